@@ -1,0 +1,51 @@
+# All set-up happens here: a fresh machine needs only `make demo` or `make test`.
+SHELL := /bin/bash
+VENV ?= .venv
+ASAN_VENV ?= .venv-asan
+PY := $(VENV)/bin/python
+BUILD_DEPS := scikit-build-core>=0.10 cmake>=3.26 ninja
+DEV_DEPS := pytest>=8 cython>=3.1 setuptools>=70 numpy>=2 ruff clang-format
+PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
+
+.PHONY: build test demo bench sanitize format lint clean
+
+$(VENV)/.deps: pyproject.toml
+	@test -x $(PY) || $$(tools/find_python.sh) -m venv $(VENV)
+	$(PY) -m pip install --disable-pip-version-check -q $(BUILD_DEPS) $(DEV_DEPS)
+	@touch $@
+
+build: $(VENV)/.deps
+	$(PY) -m pip install $(PIP_INSTALL) -Cbuild-dir=build/release .
+
+test: build
+	$(PY) -m pytest -q
+
+demo: build
+	$(PY) demo/demo.py
+
+bench: build
+	$(PY) benchmarks/run.py
+
+# The suite under AddressSanitizer and UndefinedBehaviorSanitizer, in a venv of its own.
+$(ASAN_VENV)/.deps: pyproject.toml
+	@test -x $(ASAN_VENV)/bin/python || $$(tools/find_python.sh) -m venv $(ASAN_VENV)
+	$(ASAN_VENV)/bin/python -m pip install --disable-pip-version-check -q $(BUILD_DEPS) $(DEV_DEPS)
+	@touch $@
+
+sanitize: $(ASAN_VENV)/.deps
+	$(ASAN_VENV)/bin/python -m pip install $(PIP_INSTALL) -Cbuild-dir=build/asan \
+		-Ccmake.define.ZORVA_SANITIZE=ON -Ccmake.build-type=Debug .
+	tools/run_sanitized.sh $(ASAN_VENV)/bin/python -m pytest -q -p no:cacheprovider
+
+format: $(VENV)/.deps
+	find src tests benchmarks demo -name '*.cpp' -o -name '*.h' | xargs -r $(VENV)/bin/clang-format -i
+	$(VENV)/bin/ruff format src tests benchmarks demo
+	$(VENV)/bin/ruff check --fix src tests benchmarks demo
+
+lint: $(VENV)/.deps
+	find src tests benchmarks demo -name '*.cpp' -o -name '*.h' | xargs -r $(VENV)/bin/clang-format --dry-run -Werror
+	$(VENV)/bin/ruff format --check src tests benchmarks demo
+	$(VENV)/bin/ruff check src tests benchmarks demo
+
+clean:
+	rm -rf build out tests/_build

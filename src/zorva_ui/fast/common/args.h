@@ -1,0 +1,227 @@
+// Argument parsing and value conversion with the exact messages the package's users see.
+//
+// Methods use the METH_FASTCALL | METH_KEYWORDS convention; `parse_args` binds positional and
+// keyword arguments to parameter slots in one pass, without building tuples or dicts, which
+// keeps the cache's hot path free of allocations.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <climits>
+#include <cstdint>
+#include <cstring>
+
+namespace zorva {
+
+// Parameter list of one function (at most 16 parameters): names in order, how many are required.
+struct Signature {
+    const char* name;           // function name as shown in messages ("get")
+    const char* const* params;  // parameter names
+    Py_ssize_t count;           // number of parameters
+    Py_ssize_t required;        // the first `required` have no default
+};
+
+namespace detail {
+
+inline void raise_arg_count(const Signature& sig, Py_ssize_t given) {
+    const bool exact = sig.required == sig.count;
+    const char* more_or_less;
+    Py_ssize_t expected;
+    if (given < sig.required) {
+        expected = sig.required;
+        more_or_less = exact ? "exactly" : "at least";
+    } else {
+        expected = sig.count;
+        more_or_less = exact ? "exactly" : "at most";
+    }
+    PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
+                 sig.name, more_or_less, expected, expected == 1 ? "" : "s", given);
+}
+
+// Index of a keyword among the parameters, or -1. Interned names match by identity first.
+inline Py_ssize_t keyword_index(const Signature& sig, PyObject* key) {
+    Py_ssize_t len;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(key, &len);
+    if (utf8 == nullptr) {
+        PyErr_Clear();
+        return -1;
+    }
+    for (Py_ssize_t i = 0; i < sig.count; ++i) {
+        if (std::strlen(sig.params[i]) == static_cast<size_t>(len) &&
+            std::memcmp(sig.params[i], utf8, static_cast<size_t>(len)) == 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace detail
+
+// Binds fastcall arguments to `out[0 .. sig.count)` as borrowed references. Slots of optional
+// parameters that were not given are left as the caller initialised them (their defaults).
+// Returns 0, or -1 with TypeError set.
+inline int parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
+                      PyObject* kwnames, PyObject** out) {
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    if (nargs > sig.count) {
+        detail::raise_arg_count(sig, nargs);
+        return -1;
+    }
+    for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
+    Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    if (nkw == 0) {
+        if (nargs < sig.required) {
+            detail::raise_arg_count(sig, nargs);
+            return -1;
+        }
+        return 0;
+    }
+    // Which parameters the keywords filled, so that missing required ones are reported.
+    bool filled[16] = {};
+    for (Py_ssize_t i = 0; i < nargs && i < 16; ++i) filled[i] = true;
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+        if (!PyUnicode_Check(key)) {
+            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", sig.name);
+            return -1;
+        }
+        Py_ssize_t idx = detail::keyword_index(sig, key);
+        if (idx < 0) {
+            PyErr_Format(PyExc_TypeError, "%.200s() got an unexpected keyword argument '%U'",
+                         sig.name, key);
+            return -1;
+        }
+        if (idx < nargs || (idx < 16 && filled[idx])) {
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
+                         sig.name, key);
+            return -1;
+        }
+        out[idx] = args[nargs + k];
+        if (idx < 16) filled[idx] = true;
+    }
+    for (Py_ssize_t i = nargs; i < sig.required; ++i) {
+        if (!filled[i]) {
+            detail::raise_arg_count(sig, nargs);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// Refuses extra arguments of a method that takes none (METH_FASTCALL | METH_KEYWORDS form).
+inline int parse_no_args(const char* name, Py_ssize_t nargsf, PyObject* kwnames) {
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    if (nargs != 0) {
+        PyErr_Format(PyExc_TypeError, "%.200s() takes exactly 0 positional arguments (%zd given)",
+                     name, nargs);
+        return -1;
+    }
+    if (kwnames && PyTuple_GET_SIZE(kwnames) != 0) {
+        PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments", name);
+        return -1;
+    }
+    return 0;
+}
+
+// ---- Type checks on arguments -------------------------------------------------------------
+
+// A parameter declared as exactly `type` (or None): subclasses are refused.
+inline bool check_exact_arg(PyObject* obj, PyTypeObject* type, const char* param,
+                            bool none_allowed = true) {
+    if (Py_IS_TYPE(obj, type) || (none_allowed && obj == Py_None)) return true;
+    PyErr_Format(PyExc_TypeError,
+                 "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", param,
+                 type->tp_name, Py_TYPE(obj)->tp_name);
+    return false;
+}
+
+inline bool check_not_none(PyObject* obj, const char* param) {
+    if (obj != Py_None) return true;
+    PyErr_Format(PyExc_TypeError, "Argument '%.200s' must not be None", param);
+    return false;
+}
+
+// A value handed to a typed native field: "Expected list, got tuple".
+inline bool check_exact_value(PyObject* obj, PyTypeObject* type, bool none_allowed = true) {
+    if (Py_IS_TYPE(obj, type) || (none_allowed && obj == Py_None)) return true;
+    PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", type->tp_name, Py_TYPE(obj)->tp_name);
+    return false;
+}
+
+// ---- Number conversions ---------------------------------------------------------------------
+
+// The integer protocol without __index__: an int is taken as is, anything else through its
+// __int__ (so a float truncates). New reference to an exact or subclass int, or null.
+inline PyObject* as_int_object(PyObject* obj) {
+    if (PyLong_Check(obj)) return Py_NewRef(obj);
+    PyNumberMethods* nb = Py_TYPE(obj)->tp_as_number;
+    if (nb == nullptr || nb->nb_int == nullptr) {
+        PyErr_SetString(PyExc_TypeError, "an integer is required");
+        return nullptr;
+    }
+    PyObject* result = nb->nb_int(obj);
+    if (result != nullptr && !PyLong_Check(result)) {
+        PyErr_Format(PyExc_TypeError, "__int__ returned non-int (type %.200s)",
+                     Py_TYPE(result)->tp_name);
+        Py_DECREF(result);
+        return nullptr;
+    }
+    return result;
+}
+
+// To a signed 32-bit integer. Returns false with an exception set on failure: TypeError
+// "an integer is required", OverflowError "value too large to convert to int" (past 64 bits
+// the interpreter's own OverflowError).
+inline bool to_int32(PyObject* obj, int32_t* out) {
+    long value;
+    if (PyLong_CheckExact(obj)) {
+        value = PyLong_AsLong(obj);
+    } else {
+        PyObject* as_int = as_int_object(obj);
+        if (as_int == nullptr) return false;
+        value = PyLong_AsLong(as_int);
+        Py_DECREF(as_int);
+    }
+    if (value == -1 && PyErr_Occurred()) return false;
+    if (value < INT32_MIN || value > INT32_MAX) {
+        PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
+        return false;
+    }
+    *out = static_cast<int32_t>(value);
+    return true;
+}
+
+// To a signed 64-bit integer, with the interpreter's own OverflowError past 64 bits.
+inline bool to_int64(PyObject* obj, int64_t* out) {
+    long long value;
+    if (PyLong_CheckExact(obj)) {
+        value = PyLong_AsLongLong(obj);
+    } else {
+        PyObject* as_int = as_int_object(obj);
+        if (as_int == nullptr) return false;
+        value = PyLong_AsLongLong(as_int);
+        Py_DECREF(as_int);
+    }
+    if (value == -1 && PyErr_Occurred()) return false;
+    *out = static_cast<int64_t>(value);
+    return true;
+}
+
+// The float protocol (__float__, then __index__), as a double.
+inline bool to_double(PyObject* obj, double* out) {
+    double value = PyFloat_CheckExact(obj) ? PyFloat_AS_DOUBLE(obj) : PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred()) return false;
+    *out = value;
+    return true;
+}
+
+// The float protocol, narrowed to a 32-bit float.
+inline bool to_float(PyObject* obj, float* out) {
+    double value;
+    if (!to_double(obj, &value)) return false;
+    *out = static_cast<float>(value);
+    return true;
+}
+
+}  // namespace zorva

@@ -1,0 +1,45 @@
+"""Reference-leak check: runs an operation many times and asserts that neither the reference
+counts of the objects involved nor the memory traced by tracemalloc grow."""
+
+import gc
+import sys
+import tracemalloc
+
+
+def _settle():
+    for _ in range(3):
+        gc.collect()
+
+
+def assert_no_leak(op, *objects, warmup=200, rounds=2000, max_bytes=4096):
+    """Runs `op()` `rounds` times after `warmup` runs. `op` may raise (failure paths are
+    checked too): exceptions are swallowed, so pass the expected ones through your own
+    try/except if their type matters. Objects in `objects` must keep their refcounts."""
+
+    def run(n):
+        for _ in range(n):
+            try:
+                op()
+            except Exception:
+                pass
+
+    run(warmup)
+    _settle()
+    counts = [sys.getrefcount(o) for o in objects]
+    tracemalloc.start()
+    try:
+        run(rounds // 4)
+        _settle()
+        before, _ = tracemalloc.get_traced_memory()
+        run(rounds)
+        _settle()
+        after, _ = tracemalloc.get_traced_memory()
+    finally:
+        tracemalloc.stop()
+    grown = [
+        (i, c0, sys.getrefcount(o))
+        for i, (o, c0) in enumerate(zip(objects, counts, strict=True))
+        if sys.getrefcount(o) != c0
+    ]
+    assert not grown, f"reference counts changed (index, before, after): {grown}"
+    assert after - before <= max_bytes, f"traced memory grew by {after - before} bytes"

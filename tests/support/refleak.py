@@ -36,10 +36,9 @@ def assert_no_leak(op, *objects, warmup=200, rounds=2000, max_bytes=4096):
         after, _ = tracemalloc.get_traced_memory()
     finally:
         tracemalloc.stop()
+    after_counts = [sys.getrefcount(o) for o in objects]
     grown = [
-        (i, c0, sys.getrefcount(o))
-        for i, (o, c0) in enumerate(zip(objects, counts, strict=True))
-        if sys.getrefcount(o) != c0
+        (i, c0, c1) for i, (c0, c1) in enumerate(zip(counts, after_counts, strict=True)) if c0 != c1
     ]
     assert not grown, f"reference counts changed (index, before, after): {grown}"
     assert after - before <= max_bytes, f"traced memory grew by {after - before} bytes"

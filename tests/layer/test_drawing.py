@@ -1,10 +1,10 @@
 import numpy as np
 import pytest
-from layer.helpers import Drawing, blank_texture, cleared, pixels
-
-from zorva_ui.fast.raylib import zorva_raylib as rl
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 from zorva_ui.fast.zvshader.zvshader import ZvShader
+
+from layer.helpers import Drawing, blank_texture, cleared, pixels
+from zorva_ui.fast.raylib import zorva_raylib as rl
 
 RED = (255, 0, 0, 255)
 GREEN = (0, 255, 0, 255)
@@ -24,7 +24,9 @@ def quadrant_texture():
     white = blank_texture()
     source = cleared(2, 2)
     with Drawing(source):
-        for (x, y), colour in zip([(0, 0), (1, 0), (0, 1), (1, 1)], [RED, GREEN, BLUE, YELLOW]):
+        for (x, y), colour in zip(
+            [(0, 0), (1, 0), (0, 1), (1, 1)], [RED, GREEN, BLUE, YELLOW], strict=True
+        ):
             rl.draw_texture_pro(white, (0, 0, 1, 1), (x, y, 1, 1), (0, 0), 0.0, colour)
     return source
 

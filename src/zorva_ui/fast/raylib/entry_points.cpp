@@ -37,8 +37,14 @@ int32_t get_zvshader_location(ZvShaderObject* shader, PyObject* name) {
                      name ? Py_TYPE(name)->tp_name : "NULL");
         return -1;
     }
-    const char* utf8 = PyUnicode_AsUTF8(name);  // refuses embedded NULs
-    if (utf8 == nullptr || usable_shader(shader) < 0) return -1;
+    Py_ssize_t size;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
+    if (utf8 == nullptr) return -1;
+    if (std::strlen(utf8) != static_cast<size_t>(size)) {
+        PyErr_SetString(PyExc_ValueError, "embedded null character in uniform name");
+        return -1;
+    }
+    if (usable_shader(shader) < 0) return -1;
     return uniform_location(shader->id, utf8);
 }
 

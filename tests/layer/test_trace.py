@@ -129,3 +129,20 @@ def test_failing_calls_are_recorded_once():
         ("end_texture_mode",),
         ("begin_blend_mode", 42),
     ]
+
+
+@pytest.mark.parametrize(
+    "value, expected",
+    [
+        (1e300, float("inf")),
+        (-1e300, float("-inf")),
+        (3.4028235677973362e38, 3.4028234663852886e38),  # rounds down to the largest float
+        (3.4028235677973366e38, float("inf")),  # the halfway point rounds up
+        (1e-50, 0.0),
+    ],
+)
+def test_floats_narrow_like_ieee(value, expected):
+    shader = ZvShader()
+    rl.trace_start()
+    rl.set_zvshader_value_float(shader, -1, value)
+    assert rl.trace_stop() == [("set_zvshader_value_float", shader.id, -1, expected)]

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "fast/common/args.h"
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
 #include "fast/raylib/handles.h"
@@ -188,8 +189,7 @@ int set_zvshader_value_vec2_zvvec(ZvShaderObject* shader, int32_t loc, ZvVector2
     ZORVA_TRACE(-1, "(sIi(dd))", "set_zvshader_value_vec2_zvvec", shader->id, loc, value->x,
                 value->y);
     if (usable_shader(shader) < 0) return -1;
-    return set_uniform_vec2(shader->id, loc, static_cast<float>(value->x),
-                            static_cast<float>(value->y));
+    return set_uniform_vec2(shader->id, loc, narrow_to_float(value->x), narrow_to_float(value->y));
 }
 
 }  // namespace

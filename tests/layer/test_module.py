@@ -8,7 +8,7 @@ import zlib
 
 import pytest
 
-from layer.helpers import Drawing, blank_texture, cleared
+from layer.helpers import Drawing, blank_texture, cleared, pixels
 from zorva_ui.core import modules
 from zorva_ui.fast.raylib import zorva_raylib as rl
 
@@ -132,3 +132,22 @@ def test_modules_refuse_reinitialisation():
         spec = importlib.util.find_spec(name)
         again = importlib.util.module_from_spec(spec)
         assert again is module  # one module object per process
+
+
+def test_other_threads_are_refused():
+    import threading
+
+    rl.context_info()  # the context belongs to this thread
+    errors = []
+
+    def worker():
+        try:
+            cleared(1, 1)
+        except RuntimeError as e:
+            errors.append(str(e))
+
+    thread = threading.Thread(target=worker)
+    thread.start()
+    thread.join()
+    assert errors and "thread" in errors[0]
+    assert (pixels(cleared(1, 1, (1, 1, 1, 1))) == 1).all()  # still fine here

@@ -251,7 +251,7 @@ def test_count_beyond_the_given_arrays_is_refused():
 
 def test_shader_arrays_hold_the_same_number_of_colours():
     assert GradientShader.MAX_COLORS == MAX_COLORS >= 64
-    assert f"colors[MAX_COLORS]" in GradientShader.FRAGMENT_SHADER
+    assert "colors[MAX_COLORS]" in GradientShader.FRAGMENT_SHADER
     assert f"#define MAX_COLORS {MAX_COLORS}" in GradientShader.FRAGMENT_SHADER
 
 

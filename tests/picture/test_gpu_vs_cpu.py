@@ -38,12 +38,12 @@ def _layer():
 class Gpu:
     """The gradient shader compiled by the layer, with its locations and the blank texture."""
 
-    def __init__(self):
+    def __init__(self, vertex_shader=GradientShader.VERTEX_SHADER):
         layer = _layer()
         self.rl = layer["rl"]
         self.ZvRenderTexture = layer["rendertex"].ZvRenderTexture
         self.shader = layer["shader"].ZvShader.c_create_from_code(
-            GradientShader.VERTEX_SHADER, GradientShader.FRAGMENT_SHADER
+            vertex_shader, GradientShader.FRAGMENT_SHADER
         )
         self.locs = {n: self.rl.get_zvshader_location(self.shader, n) for n in UNIFORMS}
         image = self.rl.gen_image_color(1, 1, self.rl.WHITE)
@@ -138,6 +138,15 @@ SIZES = [(1, 1), (3, 2), (257, 31)]
 def test_shader_declares_the_eight_uniforms(gpu):
     missing = [name for name, loc in gpu.locs.items() if loc == -1]
     assert not missing
+
+
+@pytest.mark.parametrize("kind", [GradientType.Linear, GradientType.Radial])
+def test_vertex_stage_matches_the_layers_default(gpu, kind):
+    """Our vertex stage feeds the fragment stage exactly as the layer's default one does."""
+    g = GradientPygame(RGB3, kind, angle=30, center=(0.2, 0.7))
+    with_default = Gpu(vertex_shader=None)
+    u = gradient_uniforms(g)
+    assert (gpu.render(33, 17, **u) == with_default.render(33, 17, **u)).all()
 
 
 @pytest.mark.parametrize(

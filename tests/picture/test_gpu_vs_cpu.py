@@ -50,6 +50,10 @@ class Gpu:
         self.blank = self.rl.load_texture_from_image(image)
         self.rl.unload_image(image)
 
+    def close(self):
+        self.rl.unload_texture(self.blank)
+        self.shader.unload()
+
     def set_uniforms(
         self, *, gradient_type, angle, center, colors, stops, color_count, alpha, size
     ):
@@ -88,7 +92,9 @@ class Gpu:
 
 @pytest.fixture(scope="module")
 def gpu():
-    return Gpu()
+    compiled = Gpu()
+    yield compiled
+    compiled.close()
 
 
 def gradient_uniforms(g, alpha=1.0):
@@ -145,8 +151,11 @@ def test_vertex_stage_matches_the_layers_default(gpu, kind):
     """Our vertex stage feeds the fragment stage exactly as the layer's default one does."""
     g = GradientPygame(RGB3, kind, angle=30, center=(0.2, 0.7))
     with_default = Gpu(vertex_shader=None)
-    u = gradient_uniforms(g)
-    assert (gpu.render(33, 17, **u) == with_default.render(33, 17, **u)).all()
+    try:
+        u = gradient_uniforms(g)
+        assert (gpu.render(33, 17, **u) == with_default.render(33, 17, **u)).all()
+    finally:
+        with_default.close()
 
 
 @pytest.mark.parametrize(

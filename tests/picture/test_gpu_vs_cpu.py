@@ -236,7 +236,8 @@ BASE = dict(
 )
 def test_degenerate_uniforms(gpu, overrides):
     u = dict(BASE, **overrides)
-    assert_close(gpu.render(9, 5, **u), render_uniforms(9, 5, **u))
+    # 8 wide: no pixel centre sits exactly on a hard edge, where rounding may pick either side.
+    assert_close(gpu.render(8, 5, **u), render_uniforms(8, 5, **u))
 
 
 def test_unsorted_stops_from_negative_weights(gpu):

@@ -320,9 +320,13 @@ class GradientPygame:
 
     @center.setter
     def center(self, value):
-        if not (isinstance(value, tuple) and len(value) == 2):
-            raise TypeError("center must be a tuple of (x, y)")
-        self._center = (float(value[0]), float(value[1]))
+        # Like the native gradient: a vector (anything with x and y) or an (x, y) tuple.
+        if isinstance(value, tuple) and len(value) == 2:
+            self._center = (float(value[0]), float(value[1]))
+        elif hasattr(value, "x") and hasattr(value, "y"):
+            self._center = (float(value.x), float(value.y))
+        else:
+            raise TypeError("center must be a vector or a tuple of (x, y)")
 
     @property
     def transparency(self) -> int:

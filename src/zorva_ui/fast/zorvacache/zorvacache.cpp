@@ -309,7 +309,9 @@ PyObject* member_slot_by_name(PyObject* self, PyObject* name) {
     int found = lookup_member(cache_type.get(), name, &member);
     if (found < 0) return nullptr;
     if (found == 0) {
-        PyErr_SetObject(PyExc_AttributeError, name);
+        // An instance made here, so that the name (even None) is its only argument.
+        PyRef error = PyRef::steal(PyObject_CallOneArg(PyExc_AttributeError, name));
+        if (error) PyErr_SetObject(PyExc_AttributeError, error.get());
         return nullptr;
     }
     PyRef hold = PyRef::steal(member);

@@ -560,6 +560,18 @@ void fill_cache_type() {
     t.tp_new = cache_alloc;
 }
 
+// Readies the type once per process: a retried import after a failed one finds it ready.
+int ready_cache_type() {
+    if (!PyType_HasFeature(&g_cache_type, Py_TPFLAGS_READY)) {
+        fill_cache_type();
+        // Readied with the inherited generic lookup, so that the type's dict gets no
+        // `__getattribute__` of its own; the `__getattr__` dispatcher is installed afterwards.
+        if (PyType_Ready(&g_cache_type) < 0) return -1;
+    }
+    if (g_cache_type.tp_getattro != PyObject_GenericGetAttr) return 0;
+    return install_getattr_dispatcher(&g_cache_type);
+}
+
 int intern_names() {
     const struct {
         PyObject** slot;
@@ -606,12 +618,7 @@ int exec_steps(PyObject* module) {
     if (register_in_sys_modules(module) < 0) return -1;
     g_vtable = ZorvaCacheVTable{op_clear,          op_clear_selected, op_get, op_set,
                                 op_get_or_set_val, op_get_or_exec,    op_new};
-    fill_cache_type();
-    // Readied with the inherited generic lookup, so that the type's dict gets no
-    // `__getattribute__` of its own; the `__getattr__` dispatcher is installed afterwards.
-    if (PyType_Ready(&g_cache_type) < 0 || install_getattr_dispatcher(&g_cache_type) < 0) {
-        return -1;
-    }
+    if (ready_cache_type() < 0) return -1;
     if (publish_vtable(&g_cache_type, &g_vtable) < 0) return -1;
     if (PyModule_AddObjectRef(module, "Cache", reinterpret_cast<PyObject*>(&g_cache_type)) < 0) {
         return -1;

@@ -1,10 +1,11 @@
 import pathlib
 
 import pytest
-
 from support.cython_build import build_and_import
+
 from zorva_ui.core.enums import CacheType
 from zorva_ui.fast.zorvacache import zorvacache
+
 
 @pytest.fixture
 def cache():

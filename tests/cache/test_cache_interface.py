@@ -4,11 +4,11 @@ import enum
 import traceback
 
 import pytest
-
 from support.cache_keys import IntLike, Key, RaisingKey
+from zorva_ui.fast.zorvacache.zorvacache import Cache
+
 from zorva_ui.core.enums import CacheType
 from zorva_ui.fast.zorvacache import zorvacache
-from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 MEMBERS = list(CacheType)
 M = CacheType.TEXTURE
@@ -142,7 +142,7 @@ def test_identity_semantics(cache):
 
 def test_unknown_attribute_raises_attribute_error_with_the_name(cache):
     with pytest.raises(AttributeError) as info:
-        cache.NOT_A_MEMBER
+        _ = cache.NOT_A_MEMBER
     assert info.value.args == ("NOT_A_MEMBER",)
     assert not hasattr(cache, "surface")  # names are case-sensitive
 
@@ -192,7 +192,7 @@ def test_errors_inside_the_normal_lookup_propagate(cache):
             raise ValueError("broken property")
 
     with pytest.raises(ValueError, match="broken property"):
-        Sub().broken
+        _ = Sub().broken
 
 
 def test_rebinding_cache_type_takes_effect_at_the_next_call(cache, restore_cache_type):
@@ -206,7 +206,7 @@ def test_rebinding_cache_type_takes_effect_at_the_next_call(cache, restore_cache
     with pytest.raises(TypeError, match="must be of type CacheType"):
         cache[M]
     with pytest.raises(AttributeError):
-        cache.TEXTURE
+        _ = cache.TEXTURE
     cache.clear_selected()
     assert cache.get(Key(30)) is None
 
@@ -217,7 +217,7 @@ def test_missing_cache_type_raises_name_error(cache, restore_cache_type):
     with pytest.raises(NameError, match=message):
         cache[M]
     with pytest.raises(NameError, match=message):
-        cache.TEXTURE
+        _ = cache.TEXTURE
     with pytest.raises(NameError, match=message):
         cache.clear_selected()
     assert cache.get(M) is None  # methods with explicit keys need no CacheType
@@ -339,8 +339,16 @@ MEMBER_SLOTS = {m.value for m in MEMBERS}
         ({"whitelist": [Key(31), Key(-1), Key(32), Key(2**20)]}, {31}),
         ({"blacklist": 0, "whitelist": ""}, MEMBER_SLOTS),
     ],
-    ids=["defaults", "empty-whitelist", "empty-blacklist", "blacklisted", "whitelisted",
-         "both-lists", "out-of-range-ignored", "falsy-non-lists"],
+    ids=[
+        "defaults",
+        "empty-whitelist",
+        "empty-blacklist",
+        "blacklisted",
+        "whitelisted",
+        "both-lists",
+        "out-of-range-ignored",
+        "falsy-non-lists",
+    ],
 )
 def test_clear_selected_selection(cache, kwargs, cleared):
     fill(cache)
@@ -375,8 +383,12 @@ def test_clear_selected_needs_exact_lists(cache, kwargs, got):
 
 @pytest.mark.parametrize(
     "bad, error",
-    [(object(), AttributeError), (Key("x"), TypeError), (Key(2**40), OverflowError),
-     (RaisingKey(), LookupError)],
+    [
+        (object(), AttributeError),
+        (Key("x"), TypeError),
+        (Key(2**40), OverflowError),
+        (RaisingKey(), LookupError),
+    ],
 )
 @pytest.mark.parametrize("where", ["blacklist", "whitelist"])
 def test_clear_selected_bad_item_leaves_the_cache_untouched(cache, bad, error, where):

@@ -10,10 +10,10 @@ import textwrap
 import types
 
 import pytest
+from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 from zorva_ui.core.enums import CacheType
 from zorva_ui.fast.zorvacache import zorvacache
-from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 NAME = "zorva_ui.fast.zorvacache.zorvacache"
 
@@ -29,8 +29,19 @@ def test_module_namespace():
 def test_type_identity_and_methods():
     assert Cache.__module__ == NAME and Cache.__qualname__ == "Cache"
     assert repr(Cache) == f"<class '{NAME}.Cache'>"
-    methods = ["clear", "clear_selected", "get", "set", "get_or_set_val", "get_or_exec", "copy",
-               "__deepcopy__", "__getattr__", "__reduce__", "__setstate__"]
+    methods = [
+        "clear",
+        "clear_selected",
+        "get",
+        "set",
+        "get_or_set_val",
+        "get_or_exec",
+        "copy",
+        "__deepcopy__",
+        "__getattr__",
+        "__reduce__",
+        "__setstate__",
+    ]
     for name in methods:
         assert Cache.__dict__[name].__qualname__ == f"Cache.{name}"
     assert "__getattribute__" not in Cache.__dict__
@@ -39,7 +50,7 @@ def test_type_identity_and_methods():
 def test_instances_have_no_dict_and_refuse_new_attributes():
     cache = Cache()
     with pytest.raises(AttributeError):
-        cache.__dict__
+        _ = cache.__dict__
     with pytest.raises(AttributeError):
         cache.extra = 1
 

@@ -6,11 +6,11 @@ import pathlib
 import re
 
 import pytest
-
 from support.cache_keys import Key, RaisingKey
+from zorva_ui.fast.zorvacache.zorvacache import Cache
+
 from zorva_ui.core.enums import CacheType
 from zorva_ui.fast.zorvacache import zorvacache
-from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 PACKAGE = pathlib.Path(zorvacache.__file__).parent
 M = CacheType.TEXTURE
@@ -37,15 +37,13 @@ def test_table_is_an_unnamed_capsule_shared_by_subclasses():
     class Sub(Cache):
         pass
 
-    pointer = ctypes.sizeof(ctypes.c_void_p)
     for obj in (Cache(), Sub(), Cache.__new__(Sub)):
         stored = ctypes.c_void_p.from_address(id(obj) + object.__basicsize__).value
         assert stored == table
 
 
 def test_published_declarations_list_the_table_in_order():
-    names = ["c_clear", "c_clear_selected", "c_get", "c_set", "c_get_or_set_val",
-             "c_get_or_exec"]
+    names = ["c_clear", "c_clear_selected", "c_get", "c_set", "c_get_or_set_val", "c_get_or_exec"]
     pxd = (PACKAGE / "zorvacache.pxd").read_text()
     assert re.findall(r"cdef \w+ (\w+)\(self", pxd) == names
     assert "cdef Cache new()" in pxd

@@ -73,18 +73,21 @@ int on_module_dict_event(PyDict_WatchEvent, PyObject*, PyObject* key, PyObject*)
     return 0;
 }
 
-int watch_module_dict() {
-    if (g_dict_watcher < 0 && (g_dict_watcher = PyDict_AddWatcher(on_module_dict_event)) < 0) {
-        return -1;
-    }
-    return PyDict_Watch(g_dict_watcher, g_module_dict);
+// Without a watcher (the interpreter has a few only) every call looks the name up.
+bool g_dict_watched = false;
+
+void watch_module_dict() {
+    if (g_dict_watcher < 0) g_dict_watcher = PyDict_AddWatcher(on_module_dict_event);
+    g_dict_watched = g_dict_watcher >= 0 && PyDict_Watch(g_dict_watcher, g_module_dict) == 0;
+    if (!g_dict_watched) PyErr_Clear();
+    Py_CLEAR(g_cache_type_seen);
 }
 
 PyObject* cache_type_global() {
     if (g_cache_type_seen != nullptr) return Py_NewRef(g_cache_type_seen);
     PyObject* value;
     int found = PyDict_GetItemRef(g_module_dict, g_str_cache_type, &value);
-    if (found > 0) g_cache_type_seen = Py_NewRef(value);
+    if (found > 0 && g_dict_watched) g_cache_type_seen = Py_NewRef(value);
     if (found != 0) return value;
     return module_global(g_str_cache_type);  // the built-ins, or NameError
 }
@@ -628,7 +631,8 @@ int exec_steps(PyObject* module) {
     PyRef test = PyRef::steal(PyDict_New());
     if (!test || PyModule_AddObjectRef(module, "__test__", test.get()) < 0) return -1;
     g_module_dict = PyModule_GetDict(module);
-    return watch_module_dict();
+    watch_module_dict();
+    return 0;
 }
 
 PyObject* module_create(PyObject* spec, PyModuleDef*) {

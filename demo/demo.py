@@ -1,3 +1,11 @@
 """The main job for a person: shows the package at work."""
 
-print("zorva_ui demo: nothing to show yet")
+import pathlib
+import sys
+
+sys.path.insert(0, str(pathlib.Path(__file__).parent))
+
+import cache_demo  # noqa: E402
+
+print("== zorva_ui keyed cache")
+cache_demo.main()

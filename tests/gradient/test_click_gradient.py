@@ -232,7 +232,9 @@ def test_set_center_zvvec_subclass_attributes():
     assert (g.center.x, g.center.y) == (42.0, 2.0)
 
 
-@pytest.mark.parametrize("value, exc", [((1, 2), TypeError), (5, TypeError), (None, AttributeError)])
+@pytest.mark.parametrize(
+    "value, exc", [((1, 2), TypeError), (5, TypeError), (None, AttributeError)]
+)
 def test_set_center_zvvec_refused(value, exc):
     g = C([RED])
     before = g.center

@@ -2,9 +2,9 @@
 
 import pytest
 from gradhelp import f32, reference_stops, zg
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from zorva_ui.core import GradientType
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 C = zg.ClickGradient
 RED, BLUE = (255, 0, 0, 255), (0, 0, 255, 255)

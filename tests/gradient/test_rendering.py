@@ -6,11 +6,11 @@ import types
 
 import pytest
 from gradhelp import f32, rl, tracing, zg
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.fast.zvshader.zvshader import ZvShader
 
 from zorva_ui.core import GradientType
 from zorva_ui.fast import GradientShader
-from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
-from zorva_ui.fast.zvshader.zvshader import ZvShader
 
 RED, GREEN, BLUE = (255, 0, 0, 255), (0, 255, 0, 255), (0, 0, 255, 255)
 UNIFORMS = ("gradientType", "angle", "centerPos", "colors", "stops", "colorCount", "alpha", "size")

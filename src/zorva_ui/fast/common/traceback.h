@@ -11,6 +11,37 @@
 
 namespace zorva {
 
+namespace detail {
+
+// The code object of one traceback entry, made once per (function, line, file) and kept for
+// the life of the process. A fresh code object per failure would make every failing call build
+// and throw away interpreter-internal state for it, which shows as memory growth on hot error
+// paths. New reference, or null with an exception set.
+inline PyCodeObject* traceback_code(const char* funcname, int line, const char* filename) {
+    struct Entry {
+        const char* funcname;
+        const char* filename;
+        int line;
+        PyCodeObject* code;  // strong, never released
+    };
+    static Entry entries[512];
+    static size_t used = 0;
+    for (size_t i = 0; i < used; ++i) {
+        const Entry& e = entries[i];
+        if (e.funcname == funcname && e.line == line && e.filename == filename) {
+            return reinterpret_cast<PyCodeObject*>(Py_NewRef(e.code));
+        }
+    }
+    PyCodeObject* code = PyCode_NewEmpty(filename, funcname, line);
+    if (code != nullptr && used < sizeof entries / sizeof entries[0]) {
+        entries[used++] = {funcname, filename, line,
+                           reinterpret_cast<PyCodeObject*>(Py_NewRef(code))};
+    }
+    return code;
+}
+
+}  // namespace detail
+
 // Adds one traceback entry to the pending exception. `funcname` is the dotted qualified name
 // ("zorva_ui.fast.zorvacache.zorvacache.Cache.get"), `filename` the source path shown
 // ("fast/zorvacache/zorvacache.cpp"). Never replaces the pending exception: if building the
@@ -18,7 +49,7 @@ namespace zorva {
 inline void add_traceback(const char* funcname, int line, const char* filename) {
     PyObject* exc = PyErr_GetRaisedException();
     if (exc == nullptr) return;
-    PyCodeObject* code = PyCode_NewEmpty(filename, funcname, line);
+    PyCodeObject* code = detail::traceback_code(funcname, line, filename);
     PyObject* globals = code ? PyDict_New() : nullptr;
     PyFrameObject* frame =
         globals ? PyFrame_New(PyThreadState_Get(), code, globals, nullptr) : nullptr;

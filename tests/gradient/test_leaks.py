@@ -5,10 +5,10 @@ import pickle
 import pytest
 from gradhelp import rl, zg
 from support.refleak import assert_no_leak
-
-from zorva_ui.core import GradientType, LinearDirection, RadialDirection
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
+
+from zorva_ui.core import GradientType, LinearDirection, RadialDirection
 
 RED, BLUE = (255, 0, 0, 255), (0, 0, 255, 255)
 COLORS = [RED, (BLUE, 2), ((0, 255, 0, 128), 0.5)]

@@ -123,6 +123,10 @@ def test_reimport_and_reload_return_the_same_module():
     "call, qualname",
     [
         (lambda: zg.GradientRaylib(5), "GradientRaylib.__init__"),
+        (lambda: zg.GradientRaylib([(1, 2, 3)]), "tuple_to_vector4"),
+        (lambda: zg.GradientRaylib([[1]]), "GradientRaylib._update_colors"),
+        (lambda: zg.ClickGradient([[1]]), "ClickGradient._update_colors"),
+        (lambda: setattr(zg.GradientRaylib([]), "angle", "x"), "GradientRaylib.angle.__set__"),
         (lambda: zg.ClickGradient(None), "ClickGradient.__init__"),
         (lambda: zg.GradientRaylib([]).generate_texture("x", 1), "GradientRaylib.generate_texture"),
         (lambda: zg.ClickGradient([]).set_weight(0, 1), "ClickGradient.set_weight"),

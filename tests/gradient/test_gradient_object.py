@@ -3,9 +3,9 @@
 import collections
 
 import pytest
-from gradhelp import f32, reference_stops, zg
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
+from gradient.gradhelp import f32, reference_stops, zg
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
 
 G = zg.GradientRaylib

@@ -4,11 +4,11 @@ import os
 import pickle
 
 import pytest
-from gradhelp import rl, zg
 from support.refleak import assert_no_leak
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
+from gradient.gradhelp import rl, zg
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
 
 RED, BLUE = (255, 0, 0, 255), (0, 0, 255, 255)

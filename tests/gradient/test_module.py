@@ -5,9 +5,9 @@ import sys
 import textwrap
 
 import pytest
-from gradhelp import run_python, zg
 
 import zorva_ui.core.modules as md
+from gradient.gradhelp import run_python, zg
 from zorva_ui.core import GradientType
 from zorva_ui.fast import GradientShader
 from zorva_ui.rendering.pygame.gradient import GradientPygame

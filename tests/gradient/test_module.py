@@ -389,6 +389,18 @@ def test_import_fails_when_gradient_type_lacks_a_member(missing):
     )
 
 
+def test_import_fails_when_a_sibling_cannot_be_imported():
+    failing_import(
+        """
+        import zorva_ui.fast.zvrendertex.zv_render_tex as real
+        sys.modules[real.__name__] = None
+        """,
+        "ImportError",
+        "zorva_ui.fast.zvrendertex.zv_render_tex",
+        "sys.modules[real.__name__] = real",
+    )
+
+
 def test_import_fails_when_a_python_import_fails():
     failing_import(
         """

@@ -4,6 +4,7 @@
 #include "fast/zvraygrad/conversions.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "fast/common/args.h"
@@ -23,8 +24,25 @@ constexpr Py_ssize_t kMaxHintedReserve = 4096;
 // exactly as Python's int / int does.
 constexpr long long kExactDoubleInt = 1LL << 53;
 
+// v / 255 for the usual channel values 0..255, each computed as Python's int / int computes it
+// (one correctly rounded division), then narrowed: the same floats, without a division each.
+constexpr std::array<float, 256> kChannelTable = [] {
+    std::array<float, 256> table{};
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<float>(static_cast<double>(v) / 255.0);
+    return table;
+}();
+
 // channel / 255 as Python computes it, narrowed to a 32-bit float.
 bool channel_to_float(PyObject* channel, float* out) {
+    if (PyLong_CheckExact(channel) &&
+        PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(channel))) {
+        // A compact int has at most one digit (30 bits): exact as a double.
+        const Py_ssize_t value =
+            PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(channel));
+        *out = (value >= 0 && value < 256) ? kChannelTable[static_cast<size_t>(value)]
+                                           : static_cast<float>(static_cast<double>(value) / 255.0);
+        return true;
+    }
     if (PyLong_CheckExact(channel)) {
         int overflow = 0;
         long long value = PyLong_AsLongLongAndOverflow(channel, &overflow);

@@ -297,6 +297,12 @@ void gradient_destroy_fields(GradientRaylibObject* self) {
 }
 
 PyObject* gradient_tp_new(PyTypeObject* type, PyObject*, PyObject*) {
+    if (!state.ready) {
+        PyErr_SetString(PyExc_RuntimeError,
+                        "zorva_ui.fast.zvraygrad.zvraygrad is not initialised: its import has "
+                        "not completed");
+        return nullptr;
+    }
     PyObject* obj = type->tp_alloc(type, 0);
     if (obj == nullptr) return nullptr;
     GradientRaylibObject* self = as_gradient(obj);
@@ -354,6 +360,11 @@ void gradient_update_colors_impl(GradientRaylibObject* self, PyObject* colors) {
     self->_colors.clear();
     if (colors == Py_None) {
         PyErr_SetString(PyExc_TypeError, "object of type 'NoneType' has no len()");
+        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
+        return;
+    }
+    // Compiled callers reach this slot directly; anything but a list is refused, not read.
+    if (!is_colour_list(colors)) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
         return;
     }

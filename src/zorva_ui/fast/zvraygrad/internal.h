@@ -70,6 +70,9 @@ struct Constants {
 
 struct ModuleState {
     PyObject* module = nullptr;  // borrowed: the module guard owns it
+    // True once initialisation completed. The types exist earlier (and stay reachable after a
+    // failed import, e.g. through gc), but their objects need the bound siblings and globals.
+    bool ready = false;
     SiblingTypes siblings;
     rl::Api api{};
     SharedRendering shared;

@@ -472,3 +472,40 @@ def test_classes_of_a_failed_import_refuse_to_make_objects():
         """
     )
     assert proc.stdout.strip() == "ok"
+
+
+def _table(cls):
+    import ctypes
+
+    get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
+    get_pointer.restype = ctypes.c_void_p
+    get_pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
+    return get_pointer(vars(cls)["__pyx_vtable__"], None)
+
+
+def test_objects_carry_their_class_table_after_the_header():
+    import ctypes
+
+    for cls, table_of in [
+        (zg.GradientRaylib, zg.GradientRaylib),
+        (zg.ClickGradient, zg.ClickGradient),
+    ]:
+        obj = cls([(1, 2, 3, 4)])
+        # PyObject_HEAD is two pointers; the table pointer follows it.
+        assert ctypes.c_void_p.from_address(id(obj) + 16).value == _table(table_of)
+    assert _table(zg.GradientRaylib) != _table(zg.ClickGradient)
+
+
+def test_update_colors_slot_for_compiled_callers():
+    import ctypes
+
+    slot_type = ctypes.PYFUNCTYPE(None, ctypes.py_object, ctypes.py_object)
+    click_slot = slot_type(ctypes.c_void_p.from_address(_table(zg.ClickGradient)).value)
+    g = zg.ClickGradient([(255, 0, 0, 255)])
+    click_slot(g, [((0, 0, 255, 255), 3), (0, 255, 0, 255)])
+    assert g.weights == [3.0, 1.0]
+    assert g.__reduce__()[2][3] == [0.5, 1.0]
+    assert g.raw_colors == [(255, 0, 0, 255)]  # the slot does not store the list
+    for bad in [((1, 2, 3, 4),), None, "colours"]:
+        with pytest.raises(TypeError):
+            click_slot(g, bad)

@@ -52,7 +52,7 @@ bool channel_to_float(PyObject* channel, float* out) {
         }
         if (value == -1 && PyErr_Occurred()) return false;
     } else if (PyFloat_CheckExact(channel)) {
-        *out = static_cast<float>(PyFloat_AS_DOUBLE(channel) / 255.0);
+        *out = narrow_to_float(PyFloat_AS_DOUBLE(channel) / 255.0);
         return true;
     }
     PyRef quotient = PyRef::steal(PyNumber_TrueDivide(channel, state.constants.int_255.get()));
@@ -173,13 +173,13 @@ bool compute_stops(const float* weights, size_t count, std::vector<float>* stops
         if (total <= 0.0) total = 1.0;
         float lower = 0.0f;  // b(i)
         for (size_t i = 0; i < count; ++i) {
-            const float upper = static_cast<float>(static_cast<double>(lower) + weights[i] / total);
+            const float upper = narrow_to_float(static_cast<double>(lower) + weights[i] / total);
             if (i == 0) {
                 const double b1 = upper;
-                out[i] = static_cast<float>(py_max(0.0, b1 - py_min(b1, 1.0 - b1)));
+                out[i] = narrow_to_float(py_max(0.0, b1 - py_min(b1, 1.0 - b1)));
             } else if (i == count - 1) {
                 const double b = lower;
-                out[i] = static_cast<float>(py_min(1.0, b + py_min(b, 1.0 - b)));
+                out[i] = narrow_to_float(py_min(1.0, b + py_min(b, 1.0 - b)));
             } else {
                 out[i] = (lower + upper) * 0.5f;
             }

@@ -107,9 +107,9 @@ PyObject* center_tuple(PyObject* center) {
     return PyTuple_Pack(2, x.get(), y.get());
 }
 
-// Sends the eight uniforms in the order the shader expects them to arrive: type, angle, centre,
-// count, alpha, colours, stops, size. The count and both arrays are one snapshot, taken after
-// the centre was read (reading it may run Python code).
+// Sends the eight uniforms in their fixed order (callers and traces rely on it): type, angle,
+// centre, count, alpha, colours, stops, size. The count and both arrays are one snapshot, taken
+// after the centre was read (reading it may run Python code).
 int upload_uniforms(GradientRaylibObject* self, const Uniforms& u) {
     const SharedRendering& s = state.shared;
     const rl::Api& api = state.api;

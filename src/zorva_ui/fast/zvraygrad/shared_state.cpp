@@ -24,13 +24,29 @@ PyObject* module_global(PyObject* name) {
     return nullptr;
 }
 
-int python_equals(PyObject* a, PyObject* b) {
-    // Two objects with the default equality compare by identity; the enumeration members the
-    // gradient kinds are compared with are such objects.
+namespace {
+
+// Does `==` on objects of this type compare identity? True when the type keeps object's own
+// equality: either its slot is object's, or the `__eq__` its MRO resolves to is object's (a
+// class that only redefines __hash__, as enumerations do, gets a generic slot that ends there).
+bool has_identity_equality(PyTypeObject* type) {
     const richcmpfunc identity = PyBaseObject_Type.tp_richcompare;
-    if (Py_TYPE(a)->tp_richcompare == identity && Py_TYPE(b)->tp_richcompare == identity) {
-        return a == b;
+    if (type->tp_richcompare == identity) return true;
+    static PyObject* eq_name = PyUnicode_InternFromString("__eq__");
+    if (eq_name == nullptr) {
+        PyErr_Clear();
+        return false;
     }
+    PyObject* object_eq = _PyType_Lookup(&PyBaseObject_Type, eq_name);  // borrowed
+    return object_eq != nullptr && _PyType_Lookup(type, eq_name) == object_eq;
+}
+
+}  // namespace
+
+int python_equals(PyObject* a, PyObject* b) {
+    // With object's equality on both sides, `a == b` is `a is b` (both reflections return
+    // NotImplemented for distinct objects). The gradient kinds are such objects.
+    if (has_identity_equality(Py_TYPE(a)) && has_identity_equality(Py_TYPE(b))) return a == b;
     PyRef result = PyRef::steal(PyObject_RichCompare(a, b, Py_EQ));
     if (!result) return -1;
     return PyObject_IsTrue(result.get());

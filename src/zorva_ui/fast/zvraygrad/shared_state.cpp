@@ -53,7 +53,7 @@ int python_equals(PyObject* a, PyObject* b) {
 }
 
 int is_gradient_type(PyObject* value, PyObject* member_name) {
-    PyRef enum_type = PyRef::steal(module_global(state.constants.str_gradient_type.get()));
+    PyRef enum_type = PyRef::steal(gradient_type_global());
     if (!enum_type) return -1;
     PyRef member = PyRef::steal(PyObject_GetAttr(enum_type.get(), member_name));
     if (!member) return -1;

@@ -32,13 +32,15 @@ namespace {
 bool has_identity_equality(PyTypeObject* type) {
     const richcmpfunc identity = PyBaseObject_Type.tp_richcompare;
     if (type->tp_richcompare == identity) return true;
-    static PyObject* eq_name = PyUnicode_InternFromString("__eq__");
-    if (eq_name == nullptr) {
+    // object's own __eq__ descriptor: object is an immutable static type, so it never changes.
+    static PyObject* const eq_name = PyUnicode_InternFromString("__eq__");
+    static PyObject* const object_eq =
+        eq_name ? _PyType_Lookup(&PyBaseObject_Type, eq_name) : nullptr;
+    if (object_eq == nullptr) {
         PyErr_Clear();
         return false;
     }
-    PyObject* object_eq = _PyType_Lookup(&PyBaseObject_Type, eq_name);  // borrowed
-    return object_eq != nullptr && _PyType_Lookup(type, eq_name) == object_eq;
+    return _PyType_Lookup(type, eq_name) == object_eq;
 }
 
 }  // namespace
@@ -46,7 +48,10 @@ bool has_identity_equality(PyTypeObject* type) {
 int python_equals(PyObject* a, PyObject* b) {
     // With object's equality on both sides, `a == b` is `a is b` (both reflections return
     // NotImplemented for distinct objects). The gradient kinds are such objects.
-    if (has_identity_equality(Py_TYPE(a)) && has_identity_equality(Py_TYPE(b))) return a == b;
+    if (a == b ? has_identity_equality(Py_TYPE(a))
+               : has_identity_equality(Py_TYPE(a)) && has_identity_equality(Py_TYPE(b))) {
+        return a == b;
+    }
     PyRef result = PyRef::steal(PyObject_RichCompare(a, b, Py_EQ));
     if (!result) return -1;
     return PyObject_IsTrue(result.get());

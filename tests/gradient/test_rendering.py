@@ -430,3 +430,24 @@ def test_kind_follows_a_replaced_enumeration(monkeypatch):
     with tracing() as trace:
         g.generate_texture(1, 1)
     assert trace.of("set_zvshader_value_int")[0][-1] == 0
+
+
+@pytest.mark.parametrize(
+    "weights, stops_sent",
+    [
+        ([1.0], [0.0, 0.0, 0.0]),  # fewer stops than colours: the last stop repeats
+        ([], [0.0, 0.0, 0.0]),
+        ([1.0, 1.0, 1.0, 1.0], [0.0, 0.375, 0.625, 1.0]),  # more stops: sent as they are
+    ],
+)
+def test_stops_cover_every_colour_sent(locations, weights, stops_sent):
+    # Uniform arrays keep what an earlier gradient uploaded, so every colour sent must come with
+    # a stop of this gradient's own.
+    g = zg.ClickGradient([RED, GREEN, BLUE])
+    g.weights = weights
+    g._recalculate_stops()
+    with tracing() as trace:
+        draw_into(ZvRenderTexture((2, 2)), g, 0, 0, 2, 2)
+    values = uniform_values(trace, locations, draw=True)
+    assert values["colorCount"] == 3
+    assert values["stops"] == stops_sent

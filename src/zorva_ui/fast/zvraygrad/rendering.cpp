@@ -3,6 +3,7 @@
 #define ZORVA_SOURCE_FILE "fast/zvraygrad/rendering.cpp"
 
 #include <array>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -62,8 +63,9 @@ class ModeScope {
 template <typename T, size_t N = 32>
 class UploadCopy {
   public:
-    bool assign(const std::vector<T>& source) {
-        size_ = source.size();
+    // Copies `source`, padded with `pad` up to `min_size` elements.
+    bool assign(const std::vector<T>& source, size_t min_size = 0, T pad = T{}) {
+        size_ = std::max(source.size(), min_size);
         if (size_ > N) {
             heap_.reset(new (std::nothrow) T[size_]);
             if (!heap_) {
@@ -71,7 +73,8 @@ class UploadCopy {
                 return false;
             }
         }
-        if (size_ != 0) std::memcpy(data(), source.data(), size_ * sizeof(T));
+        if (!source.empty()) std::memcpy(data(), source.data(), source.size() * sizeof(T));
+        std::fill(data() + source.size(), data() + size_, pad);
         return true;
     }
     const T* data() const { return heap_ ? heap_.get() : local_; }
@@ -152,7 +155,16 @@ int upload_uniforms(GradientRaylibObject* self, const Uniforms& u) {
     }
     UploadCopy<Vector4> colors;
     UploadCopy<float> stops;
-    if (!colors.assign(self->_colors) || !stops.assign(self->_stops)) return -1;
+    // Uniform arrays keep what an earlier gradient sent past the elements uploaded now, so a
+    // stop array shorter than the colours (a ClickGradient whose `weights` were assigned with
+    // another length) would let the shader read another gradient's stops. The missing stops
+    // repeat the last one instead.
+    const std::vector<float>& own_stops = self->_stops;
+    const float last_stop = own_stops.empty() ? 0.0f : own_stops.back();
+    if (!colors.assign(self->_colors) ||
+        !stops.assign(own_stops, self->_colors.size(), last_stop)) {
+        return -1;
+    }
     if (colors.size() > INT32_MAX) {
         PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
         return -1;

@@ -116,7 +116,10 @@ def stub_params(fn, skip_first):
         (a.arg, i < len(args.posonlyargs), d)
         for i, (a, d) in enumerate(zip(positional, defaults, strict=True))
     ]
-    params += [(a.arg, False, d is not None) for a, d in zip(args.kwonlyargs, args.kw_defaults)]
+    params += [
+        (a.arg, False, d is not None)
+        for a, d in zip(args.kwonlyargs, args.kw_defaults, strict=True)
+    ]
     return params[1:] if skip_first else params
 
 

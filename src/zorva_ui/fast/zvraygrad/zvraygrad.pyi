@@ -3,7 +3,7 @@ carries per-colour weights, moves its centre and draws onto the current target."
 
 import builtins
 from collections.abc import Iterable, Sequence
-from typing import Any, Protocol, SupportsFloat, SupportsIndex, SupportsInt, TypeAlias
+from typing import Any, Protocol, SupportsFloat, SupportsIndex, SupportsInt
 
 from zorva_ui.core import GradientType as GradientType
 from zorva_ui.core import modules as _modules
@@ -12,11 +12,11 @@ from zorva_ui.rendering.pygame.gradient import GradientPygame as GradientPygame
 
 md = _modules
 
-_Int: TypeAlias = SupportsInt | SupportsIndex
+type _Int = SupportsInt | SupportsIndex
 # (r, g, b, a), each channel 0..255.
-_Colour: TypeAlias = tuple[float, float, float, float]
+type _Colour = tuple[float, float, float, float]
 # A plain colour, or (colour, weight).
-_ColourEntry: TypeAlias = _Colour | tuple[_Colour, float]
+type _ColourEntry = _Colour | tuple[_Colour, float]
 
 class _Vector2(Protocol):
     """The layer's `ZvVector2`, as far as gradients use it."""

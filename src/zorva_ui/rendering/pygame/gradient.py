@@ -123,14 +123,10 @@ def _gradient_position(gradient_type, angle, center, size, width, height) -> np.
             a32 = np.float32(angle)
             reduced = a32 - np.float32(360.0) * np.floor(a32 / np.float32(360.0))
             radians = float(np.float32(reduced) * np.float32(math.pi / 180.0))
-            dx, dy = (
-                (math.cos(radians), math.sin(radians))
-                if math.isfinite(radians)
-                else (
-                    math.nan,
-                    math.nan,
-                )
-            )
+            if math.isfinite(radians):
+                dx, dy = math.cos(radians), math.sin(radians)
+            else:
+                dx = dy = math.nan
             length = abs(w * dx) + abs(h * dy)
             if length > 0.0:
                 t = 0.5 + ((x - 0.5 * w) * dx + (y - 0.5 * h) * dy) / length

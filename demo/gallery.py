@@ -107,7 +107,8 @@ def draw_line(image, x0, y0, x1, y1, color, thickness=1):
     for t in np.linspace(0.0, 1.0, steps):
         x = int(round(x0 + (x1 - x0) * t))
         y = int(round(y0 + (y1 - y0) * t))
-        image[max(y - r, 0) : min(y + r + 1, h), max(x - r, 0) : min(x + r + 1, w)] = color
+        if 0 <= y < h and 0 <= x < w:
+            image[max(y - r, 0) : min(y + r + 1, h), max(x - r, 0) : min(x + r + 1, w)] = color
 
 
 def draw_arrow(image, cx, cy, angle_deg, length, color):
@@ -123,8 +124,7 @@ def draw_arrow(image, cx, cy, angle_deg, length, color):
 
 def draw_marker(image, x, y, color=(0, 0, 0)):
     """A small plus sign at (x, y), clipped to the image."""
-    x = min(max(int(round(x)), 0), image.shape[1] - 1)
-    y = min(max(int(round(y)), 0), image.shape[0] - 1)
+    x, y = int(round(x)), int(round(y))
     draw_line(image, x - 5, y, x + 5, y, color)
     draw_line(image, x, y - 5, x, y + 5, color)
 
@@ -205,7 +205,7 @@ def linear_tiles():
         angle = g.angle
 
         def arrow(image, x, y, angle=angle):
-            draw_arrow(image, x + TILE_W - 14, y + 12, angle, 20, HEADING)
+            draw_arrow(image, x + TILE_W - 22, y + LINE_H + 6, angle, 20, HEADING)
             return y
 
         tiles.append((over_checkerboard(render_tile(g)), [name, f"{angle:g}°"], arrow))

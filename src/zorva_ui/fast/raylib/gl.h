@@ -1,0 +1,135 @@
+// The OpenGL 3.3 core entry points and constants the layer uses, declared here rather than taken
+// from system headers: the functions are loaded at run time through EGL, so a machine needs only
+// the driver's runtime libraries, no development package.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zorva::gl {
+
+using GLenum = unsigned int;
+using GLboolean = unsigned char;
+using GLbitfield = unsigned int;
+using GLint = int;
+using GLuint = unsigned int;
+using GLsizei = int;
+using GLfloat = float;
+using GLchar = char;
+using GLsizeiptr = std::ptrdiff_t;
+using GLintptr = std::ptrdiff_t;
+
+inline constexpr GLenum NO_ERROR = 0;
+inline constexpr GLenum ZERO = 0;
+inline constexpr GLenum ONE = 1;
+inline constexpr GLboolean FALSE = 0;
+inline constexpr GLenum TRIANGLE_FAN = 0x0006;
+inline constexpr GLenum SRC_ALPHA = 0x0302;
+inline constexpr GLenum ONE_MINUS_SRC_ALPHA = 0x0303;
+inline constexpr GLenum DST_COLOR = 0x0306;
+inline constexpr GLenum CULL_FACE = 0x0B44;
+inline constexpr GLenum DEPTH_TEST = 0x0B71;
+inline constexpr GLenum BLEND = 0x0BE2;
+inline constexpr GLenum SCISSOR_TEST = 0x0C11;
+inline constexpr GLenum UNPACK_ALIGNMENT = 0x0CF5;
+inline constexpr GLenum PACK_ALIGNMENT = 0x0D05;
+inline constexpr GLenum MAX_TEXTURE_SIZE = 0x0D33;
+inline constexpr GLenum TEXTURE_2D = 0x0DE1;
+inline constexpr GLenum UNSIGNED_BYTE = 0x1401;
+inline constexpr GLenum FLOAT = 0x1406;
+inline constexpr GLenum RGBA = 0x1908;
+inline constexpr GLenum RENDERER = 0x1F01;
+inline constexpr GLenum VERSION = 0x1F02;
+inline constexpr GLenum NEAREST = 0x2600;
+inline constexpr GLenum TEXTURE_MAG_FILTER = 0x2800;
+inline constexpr GLenum TEXTURE_MIN_FILTER = 0x2801;
+inline constexpr GLenum TEXTURE_WRAP_S = 0x2802;
+inline constexpr GLenum TEXTURE_WRAP_T = 0x2803;
+inline constexpr GLbitfield COLOR_BUFFER_BIT = 0x4000;
+inline constexpr GLenum FUNC_ADD = 0x8006;
+inline constexpr GLenum FUNC_SUBTRACT = 0x800A;
+inline constexpr GLenum RGBA8 = 0x8058;
+inline constexpr GLenum CLAMP_TO_EDGE = 0x812F;
+inline constexpr GLenum TEXTURE0 = 0x84C0;
+inline constexpr GLenum ARRAY_BUFFER = 0x8892;
+inline constexpr GLenum DYNAMIC_DRAW = 0x88E8;
+inline constexpr GLenum FRAGMENT_SHADER = 0x8B30;
+inline constexpr GLenum VERTEX_SHADER = 0x8B31;
+inline constexpr GLenum COMPILE_STATUS = 0x8B81;
+inline constexpr GLenum LINK_STATUS = 0x8B82;
+inline constexpr GLenum INFO_LOG_LENGTH = 0x8B84;
+inline constexpr GLenum READ_FRAMEBUFFER = 0x8CA8;
+inline constexpr GLenum FRAMEBUFFER_COMPLETE = 0x8CD5;
+inline constexpr GLenum COLOR_ATTACHMENT0 = 0x8CE0;
+inline constexpr GLenum FRAMEBUFFER = 0x8D40;
+
+// X(return type, name without the "gl" prefix, parameter list)
+#define ZORVA_GL_FUNCTIONS(X)                                                              \
+    X(GLenum, GetError, (void))                                                            \
+    X(const unsigned char*, GetString, (GLenum))                                           \
+    X(void, GetIntegerv, (GLenum, GLint*))                                                 \
+    X(void, Enable, (GLenum))                                                              \
+    X(void, Disable, (GLenum))                                                             \
+    X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                    \
+    X(void, ClearColor, (GLfloat, GLfloat, GLfloat, GLfloat))                              \
+    X(void, Clear, (GLbitfield))                                                           \
+    X(void, Finish, (void))                                                                \
+    X(void, BlendFuncSeparate, (GLenum, GLenum, GLenum, GLenum))                           \
+    X(void, BlendEquation, (GLenum))                                                       \
+    X(void, PixelStorei, (GLenum, GLint))                                                  \
+    X(void, ReadPixels, (GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*))           \
+    X(void, GenTextures, (GLsizei, GLuint*))                                               \
+    X(void, DeleteTextures, (GLsizei, const GLuint*))                                      \
+    X(void, BindTexture, (GLenum, GLuint))                                                 \
+    X(void, ActiveTexture, (GLenum))                                                       \
+    X(void, TexImage2D,                                                                    \
+      (GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*))        \
+    X(void, TexParameteri, (GLenum, GLenum, GLint))                                        \
+    X(void, GenFramebuffers, (GLsizei, GLuint*))                                           \
+    X(void, DeleteFramebuffers, (GLsizei, const GLuint*))                                  \
+    X(void, BindFramebuffer, (GLenum, GLuint))                                             \
+    X(void, FramebufferTexture2D, (GLenum, GLenum, GLenum, GLuint, GLint))                 \
+    X(GLenum, CheckFramebufferStatus, (GLenum))                                            \
+    X(GLuint, CreateShader, (GLenum))                                                      \
+    X(void, ShaderSource, (GLuint, GLsizei, const GLchar* const*, const GLint*))           \
+    X(void, CompileShader, (GLuint))                                                       \
+    X(void, GetShaderiv, (GLuint, GLenum, GLint*))                                         \
+    X(void, GetShaderInfoLog, (GLuint, GLsizei, GLsizei*, GLchar*))                        \
+    X(void, DeleteShader, (GLuint))                                                        \
+    X(GLuint, CreateProgram, (void))                                                       \
+    X(void, AttachShader, (GLuint, GLuint))                                                \
+    X(void, BindAttribLocation, (GLuint, GLuint, const GLchar*))                           \
+    X(void, LinkProgram, (GLuint))                                                         \
+    X(void, GetProgramiv, (GLuint, GLenum, GLint*))                                        \
+    X(void, GetProgramInfoLog, (GLuint, GLsizei, GLsizei*, GLchar*))                       \
+    X(void, DeleteProgram, (GLuint))                                                       \
+    X(void, UseProgram, (GLuint))                                                          \
+    X(GLint, GetUniformLocation, (GLuint, const GLchar*))                                  \
+    X(GLint, GetAttribLocation, (GLuint, const GLchar*))                                   \
+    X(void, Uniform1i, (GLint, GLint))                                                     \
+    X(void, Uniform1f, (GLint, GLfloat))                                                   \
+    X(void, Uniform2f, (GLint, GLfloat, GLfloat))                                          \
+    X(void, Uniform4f, (GLint, GLfloat, GLfloat, GLfloat, GLfloat))                        \
+    X(void, Uniform1fv, (GLint, GLsizei, const GLfloat*))                                  \
+    X(void, Uniform4fv, (GLint, GLsizei, const GLfloat*))                                  \
+    X(void, UniformMatrix4fv, (GLint, GLsizei, GLboolean, const GLfloat*))                 \
+    X(void, GenVertexArrays, (GLsizei, GLuint*))                                           \
+    X(void, BindVertexArray, (GLuint))                                                     \
+    X(void, GenBuffers, (GLsizei, GLuint*))                                                \
+    X(void, BindBuffer, (GLenum, GLuint))                                                  \
+    X(void, BufferData, (GLenum, GLsizeiptr, const void*, GLenum))                         \
+    X(void, BufferSubData, (GLenum, GLintptr, GLsizeiptr, const void*))                    \
+    X(void, VertexAttribPointer, (GLuint, GLint, GLenum, GLboolean, GLsizei, const void*)) \
+    X(void, EnableVertexAttribArray, (GLuint))                                             \
+    X(void, DrawArrays, (GLenum, GLint, GLsizei))
+
+struct Functions {
+#define ZORVA_GL_MEMBER(ret, name, params) ret(*name) params;
+    ZORVA_GL_FUNCTIONS(ZORVA_GL_MEMBER)
+#undef ZORVA_GL_MEMBER
+};
+
+// The process's one table; filled when the context is made, all null before.
+extern Functions fn;
+
+}  // namespace zorva::gl

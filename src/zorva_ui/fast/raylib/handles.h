@@ -1,0 +1,57 @@
+// Python-visible handles of zorva_raylib: images (pixels in memory), textures (GL textures) and
+// the render-target handle that `ZvRenderTexture.render_texture` shows; and the sibling types
+// the module checks its arguments against.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+
+#include "interfaces/zvrendertex.h"
+#include "interfaces/zvshader.h"
+#include "interfaces/zvvector2.h"
+
+namespace zorva::layer {
+
+struct ImageObject {
+    PyObject_HEAD uint64_t id;  // serial number, for the trace
+    int32_t width;
+    int32_t height;
+    uint8_t* data;  // RGBA8, top row first; null once unloaded (owned, PyMem)
+};
+
+struct TextureObject {
+    PyObject_HEAD ZvTexture texture;
+    int loaded;
+};
+
+extern PyTypeObject ImageType;
+extern PyTypeObject TextureType;
+extern PyTypeObject* g_target_handle_type;  // struct sequence RenderTarget
+
+// Sibling types: ZvVector2 is imported at initialisation; ZvShader and ZvRenderTexture register
+// themselves when their modules initialise (they import this module, not the other way round).
+extern PyTypeObject* g_vector2_type;
+extern PyTypeObject* g_shader_type;
+extern PyTypeObject* g_render_texture_type;
+
+int ready_handle_types(PyObject* module);
+
+// A RenderTarget(id, texture_id, width, height) handle.
+PyObject* target_handle(const ZvRenderTarget* target);
+
+// Argument checks: TypeError "Expected <type>, got <type>" when they fail.
+bool is_shader(const void* obj);
+bool check_shader(const ZvShaderObject* shader);
+bool check_vector2(const ZvVector2Object* vector);
+
+// The GL texture behind a drawable: a Texture or a ZvRenderTexture. false with an exception.
+bool resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height);
+
+PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color);
+PyObject* load_texture_from_image(PyObject* image);
+int unload_image(PyObject* image);
+int unload_texture(PyObject* texture);
+
+}  // namespace zorva::layer

@@ -1,0 +1,64 @@
+// What the layer's sibling modules (zvshader, zv_render_tex) need of zorva_raylib, which owns the
+// process's one GL context. zorva_raylib publishes this table as the capsule `_layer_core`; the
+// siblings import it at initialisation, so every module draws through the same context and the
+// same state (current target, shader and blend stacks, trace).
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+
+#include "interfaces/zvrendertex.h"
+#include "interfaces/zvshader.h"
+
+namespace zorva::layer {
+
+inline constexpr const char kCoreCapsuleName[] = "zorva_ui.fast.raylib.zorva_raylib._layer_core";
+inline constexpr int kCoreVersion = 1;
+
+// Indices into ZvShaderObject::locs: the layer's standard vertex attributes and uniforms.
+enum ShaderLoc : int {
+    kLocVertexPosition = 0,
+    kLocVertexTexCoord,
+    kLocVertexColor,
+    kLocMatrixMvp,
+    kLocColorDiffuse,
+    kLocMapDiffuse,
+    kLocCount
+};
+
+struct Core {
+    int version;  // kCoreVersion
+    // Makes the context on first need. 0, or -1 with RuntimeError.
+    int (*ensure_context)();
+    // Compiles and links a program; a null source takes the layer's default for that stage.
+    // Fills `locs` (kLocCount entries). 0, or -1 with RuntimeError carrying the driver's log.
+    int (*compile_program)(const char* vertex, const char* fragment, uint32_t* program,
+                           int32_t* locs);
+    // Releases a program (no-op without a context, or for 0). Refuses (-1, RuntimeError) while
+    // the program is an active shader.
+    int (*delete_program)(uint32_t program);
+    // A framebuffer with an RGBA8 colour texture of width x height. ValueError for sizes
+    // outside 1..the driver's maximum.
+    int (*create_target)(int32_t width, int32_t height, ZvRenderTarget* out);
+    // Releases a target (no-op for one already released). Refuses (-1, RuntimeError) while the
+    // target is on the texture-mode stack.
+    int (*delete_target)(ZvRenderTarget* target);
+    // Clears a whole target to 0..255 channels, whatever target is current.
+    int (*clear_target)(const ZvRenderTarget* target, const uint8_t rgba[4]);
+    // RGBA8 bytes of the target, top row first.
+    PyObject* (*read_target)(const ZvRenderTarget* target);
+    // The siblings' types, so that zorva_raylib can check its arguments.
+    void (*register_shader_type)(PyTypeObject* type);
+    void (*register_render_texture_type)(PyTypeObject* type);
+    // The trace: `tracing` is true while recording; `record` appends Py_BuildValue(format, ...)
+    // (returns -1 with an exception set if that fails).
+    const bool* tracing;
+    int (*record)(const char* format, ...);
+    // The Python form of `ZvRenderTexture.render_texture`: RenderTarget(id, texture_id, width,
+    // height), which begin_texture_mode also takes from Python.
+    PyObject* (*target_handle)(const ZvRenderTarget* target);
+};
+
+}  // namespace zorva::layer

@@ -1,0 +1,634 @@
+// Drawing state of the process's one context.
+#include "fast/raylib/renderer.h"
+
+#include <cmath>
+#include <numbers>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "fast/common/pyref.h"
+#include "fast/raylib/gl.h"
+#include "fast/raylib/layer_core.h"
+
+namespace zorva::layer {
+namespace {
+
+using gl::fn;
+
+// The default program. Its interface is what any shader drawn through the layer can rely on;
+// SHADER_INTERFACE.md beside this file says the same for shader authors.
+constexpr const char kDefaultVertexSource[] = R"(#version 330
+// Vertex interface of the rendering layer (the same for every shader drawn through it):
+//   in  vec3 vertexPosition   attribute 0: target pixels, origin top-left, y down (z = 0)
+//   in  vec2 vertexTexCoord   attribute 1: texture coordinates of the source rectangle
+//                             (0..1 over the quad when the whole texture is drawn, (0, 0) at
+//                             the destination's top-left corner, y down)
+//   in  vec4 vertexColor      attribute 2: the tint, 0..1 per channel (not premultiplied)
+//   uniform mat4 mvp          target pixels -> clip space
+//   out vec2 fragTexCoord     vertexTexCoord, interpolated
+//   out vec4 fragColor        vertexColor, interpolated
+// In the fragment stage gl_FragCoord.xy is in target pixels, origin at the target's top-left,
+// y down, pixel centres at +0.5.
+in vec3 vertexPosition;
+in vec2 vertexTexCoord;
+in vec4 vertexColor;
+uniform mat4 mvp;
+out vec2 fragTexCoord;
+out vec4 fragColor;
+void main() {
+    fragTexCoord = vertexTexCoord;
+    fragColor = vertexColor;
+    gl_Position = mvp * vec4(vertexPosition, 1.0);
+}
+)";
+
+constexpr const char kDefaultFragmentSource[] = R"(#version 330
+in vec2 fragTexCoord;
+in vec4 fragColor;
+uniform sampler2D texture0;
+uniform vec4 colDiffuse;
+out vec4 finalColor;
+void main() {
+    finalColor = texture(texture0, fragTexCoord) * colDiffuse * fragColor;
+}
+)";
+
+constexpr int kFloatsPerVertex = 9;  // position 3, texcoord 2, colour 4
+
+struct TargetEntry {
+    uint32_t texture;
+    int32_t width;
+    int32_t height;
+    uint64_t serial;
+};
+
+struct StackedTarget {
+    uint32_t fbo;
+    uint64_t
+        serial;  // GL reuses names: an entry whose target was released must not match a new one
+};
+
+uint32_t g_default_program = 0;
+int32_t g_default_locs[kLocCount];
+uint32_t g_vao = 0;
+uint32_t g_vbo = 0;
+int32_t g_max_texture_size = 0;
+uint32_t g_bound_program = 0;
+uint64_t g_next_serial = 1;
+std::unordered_map<uint32_t, TargetEntry> g_targets;
+std::vector<StackedTarget> g_target_stack;
+std::vector<ZvShaderObject*> g_shader_stack;  // strong references
+std::vector<int32_t> g_blend_stack;
+
+void drain_errors() {
+    while (fn.GetError() != gl::NO_ERROR) {
+    }
+}
+
+// Turns a pending GL error into RuntimeError; 0 when there is none.
+int check_error(const char* what) {
+    const gl::GLenum error = fn.GetError();
+    if (error == gl::NO_ERROR) return 0;
+    drain_errors();
+    PyErr_Format(PyExc_RuntimeError, "%s: the driver reported GL error 0x%04x", what, error);
+    return -1;
+}
+
+void use_program(uint32_t program) {
+    if (program != g_bound_program) {
+        fn.UseProgram(program);
+        g_bound_program = program;
+    }
+}
+
+std::string info_log(uint32_t object, bool is_program) {
+    gl::GLint length = 0;
+    if (is_program) {
+        fn.GetProgramiv(object, gl::INFO_LOG_LENGTH, &length);
+    } else {
+        fn.GetShaderiv(object, gl::INFO_LOG_LENGTH, &length);
+    }
+    if (length <= 0) return "(no log)";
+    std::string log(static_cast<size_t>(length), '\0');
+    gl::GLsizei written = 0;
+    if (is_program) {
+        fn.GetProgramInfoLog(object, length, &written, log.data());
+    } else {
+        fn.GetShaderInfoLog(object, length, &written, log.data());
+    }
+    log.resize(static_cast<size_t>(written > 0 ? written : 0));
+    while (!log.empty() && (log.back() == '\n' || log.back() == '\0')) log.pop_back();
+    return log;
+}
+
+uint32_t compile_stage(gl::GLenum stage, const char* source) {
+    const uint32_t shader = fn.CreateShader(stage);
+    if (shader == 0) {
+        check_error("glCreateShader");
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "glCreateShader failed");
+        return 0;
+    }
+    fn.ShaderSource(shader, 1, &source, nullptr);
+    fn.CompileShader(shader);
+    gl::GLint ok = 0;
+    fn.GetShaderiv(shader, gl::COMPILE_STATUS, &ok);
+    if (!ok) {
+        const std::string log = info_log(shader, false);
+        fn.DeleteShader(shader);
+        PyErr_Format(PyExc_RuntimeError, "%s shader failed to compile: %s",
+                     stage == gl::VERTEX_SHADER ? "vertex" : "fragment", log.c_str());
+        return 0;
+    }
+    return shader;
+}
+
+const TargetEntry* live_target(const StackedTarget& entry) {
+    auto it = g_targets.find(entry.fbo);
+    if (it == g_targets.end() || it->second.serial != entry.serial) return nullptr;
+    return &it->second;
+}
+
+// Rebinds whatever the texture-mode stack says is current (nothing when it is empty, or when
+// its top was released meanwhile).
+void bind_current_target() {
+    if (!g_target_stack.empty()) {
+        if (const TargetEntry* entry = live_target(g_target_stack.back())) {
+            fn.BindFramebuffer(gl::FRAMEBUFFER, g_target_stack.back().fbo);
+            fn.Viewport(0, 0, entry->width, entry->height);
+            return;
+        }
+    }
+    fn.BindFramebuffer(gl::FRAMEBUFFER, 0);
+}
+
+void apply_blend(int32_t mode) {
+    fn.Enable(gl::BLEND);
+    switch (mode) {
+        case kBlendAdditive:
+            fn.BlendEquation(gl::FUNC_ADD);
+            fn.BlendFuncSeparate(gl::SRC_ALPHA, gl::ONE, gl::SRC_ALPHA, gl::ONE);
+            break;
+        case kBlendMultiplied:
+            fn.BlendEquation(gl::FUNC_ADD);
+            fn.BlendFuncSeparate(gl::DST_COLOR, gl::ONE_MINUS_SRC_ALPHA, gl::ONE,
+                                 gl::ONE_MINUS_SRC_ALPHA);
+            break;
+        case kBlendAddColors:
+            fn.BlendEquation(gl::FUNC_ADD);
+            fn.BlendFuncSeparate(gl::ONE, gl::ONE, gl::ONE, gl::ONE);
+            break;
+        case kBlendSubtractColors:
+            fn.BlendEquation(gl::FUNC_SUBTRACT);
+            fn.BlendFuncSeparate(gl::ONE, gl::ONE, gl::ONE, gl::ONE);
+            break;
+        case kBlendAlphaPremultiply:
+            fn.BlendEquation(gl::FUNC_ADD);
+            fn.BlendFuncSeparate(gl::ONE, gl::ONE_MINUS_SRC_ALPHA, gl::ONE,
+                                 gl::ONE_MINUS_SRC_ALPHA);
+            break;
+        case kBlendAlpha:
+        default:
+            // Straight alpha for colour; the alpha channel composes as "over" so that a target
+            // stays correct for later use as a texture.
+            fn.BlendEquation(gl::FUNC_ADD);
+            fn.BlendFuncSeparate(gl::SRC_ALPHA, gl::ONE_MINUS_SRC_ALPHA, gl::ONE,
+                                 gl::ONE_MINUS_SRC_ALPHA);
+            break;
+    }
+}
+
+int check_size(int32_t width, int32_t height, const char* what) {
+    if (width <= 0 || height <= 0) {
+        PyErr_Format(PyExc_ValueError, "%s size must be positive, got %d x %d", what, width,
+                     height);
+        return -1;
+    }
+    if (width > g_max_texture_size || height > g_max_texture_size) {
+        PyErr_Format(PyExc_ValueError, "%s size %d x %d exceeds the driver's maximum of %d", what,
+                     width, height, g_max_texture_size);
+        return -1;
+    }
+    return 0;
+}
+
+int check_array_count(Py_ssize_t count, const void* values) {
+    if (count < 0 || count > INT32_MAX / 4) {
+        PyErr_Format(PyExc_ValueError, "uniform array length %zd is out of range", count);
+        return -1;
+    }
+    if (count > 0 && values == nullptr) {
+        PyErr_SetString(PyExc_ValueError, "uniform array values are missing");
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+const char* default_vertex_source() {
+    return kDefaultVertexSource;
+}
+const char* default_fragment_source() {
+    return kDefaultFragmentSource;
+}
+int32_t max_texture_size() {
+    return g_max_texture_size;
+}
+
+int init_renderer() {
+    fn.GetIntegerv(gl::MAX_TEXTURE_SIZE, &g_max_texture_size);
+    if (g_max_texture_size <= 0) g_max_texture_size = 4096;
+    if (compile_program(nullptr, nullptr, &g_default_program, g_default_locs) < 0) return -1;
+    fn.GenVertexArrays(1, &g_vao);
+    fn.BindVertexArray(g_vao);
+    fn.GenBuffers(1, &g_vbo);
+    fn.BindBuffer(gl::ARRAY_BUFFER, g_vbo);
+    fn.BufferData(gl::ARRAY_BUFFER, 4 * kFloatsPerVertex * sizeof(float), nullptr,
+                  gl::DYNAMIC_DRAW);
+    const gl::GLsizei stride = kFloatsPerVertex * sizeof(float);
+    fn.VertexAttribPointer(0, 3, gl::FLOAT, gl::FALSE, stride, nullptr);
+    fn.VertexAttribPointer(1, 2, gl::FLOAT, gl::FALSE, stride,
+                           reinterpret_cast<const void*>(3 * sizeof(float)));
+    fn.VertexAttribPointer(2, 4, gl::FLOAT, gl::FALSE, stride,
+                           reinterpret_cast<const void*>(5 * sizeof(float)));
+    fn.EnableVertexAttribArray(0);
+    fn.EnableVertexAttribArray(1);
+    fn.EnableVertexAttribArray(2);
+    fn.Disable(gl::DEPTH_TEST);
+    fn.Disable(gl::CULL_FACE);
+    fn.Disable(gl::SCISSOR_TEST);
+    fn.PixelStorei(gl::UNPACK_ALIGNMENT, 1);
+    fn.PixelStorei(gl::PACK_ALIGNMENT, 1);
+    fn.ActiveTexture(gl::TEXTURE0);
+    apply_blend(kBlendAlpha);
+    return check_error("setting up the renderer");
+}
+
+// ---- programs -----------------------------------------------------------------------------------
+
+int compile_program(const char* vertex, const char* fragment, uint32_t* program, int32_t* locs) {
+    drain_errors();
+    const uint32_t vs = compile_stage(gl::VERTEX_SHADER, vertex ? vertex : kDefaultVertexSource);
+    if (vs == 0) return -1;
+    const uint32_t fs =
+        compile_stage(gl::FRAGMENT_SHADER, fragment ? fragment : kDefaultFragmentSource);
+    if (fs == 0) {
+        fn.DeleteShader(vs);
+        return -1;
+    }
+    const uint32_t id = fn.CreateProgram();
+    fn.AttachShader(id, vs);
+    fn.AttachShader(id, fs);
+    // Fixed attribute slots, so the one vertex buffer layout serves every program.
+    fn.BindAttribLocation(id, 0, "vertexPosition");
+    fn.BindAttribLocation(id, 1, "vertexTexCoord");
+    fn.BindAttribLocation(id, 2, "vertexColor");
+    fn.LinkProgram(id);
+    fn.DeleteShader(vs);  // flagged; freed with the program
+    fn.DeleteShader(fs);
+    gl::GLint ok = 0;
+    fn.GetProgramiv(id, gl::LINK_STATUS, &ok);
+    if (!ok) {
+        const std::string log = info_log(id, true);
+        fn.DeleteProgram(id);
+        PyErr_Format(PyExc_RuntimeError, "shader program failed to link: %s", log.c_str());
+        return -1;
+    }
+    locs[kLocVertexPosition] = fn.GetAttribLocation(id, "vertexPosition");
+    locs[kLocVertexTexCoord] = fn.GetAttribLocation(id, "vertexTexCoord");
+    locs[kLocVertexColor] = fn.GetAttribLocation(id, "vertexColor");
+    locs[kLocMatrixMvp] = fn.GetUniformLocation(id, "mvp");
+    locs[kLocColorDiffuse] = fn.GetUniformLocation(id, "colDiffuse");
+    locs[kLocMapDiffuse] = fn.GetUniformLocation(id, "texture0");
+    if (check_error("linking a shader program") < 0) {
+        fn.DeleteProgram(id);
+        return -1;
+    }
+    *program = id;
+    return 0;
+}
+
+int delete_program(uint32_t program) {
+    if (program == 0 || program == g_default_program) return 0;
+    for (ZvShaderObject* active : g_shader_stack) {
+        if (active->id == program) {
+            PyErr_SetString(PyExc_RuntimeError, "cannot unload a shader while shader mode uses it");
+            return -1;
+        }
+    }
+    if (g_bound_program == program) use_program(0);
+    fn.DeleteProgram(program);
+    return 0;
+}
+
+int32_t uniform_location(uint32_t program, const char* name) {
+    return fn.GetUniformLocation(program, name);
+}
+
+// ---- textures and targets ---------------------------------------------------------------------
+
+int create_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t* texture) {
+    if (check_size(width, height, "texture") < 0) return -1;
+    drain_errors();
+    uint32_t id = 0;
+    fn.GenTextures(1, &id);
+    fn.BindTexture(gl::TEXTURE_2D, id);
+    fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_MIN_FILTER, gl::NEAREST);
+    fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_MAG_FILTER, gl::NEAREST);
+    fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_WRAP_S, gl::CLAMP_TO_EDGE);
+    fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_WRAP_T, gl::CLAMP_TO_EDGE);
+    fn.TexImage2D(gl::TEXTURE_2D, 0, gl::RGBA8, width, height, 0, gl::RGBA, gl::UNSIGNED_BYTE,
+                  rgba);
+    if (check_error("creating a texture") < 0) {
+        fn.DeleteTextures(1, &id);
+        return -1;
+    }
+    *texture = id;
+    return 0;
+}
+
+void delete_texture(uint32_t texture) {
+    if (texture != 0) fn.DeleteTextures(1, &texture);
+}
+
+int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
+    if (check_size(width, height, "render texture") < 0) return -1;
+    uint32_t texture = 0;
+    if (create_texture(width, height, nullptr, &texture) < 0) return -1;
+    uint32_t fbo = 0;
+    fn.GenFramebuffers(1, &fbo);
+    fn.BindFramebuffer(gl::FRAMEBUFFER, fbo);
+    fn.FramebufferTexture2D(gl::FRAMEBUFFER, gl::COLOR_ATTACHMENT0, gl::TEXTURE_2D, texture, 0);
+    const gl::GLenum status = fn.CheckFramebufferStatus(gl::FRAMEBUFFER);
+    if (status != gl::FRAMEBUFFER_COMPLETE || check_error("creating a render texture") < 0) {
+        fn.DeleteFramebuffers(1, &fbo);
+        fn.DeleteTextures(1, &texture);
+        bind_current_target();
+        if (!PyErr_Occurred()) {
+            PyErr_Format(PyExc_RuntimeError, "render texture framebuffer is incomplete (0x%04x)",
+                         status);
+        }
+        return -1;
+    }
+    g_targets[fbo] = TargetEntry{texture, width, height, g_next_serial++};
+    bind_current_target();
+    *out = ZvRenderTarget{};
+    out->id = fbo;
+    out->texture = ZvTexture{texture, width, height, 1, kPixelFormatRgba8};
+    // Two-dimensional drawing needs no depth buffer; `depth` stays empty.
+    return 0;
+}
+
+int delete_target(ZvRenderTarget* target) {
+    auto it = g_targets.find(target->id);
+    if (it == g_targets.end()) return 0;
+    const uint32_t fbo = it->first;
+    const uint32_t texture = it->second.texture;
+    g_targets.erase(it);
+    // A stacked entry of this target no longer matches (serial), so drawing through it is
+    // refused and ending its texture mode still works.
+    fn.DeleteFramebuffers(1, &fbo);
+    fn.DeleteTextures(1, &texture);
+    bind_current_target();
+    *target = ZvRenderTarget{};
+    return 0;
+}
+
+bool target_size(uint32_t fbo, int32_t* width, int32_t* height) {
+    auto it = g_targets.find(fbo);
+    if (it == g_targets.end()) return false;
+    *width = it->second.width;
+    *height = it->second.height;
+    return true;
+}
+
+static const TargetEntry* find_target(const ZvRenderTarget* target) {
+    auto it = g_targets.find(target->id);
+    if (target->id == 0 || it == g_targets.end() || it->second.texture != target->texture.id) {
+        PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
+        return nullptr;
+    }
+    return &it->second;
+}
+
+int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
+    const TargetEntry* entry = find_target(target);
+    if (entry == nullptr) return -1;
+    fn.BindFramebuffer(gl::FRAMEBUFFER, target->id);
+    fn.Viewport(0, 0, entry->width, entry->height);
+    fn.ClearColor(rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f, rgba[3] / 255.0f);
+    fn.Clear(gl::COLOR_BUFFER_BIT);
+    bind_current_target();
+    return check_error("clearing a render texture");
+}
+
+PyObject* read_target(const ZvRenderTarget* target) {
+    const TargetEntry* entry = find_target(target);
+    if (entry == nullptr) return nullptr;
+    const Py_ssize_t size = static_cast<Py_ssize_t>(entry->width) * entry->height * 4;
+    PyRef bytes = PyRef::steal(PyBytes_FromStringAndSize(nullptr, size));
+    if (!bytes) return nullptr;
+    fn.BindFramebuffer(gl::READ_FRAMEBUFFER, target->id);
+    // Rows are stored top row first (see the projection in draw_quad), so they read out in
+    // that order without flipping.
+    fn.ReadPixels(0, 0, entry->width, entry->height, gl::RGBA, gl::UNSIGNED_BYTE,
+                  PyBytes_AS_STRING(bytes.get()));
+    bind_current_target();
+    if (check_error("reading a render texture") < 0) return nullptr;
+    return bytes.release();
+}
+
+// ---- modes ------------------------------------------------------------------------------------
+
+int begin_target(uint32_t fbo) {
+    auto it = g_targets.find(fbo);
+    if (fbo == 0 || it == g_targets.end()) {
+        PyErr_Format(PyExc_ValueError, "render target %u is not loaded", fbo);
+        return -1;
+    }
+    g_target_stack.push_back(StackedTarget{fbo, it->second.serial});
+    bind_current_target();
+    return 0;
+}
+
+int end_target() {
+    if (g_target_stack.empty()) {
+        PyErr_SetString(PyExc_RuntimeError, "end_texture_mode without begin_texture_mode");
+        return -1;
+    }
+    g_target_stack.pop_back();
+    bind_current_target();
+    return 0;
+}
+
+int begin_shader(ZvShaderObject* shader) {
+    if (shader->id == 0) {
+        PyErr_SetString(PyExc_ValueError, "shader is not loaded");
+        return -1;
+    }
+    g_shader_stack.push_back(
+        reinterpret_cast<ZvShaderObject*>(Py_NewRef(reinterpret_cast<PyObject*>(shader))));
+    return 0;
+}
+
+int end_shader() {
+    if (g_shader_stack.empty()) {
+        PyErr_SetString(PyExc_RuntimeError, "end_shader_mode without begin_zvshader_mode");
+        return -1;
+    }
+    PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(g_shader_stack.back()));
+    g_shader_stack.pop_back();
+    return 0;
+}
+
+int begin_blend(int32_t mode) {
+    if (mode < 0 || mode >= kBlendModeCount) {
+        PyErr_Format(PyExc_ValueError, "unknown blend mode %d", mode);
+        return -1;
+    }
+    g_blend_stack.push_back(mode);
+    apply_blend(mode);
+    return 0;
+}
+
+int end_blend() {
+    if (g_blend_stack.empty()) {
+        PyErr_SetString(PyExc_RuntimeError, "end_blend_mode without begin_blend_mode");
+        return -1;
+    }
+    g_blend_stack.pop_back();
+    apply_blend(g_blend_stack.empty() ? kBlendAlpha : g_blend_stack.back());
+    return 0;
+}
+
+// ---- uniforms ---------------------------------------------------------------------------------
+
+int set_uniform_int(uint32_t program, int32_t loc, int32_t value) {
+    if (loc < 0) return 0;  // like GL: a location the program lacks is ignored
+    use_program(program);
+    fn.Uniform1i(loc, value);
+    return check_error("set_zvshader_value_int");
+}
+
+int set_uniform_float(uint32_t program, int32_t loc, float value) {
+    if (loc < 0) return 0;
+    use_program(program);
+    fn.Uniform1f(loc, value);
+    return check_error("set_zvshader_value_float");
+}
+
+int set_uniform_vec2(uint32_t program, int32_t loc, float x, float y) {
+    if (loc < 0) return 0;
+    use_program(program);
+    fn.Uniform2f(loc, x, y);
+    return check_error("set_zvshader_value_vec2");
+}
+
+int set_uniform_vec4_array(uint32_t program, int32_t loc, const float* xyzw, Py_ssize_t count) {
+    if (check_array_count(count, xyzw) < 0) return -1;
+    if (loc < 0 || count == 0) return 0;
+    use_program(program);
+    fn.Uniform4fv(loc, static_cast<gl::GLsizei>(count), xyzw);
+    return check_error("set_zvshader_value_vec4_v");
+}
+
+int set_uniform_float_array(uint32_t program, int32_t loc, const float* values, Py_ssize_t count) {
+    if (check_array_count(count, values) < 0) return -1;
+    if (loc < 0 || count == 0) return 0;
+    use_program(program);
+    fn.Uniform1fv(loc, static_cast<gl::GLsizei>(count), values);
+    return check_error("set_zvshader_value_float_v");
+}
+
+// ---- drawing ----------------------------------------------------------------------------------
+
+int draw_quad(const QuadParams& q) {
+    if (g_target_stack.empty()) {
+        PyErr_SetString(PyExc_RuntimeError,
+                        "nothing to draw into: call begin_texture_mode before drawing");
+        return -1;
+    }
+    const TargetEntry* target = live_target(g_target_stack.back());
+    if (target == nullptr) {
+        PyErr_SetString(PyExc_RuntimeError, "the current render texture was unloaded");
+        return -1;
+    }
+    const ZvShaderObject* shader = g_shader_stack.empty() ? nullptr : g_shader_stack.back();
+    if (shader != nullptr && shader->id == 0) {
+        PyErr_SetString(PyExc_RuntimeError, "the active shader was unloaded");
+        return -1;
+    }
+    const uint32_t program = shader ? shader->id : g_default_program;
+    const int32_t* locs = shader ? shader->locs : g_default_locs;
+
+    // Texture coordinates of the source rectangle; a negative source width or height mirrors.
+    const float tw = static_cast<float>(q.texture_width);
+    const float th = static_cast<float>(q.texture_height);
+    float u0 = q.source[0] / tw, u1 = (q.source[0] + std::fabs(q.source[2])) / tw;
+    float v0 = q.source[1] / th, v1 = (q.source[1] + std::fabs(q.source[3])) / th;
+    if (q.source[2] < 0) std::swap(u0, u1);
+    if (q.source[3] < 0) std::swap(v0, v1);
+
+    // Corners: the destination rectangle moved by -origin, rotated about (dest.x, dest.y).
+    const float w = q.dest[2], h = q.dest[3];
+    const float dx = -q.origin[0], dy = -q.origin[1];
+    const double radians = static_cast<double>(q.rotation) * (std::numbers::pi / 180.0);
+    const float s = static_cast<float>(std::sin(radians));
+    const float c = static_cast<float>(std::cos(radians));
+    auto corner = [&](float ox, float oy, float* out) {
+        out[0] = q.dest[0] + ox * c - oy * s;
+        out[1] = q.dest[1] + ox * s + oy * c;
+    };
+    float tl[2], bl[2], br[2], tr[2];
+    corner(dx, dy, tl);
+    corner(dx, dy + h, bl);
+    corner(dx + w, dy + h, br);
+    corner(dx + w, dy, tr);
+
+    const float r = q.tint[0] / 255.0f, g = q.tint[1] / 255.0f, b = q.tint[2] / 255.0f,
+                a = q.tint[3] / 255.0f;
+    const float vertices[4 * kFloatsPerVertex] = {
+        tl[0], tl[1], 0, u0, v0, r, g, b, a,  // top-left
+        bl[0], bl[1], 0, u0, v1, r, g, b, a,  // bottom-left
+        br[0], br[1], 0, u1, v1, r, g, b, a,  // bottom-right
+        tr[0], tr[1], 0, u1, v0, r, g, b, a,  // top-right
+    };
+
+    // Target pixels to clip space. Pixel row y lands in framebuffer row y, so the target's
+    // memory holds its top row first: read-back and sampling it as a texture need no flip, and
+    // gl_FragCoord is y-down.
+    const float mvp[16] = {
+        2.0f / static_cast<float>(target->width),
+        0,
+        0,
+        0,
+        0,
+        2.0f / static_cast<float>(target->height),
+        0,
+        0,
+        0,
+        0,
+        -1,
+        0,
+        -1,
+        -1,
+        0,
+        1,
+    };
+
+    drain_errors();
+    use_program(program);
+    if (locs[kLocMatrixMvp] >= 0) fn.UniformMatrix4fv(locs[kLocMatrixMvp], 1, gl::FALSE, mvp);
+    if (locs[kLocMapDiffuse] >= 0) fn.Uniform1i(locs[kLocMapDiffuse], 0);
+    if (locs[kLocColorDiffuse] >= 0) fn.Uniform4f(locs[kLocColorDiffuse], 1, 1, 1, 1);
+    fn.BindTexture(gl::TEXTURE_2D, q.texture);
+    fn.BindVertexArray(g_vao);
+    fn.BindBuffer(gl::ARRAY_BUFFER, g_vbo);
+    fn.BufferSubData(gl::ARRAY_BUFFER, 0, sizeof vertices, vertices);
+    fn.DrawArrays(gl::TRIANGLE_FAN, 0, 4);
+    return check_error("draw_texture_pro");
+}
+
+}  // namespace zorva::layer

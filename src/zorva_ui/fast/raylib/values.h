@@ -1,0 +1,66 @@
+// Conversions of the small tuples the drawing calls take (rectangles, points, colours).
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+
+#include "fast/common/args.h"
+#include "fast/common/pyref.h"
+
+namespace zorva::layer {
+
+// A tuple (or list) of exactly `count` items, as a tuple the caller holds: the items of a list
+// are copied first, so that item conversions running Python code cannot resize it under us.
+inline PyRef fixed_tuple(PyObject* obj, Py_ssize_t count, const char* what, const char* items) {
+    PyRef tuple;
+    if (obj == nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s is missing", what);
+        return tuple;
+    }
+    if (PyTuple_Check(obj)) {
+        tuple = PyRef::borrow(obj);
+    } else if (PyList_Check(obj)) {
+        tuple = PyRef::steal(PyList_AsTuple(obj));
+        if (!tuple) return tuple;
+    } else {
+        PyErr_Format(PyExc_TypeError, "%s must be a tuple of %zd %s, got %.200s", what, count,
+                     items, Py_TYPE(obj)->tp_name);
+        return PyRef();
+    }
+    if (PyTuple_GET_SIZE(tuple.get()) != count) {
+        PyErr_Format(PyExc_ValueError, "%s must have %zd items, got %zd", what, count,
+                     PyTuple_GET_SIZE(tuple.get()));
+        return PyRef();
+    }
+    return tuple;
+}
+
+// `count` numbers through the float protocol, narrowed to 32-bit floats.
+inline int parse_floats(PyObject* obj, Py_ssize_t count, const char* what, float* out) {
+    PyRef tuple = fixed_tuple(obj, count, what, "numbers");
+    if (!tuple) return -1;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        if (!to_float(PyTuple_GET_ITEM(tuple.get(), i), &out[i])) return -1;
+    }
+    return 0;
+}
+
+// An (r, g, b, a) colour of integers 0..255.
+inline int parse_rgba(PyObject* obj, const char* what, uint8_t out[4]) {
+    PyRef tuple = fixed_tuple(obj, 4, what, "integers");
+    if (!tuple) return -1;
+    for (Py_ssize_t i = 0; i < 4; ++i) {
+        int32_t channel;
+        if (!to_int32(PyTuple_GET_ITEM(tuple.get(), i), &channel)) return -1;
+        if (channel < 0 || channel > 255) {
+            PyErr_Format(PyExc_ValueError, "%s channels must be in 0..255, got %d", what, channel);
+            return -1;
+        }
+        out[i] = static_cast<uint8_t>(channel);
+    }
+    return 0;
+}
+
+}  // namespace zorva::layer

@@ -1,0 +1,437 @@
+// zorva_ui.fast.raylib.zorva_raylib: the rendering layer's drawing module. It owns the process's
+// one headless GL context and its drawing state, publishes the fourteen native entry points in
+// `__pyx_capi__` (and the same calls to Python), the image/texture helpers, the trace, and the
+// `_layer_core` capsule through which zvshader and zv_render_tex reach the same context.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fast/common/args.h"
+#include "fast/common/module_guard.h"
+#include "fast/common/pyref.h"
+#include "fast/raylib/context.h"
+#include "fast/raylib/entry_points.h"
+#include "fast/raylib/handles.h"
+#include "fast/raylib/layer_core.h"
+#include "fast/raylib/png.h"
+#include "fast/raylib/renderer.h"
+#include "fast/raylib/trace.h"
+#include "fast/raylib/values.h"
+#include "interfaces/bind.h"
+
+namespace zorva::layer {
+namespace {
+
+ModuleGuard g_guard{"zorva_raylib", "zorva_ui.fast.raylib.zorva_raylib"};
+
+// ---- the core table for the sibling modules
+// -------------------------------------------------------
+
+int core_compile_program(const char* vertex, const char* fragment, uint32_t* program,
+                         int32_t* locs) {
+    if (ensure_context() < 0) return -1;
+    return compile_program(vertex, fragment, program, locs);
+}
+
+int core_delete_program(uint32_t program) {
+    return context_ready() ? delete_program(program) : 0;
+}
+
+int core_create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
+    if (ensure_context() < 0) return -1;
+    return create_target(width, height, out);
+}
+
+int core_delete_target(ZvRenderTarget* target) {
+    return context_ready() ? delete_target(target) : 0;
+}
+
+int core_clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
+    if (ensure_context() < 0) return -1;
+    return clear_target(target, rgba);
+}
+
+PyObject* core_read_target(const ZvRenderTarget* target) {
+    if (ensure_context() < 0) return nullptr;
+    return read_target(target);
+}
+
+void register_shader_type(PyTypeObject* type) {
+    g_shader_type = type;
+}
+void register_render_texture_type(PyTypeObject* type) {
+    g_render_texture_type = type;
+}
+
+const Core kCore = {
+    kCoreVersion,         ensure_context,
+    core_compile_program, core_delete_program,
+    core_create_target,   core_delete_target,
+    core_clear_target,    core_read_target,
+    register_shader_type, register_render_texture_type,
+    &g_tracing,           trace_record,
+    target_handle,
+};
+
+// ---- Python wrappers of the entry points
+// ----------------------------------------------------------
+
+#define ZORVA_PARSE(fname, ...)                                       \
+    static const char* const kParams[] = {__VA_ARGS__};               \
+    constexpr Py_ssize_t kCount = sizeof kParams / sizeof kParams[0]; \
+    static const Signature kSig{fname, kParams, kCount, kCount};      \
+    PyObject* a[kCount] = {};                                         \
+    if (parse_args(kSig, args, nargs, kwnames, a) < 0) return nullptr
+
+#define ZORVA_FASTCALL(name) \
+    PyObject* py_##name(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+
+PyObject* none_or_null(int rc) {
+    if (rc < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
+ZvShaderObject* as_shader(PyObject* obj) {
+    return reinterpret_cast<ZvShaderObject*>(obj);
+}
+
+ZORVA_FASTCALL(begin_zvshader_mode) {
+    ZORVA_PARSE("begin_zvshader_mode", "shader");
+    return kApi.begin_zvshader_mode(as_shader(a[0]));
+}
+
+ZORVA_FASTCALL(get_zvshader_location) {
+    ZORVA_PARSE("get_zvshader_location", "shader", "name");
+    const int32_t loc = kApi.get_zvshader_location(as_shader(a[0]), a[1]);
+    if (loc == -1 && PyErr_Occurred()) return nullptr;
+    return PyLong_FromLong(loc);
+}
+
+ZORVA_FASTCALL(draw_texture_pro) {
+    ZORVA_PARSE("draw_texture_pro", "texture", "source", "dest", "origin", "rotation", "tint");
+    float rotation;
+    if (!to_float(a[4], &rotation)) return nullptr;
+    return none_or_null(kApi.draw_texture_pro(a[0], a[1], a[2], a[3], rotation, a[5]));
+}
+
+ZORVA_FASTCALL(begin_texture_mode) {
+    ZORVA_PARSE("begin_texture_mode", "target");
+    ZvRenderTarget target{};
+    if (g_render_texture_type != nullptr && PyObject_TypeCheck(a[0], g_render_texture_type)) {
+        target = reinterpret_cast<ZvRenderTextureObject*>(a[0])->render_texture;
+    } else if (Py_IS_TYPE(a[0], g_target_handle_type)) {
+        int32_t id;
+        if (!to_int32(PyStructSequence_GetItem(a[0], 0), &id)) return nullptr;
+        target.id = static_cast<uint32_t>(id);
+    } else {
+        PyErr_Format(PyExc_TypeError, "Expected ZvRenderTexture or RenderTarget, got %.200s",
+                     Py_TYPE(a[0])->tp_name);
+        return nullptr;
+    }
+    return none_or_null(kApi.begin_texture_mode(target));
+}
+
+PyObject* py_end_texture_mode(PyObject*, PyObject*) {
+    return none_or_null(kApi.end_texture_mode());
+}
+PyObject* py_end_shader_mode(PyObject*, PyObject*) {
+    return none_or_null(kApi.end_shader_mode());
+}
+PyObject* py_end_blend_mode(PyObject*, PyObject*) {
+    return none_or_null(kApi.end_blend_mode());
+}
+
+ZORVA_FASTCALL(begin_blend_mode) {
+    ZORVA_PARSE("begin_blend_mode", "mode");
+    int32_t mode;
+    if (!to_int32(a[0], &mode)) return nullptr;
+    return none_or_null(kApi.begin_blend_mode(mode));
+}
+
+ZORVA_FASTCALL(set_zvshader_value_vec2_tuple) {
+    ZORVA_PARSE("set_zvshader_value_vec2_tuple", "shader", "loc", "value");
+    int32_t loc;
+    if (!to_int32(a[1], &loc)) return nullptr;
+    return none_or_null(kApi.set_zvshader_value_vec2_tuple(as_shader(a[0]), loc, a[2]));
+}
+
+ZORVA_FASTCALL(set_zvshader_value_float) {
+    ZORVA_PARSE("set_zvshader_value_float", "shader", "loc", "value");
+    int32_t loc;
+    float value;
+    if (!to_int32(a[1], &loc) || !to_float(a[2], &value)) return nullptr;
+    return none_or_null(kApi.set_zvshader_value_float(as_shader(a[0]), loc, value));
+}
+
+ZORVA_FASTCALL(set_zvshader_value_int) {
+    ZORVA_PARSE("set_zvshader_value_int", "shader", "loc", "value");
+    int32_t loc, value;
+    if (!to_int32(a[1], &loc) || !to_int32(a[2], &value)) return nullptr;
+    return none_or_null(kApi.set_zvshader_value_int(as_shader(a[0]), loc, value));
+}
+
+// A list or tuple, copied to a tuple so that conversions cannot resize it under us.
+PyRef sequence_copy(PyObject* obj, const char* what) {
+    if (!PyList_Check(obj) && !PyTuple_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a list or tuple, got %.200s", what,
+                     Py_TYPE(obj)->tp_name);
+        return PyRef();
+    }
+    return PyRef::steal(PySequence_Tuple(obj));
+}
+
+// One colour record: an (x, y, z, w) sequence or a dict with those keys.
+int parse_vector4(PyObject* item, Vector4* out) {
+    float v[4];
+    if (PyDict_Check(item)) {
+        static const char* const keys[] = {"x", "y", "z", "w"};
+        for (int k = 0; k < 4; ++k) {
+            PyObject* value;
+            if (PyDict_GetItemStringRef(item, keys[k], &value) < 0) return -1;
+            PyRef held = PyRef::steal(value);
+            if (!held) {
+                PyErr_Format(PyExc_KeyError, "'%s'", keys[k]);
+                return -1;
+            }
+            if (!to_float(held.get(), &v[k])) return -1;
+        }
+    } else if (parse_floats(item, 4, "vec4 value", v) < 0) {
+        return -1;
+    }
+    *out = Vector4{v[0], v[1], v[2], v[3]};
+    return 0;
+}
+
+ZORVA_FASTCALL(set_zvshader_value_vec4_v) {
+    ZORVA_PARSE("set_zvshader_value_vec4_v", "shader", "loc", "values");
+    int32_t loc;
+    if (!to_int32(a[1], &loc)) return nullptr;
+    PyRef items = sequence_copy(a[2], "values");
+    if (!items) return nullptr;
+    const Py_ssize_t count = PyTuple_GET_SIZE(items.get());
+    std::vector<Vector4> values(static_cast<size_t>(count));
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        if (parse_vector4(PyTuple_GET_ITEM(items.get(), i), &values[static_cast<size_t>(i)]) < 0) {
+            return nullptr;
+        }
+    }
+    return none_or_null(kApi.set_zvshader_value_vec4_v(as_shader(a[0]), loc, values.data(), count));
+}
+
+ZORVA_FASTCALL(set_zvshader_value_float_v) {
+    ZORVA_PARSE("set_zvshader_value_float_v", "shader", "loc", "values");
+    int32_t loc;
+    if (!to_int32(a[1], &loc)) return nullptr;
+    PyRef items = sequence_copy(a[2], "values");
+    if (!items) return nullptr;
+    const Py_ssize_t count = PyTuple_GET_SIZE(items.get());
+    std::vector<float> values(static_cast<size_t>(count));
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        if (!to_float(PyTuple_GET_ITEM(items.get(), i), &values[static_cast<size_t>(i)])) {
+            return nullptr;
+        }
+    }
+    return none_or_null(
+        kApi.set_zvshader_value_float_v(as_shader(a[0]), loc, values.data(), count));
+}
+
+ZORVA_FASTCALL(set_zvshader_value_vec2_zvvec) {
+    ZORVA_PARSE("set_zvshader_value_vec2_zvvec", "shader", "loc", "value");
+    int32_t loc;
+    if (!to_int32(a[1], &loc)) return nullptr;
+    return none_or_null(kApi.set_zvshader_value_vec2_zvvec(
+        as_shader(a[0]), loc, reinterpret_cast<ZvVector2Object*>(a[2])));
+}
+
+// ---- images, textures, PNG, trace -------------------------------------------------------------
+
+ZORVA_FASTCALL(gen_image_color) {
+    ZORVA_PARSE("gen_image_color", "width", "height", "color");
+    int32_t width, height;
+    if (!to_int32(a[0], &width) || !to_int32(a[1], &height)) return nullptr;
+    return gen_image_color(width, height, a[2]);
+}
+
+PyObject* py_load_texture_from_image(PyObject*, PyObject* image) {
+    return load_texture_from_image(image);
+}
+PyObject* py_unload_image(PyObject*, PyObject* image) {
+    return none_or_null(unload_image(image));
+}
+PyObject* py_unload_texture(PyObject*, PyObject* texture) {
+    return none_or_null(unload_texture(texture));
+}
+
+ZORVA_FASTCALL(write_png) {
+    static const char* const kParams[] = {"render_texture", "path", "unpremultiply"};
+    static const Signature kSig{"write_png", kParams, 3, 2};
+    PyObject* a[3] = {nullptr, nullptr, Py_False};
+    if (parse_args(kSig, args, nargs, kwnames, a) < 0) return nullptr;
+    if (g_render_texture_type == nullptr || !PyObject_TypeCheck(a[0], g_render_texture_type)) {
+        PyErr_Format(PyExc_TypeError, "Expected ZvRenderTexture, got %.200s",
+                     Py_TYPE(a[0])->tp_name);
+        return nullptr;
+    }
+    const int unpremultiply = PyObject_IsTrue(a[2]);
+    if (unpremultiply < 0) return nullptr;
+    PyObject* path_bytes = nullptr;
+    if (!PyUnicode_FSConverter(a[1], &path_bytes)) return nullptr;
+    PyRef path = PyRef::steal(path_bytes);
+    auto* target = reinterpret_cast<ZvRenderTextureObject*>(a[0]);
+    PyRef pixels = PyRef::steal(core_read_target(&target->render_texture));
+    if (!pixels) return nullptr;
+    auto* rgba = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(pixels.get()));
+    int32_t width = 0, height = 0;
+    target_size(target->render_texture.id, &width, &height);
+    if (unpremultiply) {
+        // PNG stores straight alpha; a premultiplied target is divided back out.
+        const Py_ssize_t size = PyBytes_GET_SIZE(pixels.get());
+        for (Py_ssize_t i = 0; i + 3 < size; i += 4) {
+            const unsigned alpha = rgba[i + 3];
+            if (alpha == 0 || alpha == 255) continue;
+            for (int c = 0; c < 3; ++c) {
+                const unsigned value = (rgba[i + c] * 255u + alpha / 2) / alpha;
+                rgba[i + c] = static_cast<uint8_t>(value > 255 ? 255 : value);
+            }
+        }
+    }
+    const std::string png = encode_png(rgba, width, height);
+    const char* filename = PyBytes_AS_STRING(path.get());
+    FILE* file = std::fopen(filename, "wb");
+    if (file == nullptr) return PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, a[1]);
+    const bool written = std::fwrite(png.data(), 1, png.size(), file) == png.size();
+    if (std::fclose(file) != 0 || !written) {
+        return PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, a[1]);
+    }
+    Py_RETURN_NONE;
+}
+
+PyObject* py_trace_start(PyObject*, PyObject*) {
+    return none_or_null(trace_start());
+}
+PyObject* py_trace_stop(PyObject*, PyObject*) {
+    return trace_stop();
+}
+
+PyObject* py_context_info(PyObject*, PyObject*) {
+    if (ensure_context() < 0) return nullptr;
+    return Py_BuildValue("{s:s,s:s,s:d,s:i}", "renderer", renderer_name(), "version", gl_version(),
+                         "startup_seconds", context_startup_seconds(), "max_texture_size",
+                         max_texture_size());
+}
+
+#define ZORVA_FASTCALL_DEF(name, doc) \
+    {#name, reinterpret_cast<PyCFunction>(py_##name), METH_FASTCALL | METH_KEYWORDS, doc}
+
+PyMethodDef module_methods[] = {
+    ZORVA_FASTCALL_DEF(begin_zvshader_mode, "Draws with `shader` until end_shader_mode."),
+    ZORVA_FASTCALL_DEF(get_zvshader_location,
+                       "Location of a uniform of the shader (-1 when it has none)."),
+    ZORVA_FASTCALL_DEF(draw_texture_pro,
+                       "Draws the source rectangle of a texture into the destination rectangle "
+                       "of the current target, rotated about origin."),
+    ZORVA_FASTCALL_DEF(begin_texture_mode,
+                       "Draws into a render texture (a ZvRenderTexture or its RenderTarget) until "
+                       "end_texture_mode."),
+    {"end_texture_mode", py_end_texture_mode, METH_NOARGS, "Restores the previous target."},
+    {"end_shader_mode", py_end_shader_mode, METH_NOARGS, "Restores the previous shader."},
+    {"end_blend_mode", py_end_blend_mode, METH_NOARGS, "Restores the previous blend mode."},
+    ZORVA_FASTCALL_DEF(begin_blend_mode, "Blends with a BlendMode until end_blend_mode."),
+    ZORVA_FASTCALL_DEF(set_zvshader_value_vec2_tuple, "Sets a vec2 uniform from (x, y)."),
+    ZORVA_FASTCALL_DEF(set_zvshader_value_float, "Sets a float uniform."),
+    ZORVA_FASTCALL_DEF(set_zvshader_value_int, "Sets an int uniform."),
+    ZORVA_FASTCALL_DEF(set_zvshader_value_vec4_v,
+                       "Sets a vec4 array uniform from (x, y, z, w) tuples or x/y/z/w dicts."),
+    ZORVA_FASTCALL_DEF(set_zvshader_value_float_v, "Sets a float array uniform."),
+    ZORVA_FASTCALL_DEF(set_zvshader_value_vec2_zvvec, "Sets a vec2 uniform from a ZvVector2."),
+    ZORVA_FASTCALL_DEF(gen_image_color, "A width x height Image of one (r, g, b, a) colour."),
+    {"load_texture_from_image", py_load_texture_from_image, METH_O,
+     "A GL Texture holding the image's pixels."},
+    {"unload_image", py_unload_image, METH_O, "Frees the image's pixels."},
+    {"unload_texture", py_unload_texture, METH_O, "Releases the GL texture."},
+    ZORVA_FASTCALL_DEF(write_png,
+                       "Writes a render texture to a PNG file, top row first; with "
+                       "unpremultiply=True premultiplied colours are divided by alpha first."),
+    {"trace_start", py_trace_start, METH_NOARGS, "Starts recording the drawing calls."},
+    {"trace_stop", py_trace_stop, METH_NOARGS, "Stops recording; returns the records."},
+    {"context_info", py_context_info, METH_NOARGS,
+     "Renderer, GL version and start-up time of the context (made if needed)."},
+    {nullptr},
+};
+
+// ---- module initialisation --------------------------------------------------------------------
+
+int add_blend_mode_enum(PyObject* module) {
+    PyRef enum_module = PyRef::steal(PyImport_ImportModule("enum"));
+    if (!enum_module) return -1;
+    PyRef int_enum = PyRef::steal(PyObject_GetAttrString(enum_module.get(), "IntEnum"));
+    if (!int_enum) return -1;
+    PyRef members = PyRef::steal(
+        Py_BuildValue("[(si)(si)(si)(si)(si)(si)]", "BLEND_ALPHA", kBlendAlpha, "BLEND_ADDITIVE",
+                      kBlendAdditive, "BLEND_MULTIPLIED", kBlendMultiplied, "BLEND_ADD_COLORS",
+                      kBlendAddColors, "BLEND_SUBTRACT_COLORS", kBlendSubtractColors,
+                      "BLEND_ALPHA_PREMULTIPLY", kBlendAlphaPremultiply));
+    if (!members) return -1;
+    PyRef call_args = PyRef::steal(Py_BuildValue("(sO)", "BlendMode", members.get()));
+    PyRef call_kwargs =
+        PyRef::steal(Py_BuildValue("{s:s}", "module", "zorva_ui.fast.raylib.zorva_raylib"));
+    if (!call_args || !call_kwargs) return -1;
+    PyRef blend_mode =
+        PyRef::steal(PyObject_Call(int_enum.get(), call_args.get(), call_kwargs.get()));
+    if (!blend_mode) return -1;
+    return PyModule_AddObjectRef(module, "BlendMode", blend_mode.get());
+}
+
+int module_exec(PyObject* module) {
+    const int begun = guarded_exec_begin(g_guard, module);
+    if (begun != 0) return begun < 0 ? -1 : 0;
+    auto failed = [] {
+        guarded_exec_failed(g_guard);
+        return -1;
+    };
+    if (ready_handle_types(module) < 0) return failed();
+    if (g_vector2_type == nullptr) {
+        void* vtable = nullptr;
+        g_vector2_type = bind::import_type("zorva_ui.fast.zvvector2.zvvector2", "ZvVector2",
+                                           sizeof(ZvVector2Object), &vtable);
+        if (g_vector2_type == nullptr) return failed();
+    }
+    PyRef capi = PyRef::steal(build_capi());
+    if (!capi || PyModule_AddObjectRef(module, "__pyx_capi__", capi.get()) < 0) return failed();
+    PyRef core = PyRef::steal(PyCapsule_New(const_cast<Core*>(&kCore), kCoreCapsuleName, nullptr));
+    if (!core || PyModule_AddObjectRef(module, "_layer_core", core.get()) < 0) return failed();
+    PyRef white = PyRef::steal(Py_BuildValue("(iiii)", 255, 255, 255, 255));
+    if (!white || PyModule_AddObjectRef(module, "WHITE", white.get()) < 0) return failed();
+    if (add_blend_mode_enum(module) < 0) return failed();
+    guarded_exec_done(g_guard);
+    return 0;
+}
+
+PyObject* module_create(PyObject* spec, PyModuleDef*) {
+    return guarded_create(g_guard, spec);
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_create, reinterpret_cast<void*>(module_create)},
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "zorva_raylib",
+    "Headless OpenGL drawing for zorva_ui: render targets, shaders, blending, textured quads.",
+    0,
+    module_methods,
+    module_slots,
+};
+
+}  // namespace
+}  // namespace zorva::layer
+
+PyMODINIT_FUNC PyInit_zorva_raylib() {
+    return PyModuleDef_Init(&zorva::layer::module_def);
+}

@@ -66,7 +66,7 @@ def draw_frames(gradient, frames, width=TILE_W, height=TILE_H):
         try:
             rl.begin_blend_mode(int(rl.BlendMode.BLEND_ALPHA_PREMULTIPLY))
             try:
-                rl.clear_background((0, 0, 0, 0))
+                target.c_fast_clear((0, 0, 0, 0))
                 for i, change in enumerate(frames):
                     change(gradient)
                     gradient.draw(i * (width + GAP), 0, width, height)

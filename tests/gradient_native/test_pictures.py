@@ -84,7 +84,7 @@ def draw_into_target(gradient, width, height):
     try:
         rl.begin_texture_mode(target)
         rl.begin_blend_mode(int(rl.BlendMode.BLEND_ALPHA_PREMULTIPLY))
-        rl.clear_background((0, 0, 0, 0))
+        target.c_fast_clear((0, 0, 0, 0))
         gradient.draw(0, 0, width, height)
         rl.end_blend_mode()
         rl.end_texture_mode()

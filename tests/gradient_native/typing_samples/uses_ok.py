@@ -21,6 +21,8 @@ def gradients() -> float:
     del g2.type
     texture = g.generate_texture(64, 32.5)
     width: float = texture.size.x
+    pixels: bytes = texture.read_pixels()
+    texture.unload()
     c = ClickGradient([(0, 0, 0, 255)], direction=RadialDirection.TopLeft, center=[0.1, 0.2])
     c.set_weight(0, 2.5)
     c.set_center((0.5, 0.25))
@@ -35,7 +37,7 @@ def gradients() -> float:
     restored: ClickGradient = pickle.loads(pickle.dumps(c))
     again = zvraygrad.__pyx_unpickle_GradientRaylib(GradientRaylib, 0x0CE08233, None)
     kind: GradientType = zvraygrad.GradientType.Radial
-    return width + total + restored.angle + again.transparency + kind.value
+    return len(pixels) + width + total + restored.angle + again.transparency + kind.value
 
 
 def caches() -> int:

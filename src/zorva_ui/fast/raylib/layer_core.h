@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "fast/common/pyref.h"
 #include "interfaces/zvrendertex.h"
 #include "interfaces/zvshader.h"
 
@@ -60,5 +61,20 @@ struct Core {
     // height), which begin_texture_mode also takes from Python.
     PyObject* (*target_handle)(const ZvRenderTarget* target);
 };
+
+// Imports zorva_raylib and takes its core table. Null with an exception set on failure.
+inline const Core* import_core() {
+    PyRef module = PyRef::steal(PyImport_ImportModule("zorva_ui.fast.raylib.zorva_raylib"));
+    if (!module) return nullptr;
+    PyRef capsule = PyRef::steal(PyObject_GetAttrString(module.get(), "_layer_core"));
+    if (!capsule) return nullptr;
+    auto* core = static_cast<const Core*>(PyCapsule_GetPointer(capsule.get(), kCoreCapsuleName));
+    if (core == nullptr) return nullptr;
+    if (core->version != kCoreVersion) {
+        PyErr_SetString(PyExc_ImportError, "zorva_raylib's layer core has another version");
+        return nullptr;
+    }
+    return core;
+}
 
 }  // namespace zorva::layer

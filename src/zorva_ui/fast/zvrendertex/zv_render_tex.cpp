@@ -231,12 +231,8 @@ int module_exec(PyObject* module) {
         if (g_vector2_type == nullptr) return failed();
         g_vector2_vtable = static_cast<ZvVector2VTable*>(vtable);
     }
-    g_core = static_cast<const layer::Core*>(PyCapsule_Import(layer::kCoreCapsuleName, 0));
+    g_core = layer::import_core();
     if (g_core == nullptr) return failed();
-    if (g_core->version != layer::kCoreVersion) {
-        PyErr_SetString(PyExc_ImportError, "zorva_raylib's layer core has another version");
-        return failed();
-    }
     if (PyType_Ready(&ZvRenderTextureType) < 0 ||
         publish_vtable(&ZvRenderTextureType, &g_vtable) < 0 ||
         PyModule_AddObjectRef(module, "ZvRenderTexture",

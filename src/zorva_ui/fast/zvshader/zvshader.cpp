@@ -175,12 +175,8 @@ int module_exec(PyObject* module) {
         guarded_exec_failed(g_guard);
         return -1;
     };
-    g_core = static_cast<const layer::Core*>(PyCapsule_Import(layer::kCoreCapsuleName, 0));
+    g_core = layer::import_core();
     if (g_core == nullptr) return failed();
-    if (g_core->version != layer::kCoreVersion) {
-        PyErr_SetString(PyExc_ImportError, "zorva_raylib's layer core has another version");
-        return failed();
-    }
     if (PyType_Ready(&ZvShaderType) < 0 || publish_vtable(&ZvShaderType, &g_vtable) < 0 ||
         PyModule_AddObjectRef(module, "ZvShader", reinterpret_cast<PyObject*>(&ZvShaderType)) < 0) {
         return failed();

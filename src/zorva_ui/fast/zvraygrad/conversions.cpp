@@ -1,0 +1,260 @@
+// Colour, stop and sequence conversions of the gradient module.
+#include "fast/zvraygrad/conversions.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "fast/common/args.h"
+#include "fast/common/pyref.h"
+#include "fast/zvraygrad/internal.h"
+
+namespace zorva::grad {
+
+namespace {
+
+// Reservation for an iterable that only offers a length hint: a hint is not a promise, so a
+// bogus huge one must not turn into MemoryError; growth takes over past this.
+constexpr Py_ssize_t kMaxHintedReserve = 4096;
+
+// Integers up to 2**53 convert to double exactly, so dividing them natively rounds once,
+// exactly as Python's int / int does.
+constexpr long long kExactDoubleInt = 1LL << 53;
+
+// channel / 255 as Python computes it, narrowed to a 32-bit float.
+bool channel_to_float(PyObject* channel, float* out) {
+    if (PyLong_CheckExact(channel)) {
+        int overflow = 0;
+        long long value = PyLong_AsLongLongAndOverflow(channel, &overflow);
+        if (overflow == 0 && value >= -kExactDoubleInt && value <= kExactDoubleInt) {
+            *out = static_cast<float>(static_cast<double>(value) / 255.0);
+            return true;
+        }
+        if (value == -1 && PyErr_Occurred()) return false;
+    } else if (PyFloat_CheckExact(channel)) {
+        *out = static_cast<float>(PyFloat_AS_DOUBLE(channel) / 255.0);
+        return true;
+    }
+    PyRef quotient = PyRef::steal(PyNumber_TrueDivide(channel, state.constants.int_255.get()));
+    if (!quotient) return false;
+    return to_float(quotient.get(), out);
+}
+
+// Python's min() and max() of two values: the first one wins unless the second compares
+// strictly smaller (larger). This fixes the results for NaN and for equal signed zeros.
+inline double py_min(double a, double b) {
+    return b < a ? b : a;
+}
+inline double py_max(double a, double b) {
+    return b > a ? b : a;
+}
+
+// Calls `convert(item)` for each item of any iterable. Lists are re-measured at each step,
+// because a conversion may run Python code that shrinks them.
+template <typename Convert>
+bool for_each_item(PyObject* iterable, Convert convert, Py_ssize_t* hint) {
+    if (PyList_CheckExact(iterable) || PyTuple_CheckExact(iterable)) {
+        *hint = Py_SIZE(iterable);
+        const bool is_list = PyList_CheckExact(iterable);
+        for (Py_ssize_t i = 0; i < Py_SIZE(iterable); ++i) {
+            PyRef item = PyRef::borrow(is_list ? PyList_GET_ITEM(iterable, i)
+                                               : PyTuple_GET_ITEM(iterable, i));
+            if (!convert(item.get())) return false;
+        }
+        return true;
+    }
+    PyRef iterator = PyRef::steal(PyObject_GetIter(iterable));
+    if (!iterator) return false;
+    Py_ssize_t length = PyObject_LengthHint(iterable, 0);
+    if (length < 0) return false;
+    *hint = std::min(length, kMaxHintedReserve);
+    while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
+        if (!convert(item.get())) return false;
+    }
+    return !PyErr_Occurred();
+}
+
+// One value of a mapping element; a missing key is the record field that was not given.
+bool mapping_field(PyObject* mapping, PyObject* key, const char* field, float* out) {
+    PyRef value;
+    if (PyDict_CheckExact(mapping)) {
+        PyObject* found = nullptr;
+        if (PyDict_GetItemRef(mapping, key, &found) < 0) return false;
+        value = PyRef::steal(found);
+    } else {
+        value = PyRef::steal(PyObject_GetItem(mapping, key));
+        if (!value && PyErr_ExceptionMatches(PyExc_KeyError)) PyErr_Clear();
+    }
+    if (!value) {
+        if (!PyErr_Occurred()) {
+            PyErr_Format(PyExc_ValueError, "No value specified for struct attribute '%s'", field);
+        }
+        return false;
+    }
+    return to_float(value.get(), out);
+}
+
+bool mapping_to_vector4(PyObject* item, Vector4* out) {
+    if (!PyMapping_Check(item)) {
+        PyErr_Format(PyExc_TypeError, "Expected %.16s, got %.200s", "a mapping",
+                     Py_TYPE(item)->tp_name);
+        return false;
+    }
+    const Constants& c = state.constants;
+    return mapping_field(item, c.str_x.get(), "x", &out->x) &&
+           mapping_field(item, c.str_y.get(), "y", &out->y) &&
+           mapping_field(item, c.str_z.get(), "z", &out->z) &&
+           mapping_field(item, c.str_w.get(), "w", &out->w);
+}
+
+}  // namespace
+
+bool tuple_to_vector4(PyObject* t, Vector4* out) {
+    if (t == Py_None) {
+        PyErr_SetString(PyExc_TypeError, "'NoneType' object is not subscriptable");
+        return false;
+    }
+    float channels[4];
+    for (Py_ssize_t i = 0; i < 4; ++i) {
+        if (i >= PyTuple_GET_SIZE(t)) {
+            PyErr_SetString(PyExc_IndexError, "tuple index out of range");
+            return false;
+        }
+        if (!channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i])) return false;
+    }
+    *out = Vector4{channels[0], channels[1], channels[2], channels[3]};
+    return true;
+}
+
+// Boundaries b0 = 0, b(k+1) = bk + w(k) / total are running sums kept as 32-bit floats, each
+// step evaluated in double. The first and last stops are computed in double from those floats,
+// the middle ones (the midpoint of the colour's own band) in 32-bit arithmetic.
+bool compute_stops(const float* weights, size_t count, std::vector<float>* stops) {
+    std::vector<float> result;
+    if (!reserve(result, count)) return false;
+    if (count == 1) {
+        result.push_back(0.0f);
+    } else if (count >= 2) {
+        double total = 0.0;
+        for (size_t i = 0; i < count; ++i) total += weights[i];
+        // Not `!(total > 0)`: a NaN total stays NaN and so do the boundaries.
+        if (total <= 0.0) total = 1.0;
+        float lower = 0.0f;  // b(i)
+        for (size_t i = 0; i < count; ++i) {
+            const float upper = static_cast<float>(static_cast<double>(lower) + weights[i] / total);
+            float stop;
+            if (i == 0) {
+                const double b1 = upper;
+                stop = static_cast<float>(py_max(0.0, b1 - py_min(b1, 1.0 - b1)));
+            } else if (i == count - 1) {
+                const double b = lower;
+                stop = static_cast<float>(py_min(1.0, b + py_min(b, 1.0 - b)));
+            } else {
+                stop = (lower + upper) * 0.5f;
+            }
+            result.push_back(stop);
+            lower = upper;
+        }
+    }
+    stops->swap(result);
+    return true;
+}
+
+PyObject* floats_to_list(const std::vector<float>& values) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
+    if (!list) return nullptr;
+    for (size_t i = 0; i < values.size(); ++i) {
+        PyObject* number = PyFloat_FromDouble(values[i]);
+        if (number == nullptr) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), number);
+    }
+    return list.release();
+}
+
+PyObject* vector4s_to_list(const std::vector<Vector4>& values) {
+    const Constants& c = state.constants;
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
+    if (!list) return nullptr;
+    for (size_t i = 0; i < values.size(); ++i) {
+        PyRef dict = PyRef::steal(PyDict_New());
+        if (!dict) return nullptr;
+        const float fields[4] = {values[i].x, values[i].y, values[i].z, values[i].w};
+        PyObject* keys[4] = {c.str_x.get(), c.str_y.get(), c.str_z.get(), c.str_w.get()};
+        for (int k = 0; k < 4; ++k) {
+            PyRef number = PyRef::steal(PyFloat_FromDouble(fields[k]));
+            if (!number || PyDict_SetItem(dict.get(), keys[k], number.get()) < 0) return nullptr;
+        }
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), dict.release());
+    }
+    return list.release();
+}
+
+bool list_to_floats(PyObject* iterable, std::vector<float>* out) {
+    out->clear();
+    Py_ssize_t hint = 0;
+    bool reserved = false;
+    auto convert = [&](PyObject* item) {
+        if (!reserved) {
+            reserved = true;
+            if (!reserve(*out, static_cast<size_t>(hint))) return false;
+        }
+        float value;
+        return to_float(item, &value) && push_back(*out, value);
+    };
+    return for_each_item(iterable, convert, &hint);
+}
+
+bool list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out) {
+    out->clear();
+    Py_ssize_t hint = 0;
+    bool reserved = false;
+    auto convert = [&](PyObject* item) {
+        if (!reserved) {
+            reserved = true;
+            if (!reserve(*out, static_cast<size_t>(hint))) return false;
+        }
+        Vector4 value;
+        return mapping_to_vector4(item, &value) && push_back(*out, value);
+    };
+    return for_each_item(iterable, convert, &hint);
+}
+
+int weighted_pair(PyObject* item, PyObject** colour, PyObject** weight) {
+    if (!PyTuple_Check(item)) return 0;
+    if (PyTuple_CheckExact(item)) {
+        if (PyTuple_GET_SIZE(item) != 2) return 0;
+        PyObject* second = PyTuple_GET_ITEM(item, 1);
+        if (!PyLong_Check(second) && !PyFloat_Check(second)) return 0;
+        *colour = Py_NewRef(PyTuple_GET_ITEM(item, 0));
+        *weight = Py_NewRef(second);
+        return 1;
+    }
+    // A tuple subclass may redefine its length and items; ask it as Python would.
+    Py_ssize_t length = PyObject_Size(item);
+    if (length < 0) return -1;
+    if (length != 2) return 0;
+    PyRef second = PyRef::steal(get_item(item, 1));
+    if (!second) return -1;
+    if (!PyLong_Check(second.get()) && !PyFloat_Check(second.get())) return 0;
+    PyObject* first = get_item(item, 0);
+    if (first == nullptr) return -1;
+    *colour = first;
+    *weight = second.release();
+    return 1;
+}
+
+PyObject* get_item(PyObject* obj, Py_ssize_t index) {
+    if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+        if (index >= Py_SIZE(obj)) {
+            PyErr_SetString(PyExc_IndexError, PyList_CheckExact(obj) ? "list index out of range"
+                                                                     : "tuple index out of range");
+            return nullptr;
+        }
+        return Py_NewRef(PyList_CheckExact(obj) ? PyList_GET_ITEM(obj, index)
+                                                : PyTuple_GET_ITEM(obj, index));
+    }
+    PyRef key = PyRef::steal(PyLong_FromSsize_t(index));
+    if (!key) return nullptr;
+    return PyObject_GetItem(obj, key.get());
+}
+
+}  // namespace zorva::grad

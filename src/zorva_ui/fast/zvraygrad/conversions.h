@@ -1,0 +1,41 @@
+// Colour, stop and sequence conversions of the gradient module.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <vector>
+
+#include "interfaces/vector4.h"
+
+namespace zorva::grad {
+
+// One colour tuple (exactly a tuple, or None) to a normalised Vector4: each of the first four
+// items divided by 255 as Python divides, then narrowed to 32-bit floats. A tuple of fewer than
+// four items raises IndexError at the first missing item. false with an exception set on
+// failure.
+bool tuple_to_vector4(PyObject* t, Vector4* out);
+
+// One stop per weight, from the running normalised sums of the weights (see the .cpp for the
+// precision each step uses). Replaces `stops` only on success; false with MemoryError.
+bool compute_stops(const float* weights, size_t count, std::vector<float>* stops);
+
+// Native vectors to new Python lists: floats, and dicts with the keys "x", "y", "z", "w".
+PyObject* floats_to_list(const std::vector<float>& values);
+PyObject* vector4s_to_list(const std::vector<Vector4>& values);
+
+// Any iterable to a native vector (lists and tuples read directly). `out` is filled from empty;
+// on failure it holds a partial result the caller must drop. false with an exception set.
+bool list_to_floats(PyObject* iterable, std::vector<float>* out);
+bool list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out);
+
+// Is `item` a weighted colour: a tuple (or subclass) of length 2 whose second item is an int
+// or a float (or subclass)? 1 (with the two items as new references), 0, or -1 on error.
+int weighted_pair(PyObject* item, PyObject** colour, PyObject** weight);
+
+// Python's item access `obj[index]` for small non-negative indices: lists and tuples
+// bounds-checked directly, other sequences through their item slot, anything else through
+// subscription. New reference or null.
+PyObject* get_item(PyObject* obj, Py_ssize_t index);
+
+}  // namespace zorva::grad

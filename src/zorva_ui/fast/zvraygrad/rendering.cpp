@@ -1,0 +1,304 @@
+// Drawing a gradient through the shared shader: into a new render texture
+// (`generate_texture`) or onto the caller's current target (`ClickGradient.draw`).
+#define ZORVA_SOURCE_FILE "fast/zvraygrad/rendering.cpp"
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "fast/common/args.h"
+#include "fast/common/pyref.h"
+#include "fast/common/traceback.h"
+#include "fast/zvraygrad/internal.h"
+
+namespace zorva::grad {
+
+namespace {
+
+// The drawing modes begun by one call. Whatever happens, each begun mode is ended exactly once,
+// in reverse order; a failure on the way out keeps the error that caused it, so a failed call
+// never leaves the renderer inside a texture, blend or shader mode.
+class ModeScope {
+  public:
+    ModeScope() = default;
+    ModeScope(const ModeScope&) = delete;
+    ModeScope& operator=(const ModeScope&) = delete;
+    ~ModeScope() {
+        if (open_count_ == 0) return;
+        PyObject* pending = PyErr_GetRaisedException();
+        end_all();
+        PyErr_Clear();  // the error that brought us here wins over one from an end call
+        PyErr_SetRaisedException(pending);
+    }
+
+    void begun(rl::EndModeFn end) { ends_[open_count_++] = end; }
+
+    // Ends every open mode; 0, or -1 with the first end call's error set.
+    int end_all() {
+        PyObject* first_error = nullptr;
+        while (open_count_ > 0) {
+            rl::EndModeFn end = ends_[--open_count_];
+            if (end() < 0) {
+                PyObject* error = PyErr_GetRaisedException();
+                if (first_error == nullptr) {
+                    first_error = error;
+                } else {
+                    Py_XDECREF(error);
+                }
+            }
+        }
+        if (first_error == nullptr) return 0;
+        PyErr_SetRaisedException(first_error);
+        return -1;
+    }
+
+  private:
+    std::array<rl::EndModeFn, 3> ends_{};
+    int open_count_ = 0;
+};
+
+// A private copy of a gradient's array for one upload: the upload may run Python code (a
+// collection, a trace hook) that changes the gradient. Small arrays stay on the stack.
+template <typename T, size_t N = 32>
+class UploadCopy {
+  public:
+    bool assign(const std::vector<T>& source) {
+        size_ = source.size();
+        if (size_ > N) {
+            heap_.reset(new (std::nothrow) T[size_]);
+            if (!heap_) {
+                PyErr_NoMemory();
+                return false;
+            }
+        }
+        if (size_ != 0) std::memcpy(data(), source.data(), size_ * sizeof(T));
+        return true;
+    }
+    const T* data() const { return heap_ ? heap_.get() : local_; }
+    T* data() { return heap_ ? heap_.get() : local_; }
+    Py_ssize_t size() const { return static_cast<Py_ssize_t>(size_); }
+
+  private:
+    T local_[N];
+    std::unique_ptr<T[]> heap_;
+    size_t size_ = 0;
+};
+
+// What both drawing paths send: the values differ only in centre, alpha and size.
+struct Uniforms {
+    int32_t gradient_type;
+    float angle;
+    float alpha;
+    bool center_as_tuple;  // draw: (x, y) read from the centre's attributes at upload time
+    PyObject* size;        // ZvVector2 (borrowed)
+};
+
+// (_center.x, _center.y) read through the vector's attributes.
+PyObject* center_tuple(PyObject* center) {
+    PyRef x = PyRef::steal(PyObject_GetAttr(center, state.constants.str_x.get()));
+    if (!x) return nullptr;
+    PyRef y = PyRef::steal(PyObject_GetAttr(center, state.constants.str_y.get()));
+    if (!y) return nullptr;
+    return PyTuple_Pack(2, x.get(), y.get());
+}
+
+// Sends the eight uniforms in the order the shader expects them to arrive: type, angle, centre,
+// count, alpha, colours, stops, size. The count and both arrays are one snapshot, taken after
+// the centre was read (reading it may run Python code).
+int upload_uniforms(GradientRaylibObject* self, const Uniforms& u) {
+    const SharedRendering& s = state.shared;
+    const rl::Api& api = state.api;
+    PyRef shader = PyRef::borrow(s.shader);
+    ZvShaderObject* program = reinterpret_cast<ZvShaderObject*>(shader.get());
+    if (api.set_zvshader_value_int(program, s.loc_type, u.gradient_type) < 0) return -1;
+    if (api.set_zvshader_value_float(program, s.loc_angle, u.angle) < 0) return -1;
+    if (u.center_as_tuple) {
+        PyRef vector = PyRef::borrow(self->_center);
+        PyRef center = PyRef::steal(center_tuple(vector.get()));
+        if (!center || api.set_zvshader_value_vec2_tuple(program, s.loc_center, center.get()) < 0) {
+            return -1;
+        }
+    } else {
+        PyRef center = PyRef::borrow(self->_center);
+        PyTypeObject* vector_type =
+            reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get());
+        if (!PyObject_TypeCheck(center.get(), vector_type)) {
+            PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", vector_type->tp_name,
+                         Py_TYPE(center.get())->tp_name);
+            return -1;
+        }
+        if (api.set_zvshader_value_vec2_zvvec(
+                program, s.loc_center, reinterpret_cast<ZvVector2Object*>(center.get())) < 0) {
+            return -1;
+        }
+    }
+    UploadCopy<Vector4> colors;
+    UploadCopy<float> stops;
+    if (!colors.assign(self->_colors) || !stops.assign(self->_stops)) return -1;
+    if (colors.size() > INT32_MAX) {
+        PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
+        return -1;
+    }
+    if (api.set_zvshader_value_int(program, s.loc_count, static_cast<int32_t>(colors.size())) < 0 ||
+        api.set_zvshader_value_float(program, s.loc_alpha, u.alpha) < 0 ||
+        api.set_zvshader_value_vec4_v(program, s.loc_colors, colors.data(), colors.size()) < 0 ||
+        api.set_zvshader_value_float_v(program, s.loc_stops, stops.data(), stops.size()) < 0 ||
+        api.set_zvshader_value_vec2_zvvec(program, s.loc_size,
+                                          reinterpret_cast<ZvVector2Object*>(u.size)) < 0) {
+        return -1;
+    }
+    return 0;
+}
+
+int gradient_type_int(PyObject* type, int32_t* out) {
+    int linear = is_linear(type);
+    if (linear < 0) return -1;
+    *out = linear ? 0 : 1;
+    return 0;
+}
+
+// md.rl.<name>, with `md` read from the module's globals.
+PyObject* layer_attr(PyObject* name) {
+    PyRef md = PyRef::steal(module_global(state.constants.str_md.get()));
+    if (!md) return nullptr;
+    PyRef layer = PyRef::steal(PyObject_GetAttr(md.get(), state.constants.str_rl.get()));
+    if (!layer) return nullptr;
+    return PyObject_GetAttr(layer.get(), name);
+}
+
+int premultiplied_blend_mode(int32_t* out) {
+    PyRef modes = PyRef::steal(layer_attr(state.constants.str_blend_mode.get()));
+    if (!modes) return -1;
+    PyRef mode = PyRef::steal(
+        PyObject_GetAttr(modes.get(), state.constants.str_blend_alpha_premultiply.get()));
+    if (!mode) return -1;
+    return to_int32(mode.get(), out) ? 0 : -1;
+}
+
+const char* const kTextureParams[] = {"width", "height"};
+const Signature kTextureSignature = {"generate_texture", kTextureParams, 2, 2};
+
+PyObject* generate_texture_impl(GradientRaylibObject* self, PyObject* const* args,
+                                Py_ssize_t nargsf, PyObject* kwnames) {
+    PyObject* values[2] = {nullptr, nullptr};
+    int32_t width, height;
+    if (parse_args(kTextureSignature, args, nargsf, kwnames, values) < 0 ||
+        !to_int32(values[0], &width) || !to_int32(values[1], &height)) {
+        return nullptr;
+    }
+    // A gradient restored from a pickle may come here before any constructor made the shared
+    // resources; make them as drawing does rather than render with no shader.
+    if (state.shared.shader == Py_None || state.shared.blank_texture == Py_None) {
+        if (call_method_discard(reinterpret_cast<PyObject*>(self),
+                                state.constants.str_ensure_resources.get()) < 0) {
+            return nullptr;
+        }
+    }
+    Uniforms u{};
+    if (gradient_type_int(self->type, &u.gradient_type) < 0) return nullptr;
+    u.angle = self->_angle;
+    u.alpha = 1.0f;
+    PyRef size = PyRef::steal(new_vector2(width, height));
+    if (!size) return nullptr;
+    u.size = size.get();
+    if (upload_uniforms(self, u) < 0) return nullptr;
+
+    PyRef target = PyRef::steal(reinterpret_cast<PyObject*>(
+        state.siblings.render_texture->new_(reinterpret_cast<ZvVector2Object*>(size.get()))));
+    if (!target) return nullptr;
+    ZvRenderTextureObject* texture = reinterpret_cast<ZvRenderTextureObject*>(target.get());
+
+    PyRef shader = PyRef::borrow(state.shared.shader);
+    PyRef blank = PyRef::borrow(state.shared.blank_texture);
+    ModeScope modes;
+    if (state.api.begin_texture_mode(texture->render_texture) < 0) return nullptr;
+    modes.begun(state.api.end_texture_mode);
+    int32_t blend;
+    if (premultiplied_blend_mode(&blend) < 0 || state.api.begin_blend_mode(blend) < 0) {
+        return nullptr;
+    }
+    modes.begun(state.api.end_blend_mode);
+    PyRef shader_mode = PyRef::steal(
+        state.api.begin_zvshader_mode(reinterpret_cast<ZvShaderObject*>(shader.get())));
+    if (!shader_mode) return nullptr;
+    modes.begun(state.api.end_shader_mode);
+    if (texture->vtab->c_fast_clear(texture, state.constants.transparent.get()) < 0) {
+        return nullptr;
+    }
+    PyRef dest = PyRef::steal(Py_BuildValue("(iiii)", 0, 0, width, height));
+    if (!dest) return nullptr;
+    if (state.api.draw_texture_pro(blank.get(), state.constants.source_rec.get(), dest.get(),
+                                   state.constants.origin.get(), 0.0f,
+                                   state.constants.opaque_white.get()) < 0) {
+        return nullptr;
+    }
+    if (modes.end_all() < 0) return nullptr;
+    return target.release();
+}
+
+const char* const kDrawParams[] = {"x", "y", "width", "height"};
+const Signature kDrawSignature = {"draw", kDrawParams, 4, 4};
+
+PyObject* draw_impl(GradientRaylibObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                    PyObject* kwnames) {
+    PyObject* values[4] = {nullptr, nullptr, nullptr, nullptr};
+    float rect[4];
+    if (parse_args(kDrawSignature, args, nargsf, kwnames, values) < 0) return nullptr;
+    for (int i = 0; i < 4; ++i) {
+        if (!to_float(values[i], &rect[i])) return nullptr;
+    }
+    if (call_method_discard(reinterpret_cast<PyObject*>(self),
+                            state.constants.str_ensure_resources.get()) < 0) {
+        return nullptr;
+    }
+    Uniforms u{};
+    if (gradient_type_int(self->type, &u.gradient_type) < 0) return nullptr;
+    u.angle = self->_angle;
+    u.alpha = static_cast<float>(self->_transparency * (1.0 / 255));
+    PyRef size = PyRef::steal(new_vector2(rect[2], rect[3]));
+    if (!size) return nullptr;
+    u.size = size.get();
+
+    u.center_as_tuple = true;
+    if (upload_uniforms(self, u) < 0) return nullptr;
+
+    PyRef shader = PyRef::borrow(state.shared.shader);
+    PyRef blank = PyRef::borrow(state.shared.blank_texture);
+    ModeScope modes;
+    PyRef shader_mode = PyRef::steal(
+        state.api.begin_zvshader_mode(reinterpret_cast<ZvShaderObject*>(shader.get())));
+    if (!shader_mode) return nullptr;
+    modes.begun(state.api.end_shader_mode);
+    PyRef dest = PyRef::steal(
+        Py_BuildValue("(dddd)", static_cast<double>(rect[0]), static_cast<double>(rect[1]),
+                      static_cast<double>(rect[2]), static_cast<double>(rect[3])));
+    if (!dest) return nullptr;
+    PyRef tint = PyRef::steal(layer_attr(state.constants.str_white.get()));
+    if (!tint || !check_exact_value(tint.get(), &PyTuple_Type)) return nullptr;
+    if (state.api.draw_texture_pro(blank.get(), state.constants.source_rec.get(), dest.get(),
+                                   state.constants.origin.get(), 0.0f, tint.get()) < 0) {
+        return nullptr;
+    }
+    if (modes.end_all() < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
+}  // namespace
+
+PyObject* generate_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                           PyObject* kwnames) {
+    PyObject* result =
+        generate_texture_impl(reinterpret_cast<GradientRaylibObject*>(self), args, nargsf, kwnames);
+    if (result == nullptr) ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.generate_texture"));
+    return result;
+}
+
+PyObject* click_gradient_draw(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                              PyObject* kwnames) {
+    PyObject* result =
+        draw_impl(reinterpret_cast<GradientRaylibObject*>(self), args, nargsf, kwnames);
+    if (result == nullptr) ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("ClickGradient.draw"));
+    return result;
+}
+
+}  // namespace zorva::grad

@@ -1,0 +1,166 @@
+// Module state and the shared rendering resources: one shader, one blank texture and the
+// uniform locations, created on first need and kept for the life of the process.
+#define ZORVA_SOURCE_FILE "fast/zvraygrad/shared_state.cpp"
+
+#include "fast/common/args.h"
+#include "fast/common/pyref.h"
+#include "fast/common/traceback.h"
+#include "fast/zvraygrad/internal.h"
+
+namespace zorva::grad {
+
+ModuleState state;
+
+PyObject* module_global(PyObject* name) {
+    PyObject* value = nullptr;
+    int found = PyDict_GetItemRef(PyModule_GetDict(state.module), name, &value);
+    if (found != 0) return value;  // found, or an error
+    PyObject* builtins = PyEval_GetBuiltins();
+    if (builtins != nullptr) {
+        found = PyDict_GetItemRef(builtins, name, &value);
+        if (found != 0) return value;
+    }
+    PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
+    return nullptr;
+}
+
+int python_equals(PyObject* a, PyObject* b) {
+    // Two objects with the default equality compare by identity; the enumeration members the
+    // gradient kinds are compared with are such objects.
+    const richcmpfunc identity = PyBaseObject_Type.tp_richcompare;
+    if (Py_TYPE(a)->tp_richcompare == identity && Py_TYPE(b)->tp_richcompare == identity) {
+        return a == b;
+    }
+    PyRef result = PyRef::steal(PyObject_RichCompare(a, b, Py_EQ));
+    if (!result) return -1;
+    return PyObject_IsTrue(result.get());
+}
+
+int is_linear(PyObject* value) {
+    PyRef enum_type = PyRef::steal(module_global(state.constants.str_gradient_type.get()));
+    if (!enum_type) return -1;
+    PyRef linear =
+        PyRef::steal(PyObject_GetAttr(enum_type.get(), state.constants.str_linear.get()));
+    if (!linear) return -1;
+    return python_equals(value, linear.get());
+}
+
+PyObject* new_vector2(double x, double y) {
+    return reinterpret_cast<PyObject*>(state.siblings.vector2->new_(x, y));
+}
+
+int call_method_discard(PyObject* obj, PyObject* name) {
+    PyRef result = PyRef::steal(PyObject_CallMethodNoArgs(obj, name));
+    return result ? 0 : -1;
+}
+
+namespace {
+
+// `value == None` as the resources are tested: by equality, so an object that claims to equal
+// None counts as missing.
+int is_none(PyObject* value) {
+    if (value == Py_None) return 1;
+    return python_equals(value, Py_None);
+}
+
+// GradientShader.<attr>, which must be a str or None.
+PyObject* shader_source(PyObject* sources, PyObject* attr) {
+    PyRef source = PyRef::steal(PyObject_GetAttr(sources, attr));
+    if (!source) return nullptr;
+    if (!check_exact_value(source.get(), &PyUnicode_Type)) return nullptr;
+    return source.release();
+}
+
+// Compiles the shared shader, then looks up the eight uniform locations, storing each as soon
+// as it is known. A failed lookup leaves the shader in place: later calls do not retry.
+int create_shader() {
+    SharedRendering& shared = state.shared;
+    const Constants& c = state.constants;
+    PyRef sources = PyRef::steal(module_global(c.str_gradient_shader.get()));
+    if (!sources) return -1;
+    PyRef vertex = PyRef::steal(shader_source(sources.get(), c.str_vertex_shader.get()));
+    if (!vertex) return -1;
+    PyRef fragment = PyRef::steal(shader_source(sources.get(), c.str_fragment_shader.get()));
+    if (!fragment) return -1;
+    PyObject* shader = reinterpret_cast<PyObject*>(
+        state.siblings.shader->c_create_from_code(vertex.get(), fragment.get()));
+    if (shader == nullptr) return -1;
+    set_field(shared.shader, shader);
+
+    int32_t* const locations[8] = {&shared.loc_type,   &shared.loc_angle, &shared.loc_center,
+                                   &shared.loc_colors, &shared.loc_stops, &shared.loc_count,
+                                   &shared.loc_alpha,  &shared.loc_size};
+    for (int i = 0; i < 8; ++i) {
+        // The shader object is held for the call: a lookup may run code that could drop it.
+        PyRef held = PyRef::borrow(shared.shader);
+        int32_t location = state.api.get_zvshader_location(
+            reinterpret_cast<ZvShaderObject*>(held.get()), c.uniform_names[i].get());
+        if (location == -1 && PyErr_Occurred()) return -1;
+        *locations[i] = location;
+    }
+    return 0;
+}
+
+// The 1x1 WHITE texture every pass draws through the shader, made from a temporary image.
+int create_blank_texture() {
+    const Constants& c = state.constants;
+    auto rl = [&c]() -> PyObject* {
+        PyRef md = PyRef::steal(module_global(c.str_md.get()));
+        return md ? PyObject_GetAttr(md.get(), c.str_rl.get()) : nullptr;
+    };
+    PyRef layer = PyRef::steal(rl());
+    if (!layer) return -1;
+    PyRef gen_image = PyRef::steal(PyObject_GetAttr(layer.get(), c.str_gen_image_color.get()));
+    if (!gen_image) return -1;
+    PyRef layer_again = PyRef::steal(rl());
+    if (!layer_again) return -1;
+    PyRef white = PyRef::steal(PyObject_GetAttr(layer_again.get(), c.str_white.get()));
+    if (!white) return -1;
+    PyRef image = PyRef::steal(PyObject_CallFunction(gen_image.get(), "iiO", 1, 1, white.get()));
+    if (!image) return -1;
+
+    layer = PyRef::steal(rl());
+    if (!layer) return -1;
+    PyRef texture = PyRef::steal(
+        PyObject_CallMethodOneArg(layer.get(), c.str_load_texture_from_image.get(), image.get()));
+    if (!texture) return -1;
+    set_field(state.shared.blank_texture, texture.release());
+
+    layer = PyRef::steal(rl());
+    if (!layer) return -1;
+    PyRef unloaded =
+        PyRef::steal(PyObject_CallMethodOneArg(layer.get(), c.str_unload_image.get(), image.get()));
+    return unloaded ? 0 : -1;
+}
+
+// The class method: `_ensure_resources(cls)`, the class arriving as the one positional argument.
+PyObject* ensure_resources_method(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
+                                  PyObject* kwnames) {
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    if (nargs < 1) {
+        PyErr_SetString(PyExc_TypeError, "_ensure_resources() needs the class");
+    } else if (parse_no_args("_ensure_resources", nargs - 1, kwnames) == 0 &&
+               ensure_resources() == 0) {
+        Py_RETURN_NONE;
+    }
+    (void)args;
+    ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._ensure_resources"));
+    return nullptr;
+}
+
+}  // namespace
+
+int ensure_resources() {
+    int missing = is_none(state.shared.shader);
+    if (missing < 0 || (missing && create_shader() < 0)) return -1;
+    missing = is_none(state.shared.blank_texture);
+    if (missing < 0 || (missing && create_blank_texture() < 0)) return -1;
+    return 0;
+}
+
+PyMethodDef ensure_resources_def = {
+    "_ensure_resources",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ensure_resources_method)),
+    METH_FASTCALL | METH_KEYWORDS, nullptr};
+
+}  // namespace zorva::grad

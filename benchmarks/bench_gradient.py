@@ -110,7 +110,7 @@ def bench_draw(zvraygrad):
     from the same sources, the same uniform locations, a blank texture like the module's and
     arguments prepared beforehand. Everything draw does beyond those calls (argument handling,
     resource check, uniform values, vectors, rectangles) is the difference."""
-    from support.cython_build import build_consumer
+    from support.cython_build import build_and_import
     from zorva_ui.fast.zvshader.zvshader import ZvShader
     from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
@@ -120,7 +120,7 @@ def bench_draw(zvraygrad):
     print("  caller does, B = the same eleven layer calls made natively through the same capsules")
     print("  with arguments prepared beforehand (same shader sources, locations, blank texture).")
     print("  Own share = (A - B) / A: everything draw does besides the layer's calls.")
-    calls = build_consumer(HERE / "draw_calls.pyx")
+    calls = build_and_import(HERE / "draw_calls.pyx")
     click = zvraygrad.ClickGradient(list(COLOURS_8), GradientType.Radial)
     state = click.__reduce__()[2]
     texture = rl.load_texture_from_image(rl.gen_image_color(1, 1, rl.WHITE))

@@ -9,7 +9,7 @@ import warnings
 
 import numpy as np
 import pytest
-from support.cython_build import build_consumer
+from support.cython_build import build_and_import
 from support.refleak import assert_no_leak
 
 from zorva_ui.core import GradientType
@@ -25,7 +25,7 @@ RED, GREEN, BLUE = (255, 0, 0, 255), (0, 255, 0, 255), (0, 0, 255, 128)
 def consumer_and_warnings():
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
-        module = build_consumer(pathlib.Path(__file__).with_name("gradient_consumer.pyx"))
+        module = build_and_import(pathlib.Path(__file__).with_name("gradient_consumer.pyx"))
     return module, [str(w.message) for w in caught]
 
 

@@ -1,74 +1,66 @@
-"""Builds a Cython consumer extension against the installed package and imports it.
+"""Compiles a Cython extension of the test suite into tests/_build and imports it.
 
-Compiled callers of the package's native types `cimport` them from the `.pxd` files shipped in
-the package; the tests build such a caller the same way a user would (Cython + setuptools, C++
-mode) into tests/_build/ and import it. Rebuilds happen only when a source or `.pxd` changed.
+The package's `.pxd` files are found on the source tree (src/), the way a compiled module of the
+package finds them. A build is reused while its sources are older than the extension."""
+
+import importlib
+import os
+import pathlib
+import subprocess
+import sys
+import sysconfig
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+BUILD_ROOT = ROOT / "tests" / "_build"
+SRC = ROOT / "src"
+
+_SETUP = """
+import sys
+from Cython.Build import cythonize
+from setuptools import Extension, setup
+
+name, pyx, include = sys.argv[1], sys.argv[2], sys.argv[3]
+sys.argv[1:] = ["build_ext", "--inplace", "-q"]
+setup(
+    name=name,
+    ext_modules=cythonize(
+        [Extension(name, [pyx])],
+        include_path=[include],
+        quiet=True,
+        compiler_directives={"language_level": 3},
+    ),
+    script_args=sys.argv[1:],
+)
 """
 
-import hashlib
-import importlib.util
-import pathlib
-import sys
 
-BUILD_ROOT = pathlib.Path(__file__).resolve().parent.parent / "_build"
+def _newest_source(pyx: pathlib.Path) -> float:
+    pxds = (SRC / "zorva_ui").rglob("*.pxd")
+    return max(p.stat().st_mtime for p in [pyx, *pxds])
 
 
-def _package_root():
-    import zorva_ui
-
-    # The directory that holds the `zorva_ui` package, so `cimport zorva_ui....` finds its .pxd.
-    return pathlib.Path(zorva_ui.__file__).resolve().parent.parent
-
-
-def _fingerprint(pyx, package_root):
-    digest = hashlib.sha256(pyx.read_bytes())
-    for pxd in sorted((package_root / "zorva_ui").rglob("*.pxd")):
-        digest.update(pxd.read_bytes())
-    digest.update(sys.version.encode())
-    return digest.hexdigest()[:16]
-
-
-def build_consumer(pyx, module_name=None):
-    """Compiles `pyx` (a path) into an extension module and returns the imported module."""
-    from Cython.Build import cythonize
-    from setuptools import Distribution, Extension
-
-    pyx = pathlib.Path(pyx).resolve()
-    module_name = module_name or pyx.stem
-    if module_name in sys.modules:
-        return sys.modules[module_name]
-    package_root = _package_root()
-    out_dir = BUILD_ROOT / f"{module_name}-{_fingerprint(pyx, package_root)}"
-    out_dir.mkdir(parents=True, exist_ok=True)
-
-    built = sorted(out_dir.glob(f"{module_name}.*.so"))
-    if not built:
-        ext = Extension(
-            module_name,
-            [str(pyx)],
-            language="c++",
-            extra_compile_args=["-std=c++20", "-O2"],
+def build_and_import(pyx: pathlib.Path):
+    """Builds `pyx` (if needed) and returns the imported extension module."""
+    name = pyx.stem
+    out = BUILD_ROOT / name
+    out.mkdir(parents=True, exist_ok=True)
+    suffix = sysconfig.get_config_var("EXT_SUFFIX")
+    target = out / f"{name}{suffix}"
+    if not target.exists() or target.stat().st_mtime < _newest_source(pyx):
+        (out / "setup_ext.py").write_text(_SETUP)
+        local_pyx = out / pyx.name
+        local_pyx.write_text(pyx.read_text())
+        env = dict(os.environ)
+        env.pop("LD_PRELOAD", None)  # the compiler needs no sanitizer runtime
+        result = subprocess.run(
+            [sys.executable, "setup_ext.py", name, pyx.name, str(SRC)],
+            cwd=out,
+            capture_output=True,
+            text=True,
+            env=env,
         )
-        ext_modules = cythonize(
-            [ext],
-            include_path=[str(package_root)],
-            build_dir=str(out_dir / "src"),
-            compiler_directives={"language_level": 3},
-            quiet=True,
-        )
-        dist = Distribution({"ext_modules": ext_modules, "script_name": "build"})
-        cmd = dist.get_command_obj("build_ext")
-        cmd.build_lib = str(out_dir)
-        cmd.build_temp = str(out_dir / "tmp")
-        cmd.ensure_finalized()
-        cmd.run()
-        built = sorted(out_dir.glob(f"{module_name}.*.so"))
-    spec = importlib.util.spec_from_file_location(module_name, built[0])
-    module = importlib.util.module_from_spec(spec)
-    sys.modules[module_name] = module
-    try:
-        spec.loader.exec_module(module)
-    except BaseException:
-        del sys.modules[module_name]
-        raise
-    return module
+        if result.returncode != 0:
+            raise RuntimeError(f"building {name} failed:\n{result.stdout}\n{result.stderr}")
+    if str(out) not in sys.path:
+        sys.path.insert(0, str(out))
+    return importlib.import_module(name)

@@ -73,18 +73,21 @@ int on_module_dict_event(PyDict_WatchEvent, PyObject*, PyObject* key, PyObject*)
     return 0;
 }
 
-int watch_module_dict() {
-    if (g_dict_watcher < 0 && (g_dict_watcher = PyDict_AddWatcher(on_module_dict_event)) < 0) {
-        return -1;
-    }
-    return PyDict_Watch(g_dict_watcher, g_module_dict);
+// Without a watcher (the interpreter has a few only) every call looks the name up.
+bool g_dict_watched = false;
+
+void watch_module_dict() {
+    if (g_dict_watcher < 0) g_dict_watcher = PyDict_AddWatcher(on_module_dict_event);
+    g_dict_watched = g_dict_watcher >= 0 && PyDict_Watch(g_dict_watcher, g_module_dict) == 0;
+    if (!g_dict_watched) PyErr_Clear();
+    Py_CLEAR(g_cache_type_seen);
 }
 
 PyObject* cache_type_global() {
     if (g_cache_type_seen != nullptr) return Py_NewRef(g_cache_type_seen);
     PyObject* value;
     int found = PyDict_GetItemRef(g_module_dict, g_str_cache_type, &value);
-    if (found > 0) g_cache_type_seen = Py_NewRef(value);
+    if (found > 0 && g_dict_watched) g_cache_type_seen = Py_NewRef(value);
     if (found != 0) return value;
     return module_global(g_str_cache_type);  // the built-ins, or NameError
 }
@@ -309,7 +312,9 @@ PyObject* member_slot_by_name(PyObject* self, PyObject* name) {
     int found = lookup_member(cache_type.get(), name, &member);
     if (found < 0) return nullptr;
     if (found == 0) {
-        PyErr_SetObject(PyExc_AttributeError, name);
+        // An instance made here, so that the name (even None) is its only argument.
+        PyRef error = PyRef::steal(PyObject_CallOneArg(PyExc_AttributeError, name));
+        if (error) PyErr_SetObject(PyExc_AttributeError, error.get());
         return nullptr;
     }
     PyRef hold = PyRef::steal(member);
@@ -558,6 +563,18 @@ void fill_cache_type() {
     t.tp_new = cache_alloc;
 }
 
+// Readies the type once per process: a retried import after a failed one finds it ready.
+int ready_cache_type() {
+    if (!PyType_HasFeature(&g_cache_type, Py_TPFLAGS_READY)) {
+        fill_cache_type();
+        // Readied with the inherited generic lookup, so that the type's dict gets no
+        // `__getattribute__` of its own; the `__getattr__` dispatcher is installed afterwards.
+        if (PyType_Ready(&g_cache_type) < 0) return -1;
+    }
+    if (g_cache_type.tp_getattro != PyObject_GenericGetAttr) return 0;
+    return install_getattr_dispatcher(&g_cache_type);
+}
+
 int intern_names() {
     const struct {
         PyObject** slot;
@@ -604,12 +621,7 @@ int exec_steps(PyObject* module) {
     if (register_in_sys_modules(module) < 0) return -1;
     g_vtable = ZorvaCacheVTable{op_clear,          op_clear_selected, op_get, op_set,
                                 op_get_or_set_val, op_get_or_exec,    op_new};
-    fill_cache_type();
-    // Readied with the inherited generic lookup, so that the type's dict gets no
-    // `__getattribute__` of its own; the `__getattr__` dispatcher is installed afterwards.
-    if (PyType_Ready(&g_cache_type) < 0 || install_getattr_dispatcher(&g_cache_type) < 0) {
-        return -1;
-    }
+    if (ready_cache_type() < 0) return -1;
     if (publish_vtable(&g_cache_type, &g_vtable) < 0) return -1;
     if (PyModule_AddObjectRef(module, "Cache", reinterpret_cast<PyObject*>(&g_cache_type)) < 0) {
         return -1;
@@ -619,7 +631,8 @@ int exec_steps(PyObject* module) {
     PyRef test = PyRef::steal(PyDict_New());
     if (!test || PyModule_AddObjectRef(module, "__test__", test.get()) < 0) return -1;
     g_module_dict = PyModule_GetDict(module);
-    return watch_module_dict();
+    watch_module_dict();
+    return 0;
 }
 
 PyObject* module_create(PyObject* spec, PyModuleDef*) {

@@ -2,9 +2,9 @@
 
 import pytest
 from gradhelp import f32, reference_stops, zg
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from zorva_ui.core import GradientType
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 C = zg.ClickGradient
 RED, BLUE = (255, 0, 0, 255), (0, 0, 255, 255)
@@ -232,7 +232,9 @@ def test_set_center_zvvec_subclass_attributes():
     assert (g.center.x, g.center.y) == (42.0, 2.0)
 
 
-@pytest.mark.parametrize("value, exc", [((1, 2), TypeError), (5, TypeError), (None, AttributeError)])
+@pytest.mark.parametrize(
+    "value, exc", [((1, 2), TypeError), (5, TypeError), (None, AttributeError)]
+)
 def test_set_center_zvvec_refused(value, exc):
     g = C([RED])
     before = g.center

@@ -4,9 +4,9 @@ import collections
 
 import pytest
 from gradhelp import f32, reference_stops, zg
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 G = zg.GradientRaylib
 RED, GREEN, BLUE = (255, 0, 0, 255), (0, 255, 0, 255), (0, 0, 255, 255)
@@ -254,7 +254,9 @@ def test_center_property():
 def test_center_property_refuses(value):
     g = G([])
     before = g.center
-    with pytest.raises(TypeError, match=r"center must be an ZvVector2 instance or a tuple of \(x, y\)"):
+    with pytest.raises(
+        TypeError, match=r"center must be an ZvVector2 instance or a tuple of \(x, y\)"
+    ):
         g.center = value
     assert g.center is before
 
@@ -390,9 +392,13 @@ def test_weighted_entries():
     assert stops_of(g) == [0.5, 1.0]
 
 
-def test_string_second_item_is_a_plain_colour():
-    with pytest.raises(IndexError):
-        G([(RED, "3")])
+def test_pair_with_other_second_item_is_a_plain_colour():
+    import fractions
+
+    with pytest.raises(TypeError, match="unsupported operand"):
+        G([(RED, "3")])  # RED / 255
+    with pytest.raises(IndexError, match="tuple index out of range"):
+        G([(255, fractions.Fraction(3))])  # a two-channel colour
 
 
 def test_failed_update_keeps_converted_colours_and_old_stops():
@@ -432,7 +438,7 @@ def test_list_mutated_during_update():
         ([3, 1], [0.5, 1.0]),
         ([1, 3], [0.0, 0.5]),
         ([0, 0], [0.0, 0.0]),
-        ([-1, -1], [0.0, 0.0]),
+        ([-1, -1], [0.0, -2.0]),  # total taken as 1.0: boundaries 0, -1, -2
         ([1, -1, 1], [1.0, 0.5, 0.0]),
     ],
 )

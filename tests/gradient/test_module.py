@@ -2,6 +2,7 @@
 rendering state (in fresh interpreters), traceback entries, and imports that fail."""
 
 import sys
+import textwrap
 
 import pytest
 from gradhelp import run_python, zg
@@ -15,7 +16,9 @@ MODULE = "zorva_ui.fast.zvraygrad.zvraygrad"
 
 
 def test_module_attributes_in_order():
-    names = [n for n in vars(zg) if not n.startswith("__") or n.startswith("__pyx") or n == "__test__"]
+    names = [
+        n for n in vars(zg) if not n.startswith("__") or n.startswith("__pyx") or n == "__test__"
+    ]
     assert names == [
         "GradientRaylib",
         "ClickGradient",
@@ -35,7 +38,11 @@ def test_module_attributes_in_order():
 
 
 def test_class_members_in_order():
-    own = [n for n in vars(zg.GradientRaylib) if not n.startswith("__") or n in ("__reduce__", "__setstate__")]
+    own = [
+        n
+        for n in vars(zg.GradientRaylib)
+        if not n.startswith("__") or n in ("__reduce__", "__setstate__")
+    ]
     assert own == [
         "_ensure_resources",
         "generate_texture",
@@ -48,7 +55,11 @@ def test_class_members_in_order():
         "raw_colors",
         "type",
     ]
-    own = [n for n in vars(zg.ClickGradient) if not n.startswith("__") or n in ("__reduce__", "__setstate__")]
+    own = [
+        n
+        for n in vars(zg.ClickGradient)
+        if not n.startswith("__") or n in ("__reduce__", "__setstate__")
+    ]
     assert own == [
         "set_weight",
         "set_center",
@@ -119,7 +130,10 @@ def test_reimport_and_reload_return_the_same_module():
         (lambda: zg.ClickGradient([]).set_center_zvvec(None), "ClickGradient.set_center_zvvec"),
         (lambda: zg.ClickGradient([]).draw("x", 0, 0, 0), "ClickGradient.draw"),
         (lambda: zg.GradientRaylib([]).__setstate__(()), "GradientRaylib.__setstate__"),
-        (lambda: zg.__pyx_unpickle_ClickGradient(zg.ClickGradient, 1, None), "__pyx_unpickle_ClickGradient"),
+        (
+            lambda: zg.__pyx_unpickle_ClickGradient(zg.ClickGradient, 1, None),
+            "__pyx_unpickle_ClickGradient",
+        ),
     ],
 )
 def test_traceback_entries(call, qualname):
@@ -129,7 +143,10 @@ def test_traceback_entries(call, qualname):
         call()
     frames = traceback.extract_tb(info.value.__traceback__)
     names = [(f.name, f.filename) for f in frames]
-    assert any(name == f"{MODULE}.{qualname}" and file.startswith("fast/zvraygrad/") for name, file in names), names
+    assert any(
+        name == f"{MODULE}.{qualname}" and file.startswith("fast/zvraygrad/")
+        for name, file in names
+    ), names
 
 
 # ---- the shared rendering state, in a fresh interpreter -------------------------------------
@@ -161,29 +178,31 @@ def test_shared_resources_made_once_per_process():
     )
 
 
-def test_restored_gradient_in_fresh_process_makes_resources_first():
-    code = """
-        import pickle, sys
-        from zorva_ui.fast.raylib import zorva_raylib as rl
-        from zorva_ui.fast.zvraygrad import zvraygrad as zg
-        g = pickle.loads(bytes.fromhex(sys.argv[1] if len(sys.argv) > 1 else "{blob}"))
-        rl.trace_start()
-        target = g.{call}
-        names = [c[0] for c in rl.trace_stop()]
-        assert names[0] == "c_create_from_code", names
-        assert "draw_texture_pro" in names
-        """
+@pytest.mark.parametrize(
+    "call",
+    [
+        "g.generate_texture(2, 2)",
+        "(rl.begin_texture_mode(target.render_texture), g.draw(0, 0, 2, 2), rl.end_texture_mode())",
+    ],
+)
+def test_restored_gradient_in_fresh_process_makes_resources_first(call):
     import pickle
 
     blob = pickle.dumps(zg.ClickGradient([(0, 255, 0, 255)])).hex()
-    run_python(code.format(blob=blob, call="generate_texture(2, 2)"))
     run_python(
-        code.format(
-            blob=blob,
-            call="draw(0, 0, 2, 2) if rl.begin_texture_mode(zg.md.rl.__dict__.get('_x', None) or "
-            "__import__('zorva_ui.fast.zvrendertex.zv_render_tex', fromlist=['x'])"
-            ".ZvRenderTexture((2, 2)).render_texture) is None else None",
-        )
+        f"""
+        import pickle
+        from zorva_ui.fast.raylib import zorva_raylib as rl
+        from zorva_ui.fast.zvraygrad import zvraygrad as zg
+        from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+        g = pickle.loads(bytes.fromhex("{blob}"))
+        target = ZvRenderTexture((2, 2))
+        rl.trace_start()
+        {call}
+        names = [c[0] for c in rl.trace_stop()]
+        assert names[names.index("c_create_from_code") + 9] == "gen_image_color", names
+        assert names.index("c_create_from_code") < names.index("draw_texture_pro"), names
+        """
     )
 
 
@@ -251,35 +270,38 @@ def test_unload_failure_comes_after_texture_is_stored():
 # ---- imports that fail ------------------------------------------------------------------------
 
 RETRY = """
-    assert "zorva_ui.fast.zvraygrad.zvraygrad" not in sys.modules
-    import traceback
-    assert any(f.name == "init zorva_ui.fast.zvraygrad.zvraygrad"
-               for f in traceback.extract_tb(error.__traceback__)), traceback.format_exception(error)
-    {restore}
-    from zorva_ui.fast.zvraygrad import zvraygrad as zg
-    from zorva_ui.core import GradientType
-    assert zg.ClickGradient([(1, 2, 3, 4)]).type is GradientType.Radial
-    assert zg.GradientRaylib([(255, 0, 0, 255)]).generate_texture(1, 1).read_pixels() == bytes(
-        (255, 0, 0, 255))
+assert "zorva_ui.fast.zvraygrad.zvraygrad" not in sys.modules
+import traceback
+assert any(f.name == "init zorva_ui.fast.zvraygrad.zvraygrad"
+           for f in traceback.extract_tb(error.__traceback__)), traceback.format_exception(error)
+{restore}
+from zorva_ui.fast.zvraygrad import zvraygrad as zg
+from zorva_ui.core import GradientType
+assert zg.ClickGradient([(1, 2, 3, 4)]).type is GradientType.Radial
+assert zg.GradientRaylib([(255, 0, 0, 255)]).generate_texture(1, 1).read_pixels() == bytes(
+    (255, 0, 0, 255))
 """
 
 
 def failing_import(setup, exc, message, restore):
-    proc = run_python(
-        f"""
-        import sys, types
-        {setup}
-        try:
-            import zorva_ui.fast.zvraygrad.zvraygrad
-        except {exc} as e:
-            error = e
-        else:
-            raise AssertionError("import succeeded")
-        assert {message!r} in str(error), str(error)
-        """
-        + RETRY.format(restore=restore),
-        check=False,
+    """Imports the module with a stand-in set up by `setup`: the import must fail with `exc`
+    whose message holds `message`, leave nothing in sys.modules, and succeed once `restore`
+    has put the real sibling back."""
+    code = "\n".join(
+        [
+            "import sys, types",
+            textwrap.dedent(setup),
+            "try:",
+            "    import zorva_ui.fast.zvraygrad.zvraygrad",
+            f"except {exc} as e:",
+            "    error = e",
+            "else:",
+            "    raise AssertionError('import succeeded')",
+            f"assert {message!r} in str(error), str(error)",
+            RETRY.format(restore=textwrap.dedent(restore).strip()),
+        ]
     )
+    proc = run_python(code, check=False)
     assert proc.returncode == 0, proc.stderr
 
 
@@ -305,8 +327,9 @@ def test_import_fails_on_a_wrong_signature():
         """
         import zorva_ui.fast.raylib.zorva_raylib as real
         stand_in = types.ModuleType(real.__name__)
+        stand_in.__dict__.update(vars(real))
         capi = dict(real.__pyx_capi__)
-        capi["end_blend_mode"], capi["begin_blend_mode"] = capi["begin_blend_mode"], capi["end_blend_mode"]
+        capi["end_blend_mode"] = capi["begin_blend_mode"]
         stand_in.__pyx_capi__ = capi
         sys.modules[real.__name__] = stand_in
         """,
@@ -385,7 +408,9 @@ def test_second_interpreter_is_refused():
         print(err.msg if err else "no error")
         """,
     )
-    assert "Interpreter change detected" in proc.stdout or "subinterpreters" in proc.stdout, proc.stdout
+    assert "Interpreter change detected" in proc.stdout or "subinterpreters" in proc.stdout, (
+        proc.stdout
+    )
 
 
 def test_modules_state_not_exposed():

@@ -129,10 +129,17 @@ bool tuple_to_vector4(PyObject* t, Vector4* out) {
 // step evaluated in double. The first and last stops are computed in double from those floats,
 // the middle ones (the midpoint of the colour's own band) in 32-bit arithmetic.
 bool compute_stops(const float* weights, size_t count, std::vector<float>* stops) {
-    std::vector<float> result;
-    if (!reserve(result, count)) return false;
+    // Sized first (a failure leaves the stops as they were), then written in place, so that a
+    // recomputation of the same length allocates nothing.
+    try {
+        stops->resize(count);
+    } catch (const std::exception&) {
+        PyErr_NoMemory();
+        return false;
+    }
+    float* out = stops->data();
     if (count == 1) {
-        result.push_back(0.0f);
+        out[0] = 0.0f;
     } else if (count >= 2) {
         double total = 0.0;
         for (size_t i = 0; i < count; ++i) total += weights[i];
@@ -141,21 +148,34 @@ bool compute_stops(const float* weights, size_t count, std::vector<float>* stops
         float lower = 0.0f;  // b(i)
         for (size_t i = 0; i < count; ++i) {
             const float upper = static_cast<float>(static_cast<double>(lower) + weights[i] / total);
-            float stop;
             if (i == 0) {
                 const double b1 = upper;
-                stop = static_cast<float>(py_max(0.0, b1 - py_min(b1, 1.0 - b1)));
+                out[i] = static_cast<float>(py_max(0.0, b1 - py_min(b1, 1.0 - b1)));
             } else if (i == count - 1) {
                 const double b = lower;
-                stop = static_cast<float>(py_min(1.0, b + py_min(b, 1.0 - b)));
+                out[i] = static_cast<float>(py_min(1.0, b + py_min(b, 1.0 - b)));
             } else {
-                stop = (lower + upper) * 0.5f;
+                out[i] = (lower + upper) * 0.5f;
             }
-            result.push_back(stop);
             lower = upper;
         }
     }
-    stops->swap(result);
+    return true;
+}
+
+bool FloatBuffer::push_back(float value) {
+    if (heap_.empty() && size_ < kInline) {
+        inline_[size_++] = value;
+        return true;
+    }
+    try {
+        if (heap_.empty()) heap_.assign(inline_, inline_ + size_);
+        heap_.push_back(value);
+    } catch (const std::exception&) {
+        PyErr_NoMemory();
+        return false;
+    }
+    ++size_;
     return true;
 }
 

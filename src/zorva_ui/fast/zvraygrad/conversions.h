@@ -20,6 +20,22 @@ bool tuple_to_vector4(PyObject* t, Vector4* out);
 // precision each step uses). Replaces `stops` only on success; false with MemoryError.
 bool compute_stops(const float* weights, size_t count, std::vector<float>* stops);
 
+// A growable float array whose first elements live inline, so that the weights of a typical
+// colour update need no allocation.
+class FloatBuffer {
+  public:
+    // false with MemoryError.
+    bool push_back(float value);
+    const float* data() const { return heap_.empty() ? inline_ : heap_.data(); }
+    size_t size() const { return size_; }
+
+  private:
+    static constexpr size_t kInline = 32;
+    float inline_[kInline];
+    std::vector<float> heap_;  // all elements, once there are more than kInline
+    size_t size_ = 0;
+};
+
 // Native vectors to new Python lists: floats, and dicts with the keys "x", "y", "z", "w".
 PyObject* floats_to_list(const std::vector<float>& values);
 PyObject* vector4s_to_list(const std::vector<Vector4>& values);

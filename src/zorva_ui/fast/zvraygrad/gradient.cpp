@@ -359,9 +359,8 @@ void gradient_update_colors_impl(GradientRaylibObject* self, PyObject* colors) {
         return;
     }
     PyRef list = PyRef::borrow(colors);  // the caller's reference may go while Python code runs
-    std::vector<float> weights;
-    if (!reserve(self->_colors, static_cast<size_t>(PyList_GET_SIZE(colors))) ||
-        !reserve(weights, static_cast<size_t>(PyList_GET_SIZE(colors)))) {
+    FloatBuffer weights;
+    if (!reserve(self->_colors, static_cast<size_t>(PyList_GET_SIZE(colors)))) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
         return;
     }
@@ -378,7 +377,7 @@ void gradient_update_colors_impl(GradientRaylibObject* self, PyObject* colors) {
         float weight = 1.0f;
         if (!check_exact_value(colour.get(), &PyTuple_Type) ||
             !tuple_to_vector4(colour.get(), &rgba) || !push_back(self->_colors, rgba) ||
-            (weighted && !to_float(weight_ref.get(), &weight)) || !push_back(weights, weight)) {
+            (weighted && !to_float(weight_ref.get(), &weight)) || !weights.push_back(weight)) {
             break;
         }
     }

@@ -78,7 +78,8 @@ struct ModuleState {
     PyRef default_radial;  // GradientType.Radial as it was at import
 };
 
-extern ModuleState state;
+// Never destroyed: its references must not be released after the interpreter has finalised.
+extern ModuleState& state;
 
 extern PyTypeObject GradientRaylibType;
 extern PyTypeObject ClickGradientType;

@@ -9,7 +9,7 @@
 
 namespace zorva::grad {
 
-ModuleState state;
+ModuleState& state = *new ModuleState();
 
 PyObject* module_global(PyObject* name) {
     PyObject* value = nullptr;

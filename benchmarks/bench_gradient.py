@@ -78,21 +78,27 @@ def bench_linear_update(zvraygrad):
     """Time of `g.colors = lst` for lists of n distinct colours. A call has a fixed cost (the
     setter, the type check, the stops of an empty list) and a cost per colour; linear means
     the per-colour part is constant, so it is measured as (t(n) - t(0)) / n with t(0) the time
-    for an empty list. The raw time per colour, t(n) / n, is printed too."""
+    for an empty list, the two timed in alternation so that drift of the machine hits both.
+    The raw time per colour, t(n) / n, is printed too."""
     print("  colour update: t(n) = time of `g.colors = lst`; per added colour = (t(n) - t(0)) / n,")
     print("  which leaves out the fixed cost of a call (t(0), an empty list); linear = constant.")
     g = zvraygrad.GradientRaylib([])
-    env = {"g": g, "lst": []}
-    base = per_call("g.colors = lst", env)
-    print(f"  colors = [] (fixed cost):      {ns(base)}")
+    empty = timeit.Timer("g.colors = lst", globals={"g": g, "lst": []})
     marginal = []
     for n in SIZES:
-        env["lst"] = [((i * 7) % 256, (i * 13) % 256, (i * 29) % 256, 255) for i in range(n)]
-        total = per_call("g.colors = lst", env, repeat=5 if n < 100_000 else 3)
+        lst = [((i * 7) % 256, (i * 13) % 256, (i * 29) % 256, 255) for i in range(n)]
+        timer = timeit.Timer("g.colors = lst", globals={"g": g, "lst": lst})
+        number, _ = timer.autorange()
+        base_number, _ = empty.autorange()
+        totals, bases = [], []
+        for _ in range(9 if n < 100_000 else 3):
+            totals.append(timer.timeit(number) / number)
+            bases.append(empty.timeit(base_number) / base_number)
+        total, base = min(totals), min(bases)
         per_colour = (total - base) / n
         marginal.append(per_colour)
         print(
-            f"  colors = {n:>7} colours: {ns(total)} per call,"
+            f"  colors = {n:>7} colours: {ns(total)} per call (empty list {ns(base)}),"
             f" {ns(total / n)} raw per colour, {ns(per_colour)} per added colour"
         )
     spread = max(marginal) / min(marginal)

@@ -117,10 +117,10 @@ def bench_draw(zvraygrad):
     arguments prepared beforehand. Everything draw does beyond those calls (argument handling,
     resource check, uniform values, vectors, rectangles) is the difference."""
     from support.cython_build import build_and_import
-    from zorva_ui.fast.zvshader.zvshader import ZvShader
-    from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
     from zorva_ui.fast import GradientShader
+    from zorva_ui.fast.zvshader.zvshader import ZvShader
+    from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
     print("  draw: compiled loops in one texture + blend mode; A = draw(0, 0, 1, 1) called as any")
     print("  caller does, B = the same eleven layer calls made natively through the same capsules")

@@ -14,11 +14,11 @@ import zlib
 
 import numpy as np
 from bitmap_font import GLYPH_HEIGHT, draw_text, text_size
-from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
 from zorva_ui.core.modules import rl
 from zorva_ui.fast.zvraygrad.zvraygrad import ClickGradient, GradientRaylib
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 
 OUT_PATH = pathlib.Path(__file__).resolve().parent.parent / "out" / "gallery.png"
 

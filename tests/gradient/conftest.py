@@ -1,5 +1,6 @@
 import pytest
-from gradhelp import zg
+
+from gradient.gradhelp import zg
 
 
 @pytest.fixture(scope="session", autouse=True)

@@ -1,9 +1,9 @@
 """ClickGradient: weights, weight and centre changes, the colour-update override."""
 
 import pytest
-from gradhelp import f32, reference_stops, zg
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
+from gradient.gradhelp import f32, reference_stops, zg
 from zorva_ui.core import GradientType
 
 C = zg.ClickGradient

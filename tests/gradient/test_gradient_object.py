@@ -3,9 +3,9 @@
 import collections
 
 import pytest
-from gradhelp import f32, reference_stops, zg
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
+from gradient.gradhelp import f32, reference_stops, zg
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
 
 G = zg.GradientRaylib
@@ -474,3 +474,65 @@ def test_stops_of_many_colours():
     weights = [(i % 13) + 0.5 for i in range(1000)]
     g = G([(RED, w) for w in weights])
     assert stops_of(g) == reference_stops(weights)
+
+
+# ---- garbage collection -------------------------------------------------------------------
+
+
+class Sentinel:
+    pass
+
+
+def make_cycle(cls, field):
+    """A gradient in a reference cycle through `field`; returns a weak reference to an object
+    that only the cycle keeps alive."""
+    import weakref
+
+    g = cls([RED])
+    sentinel = Sentinel()
+    if field == "raw_colors":
+        g.raw_colors = [g, sentinel]
+    elif field == "type":
+        sentinel.gradient = g
+        g.type = sentinel
+    elif field == "center":
+
+        class Vector(ZvVector2):
+            pass
+
+        sentinel = Vector(0.0, 0.0)
+        sentinel.gradient = g
+        g.center = sentinel
+    else:  # the instance dictionary of a Python subclass
+        g.me = g
+        g.sentinel = sentinel
+    return weakref.ref(sentinel)
+
+
+class Sub(zg.ClickGradient):
+    pass
+
+
+@pytest.mark.parametrize(
+    "cls, field",
+    [(c, f) for c in (G, zg.ClickGradient, Sub) for f in ("raw_colors", "type", "center")]
+    + [(Sub, "dict")],
+)
+def test_cycles_are_collected(cls, field):
+    import gc
+
+    ref = make_cycle(cls, field)
+    gc.collect()
+    assert ref() is None
+
+
+def test_collector_sees_the_object_fields():
+    import gc
+
+    g = G([RED])
+    g.raw_colors = [g]
+    g.type = g
+    gc.collect()
+    assert gc.is_tracked(g)
+    assert g in gc.get_referents(g.raw_colors)
+    assert set(map(id, gc.get_referents(g))) >= {id(g.raw_colors), id(g.center), id(g)}

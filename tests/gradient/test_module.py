@@ -5,9 +5,9 @@ import sys
 import textwrap
 
 import pytest
-from gradhelp import run_python, zg
 
 import zorva_ui.core.modules as md
+from gradient.gradhelp import run_python, zg
 from zorva_ui.core import GradientType
 from zorva_ui.fast import GradientShader
 from zorva_ui.rendering.pygame.gradient import GradientPygame
@@ -123,6 +123,10 @@ def test_reimport_and_reload_return_the_same_module():
     "call, qualname",
     [
         (lambda: zg.GradientRaylib(5), "GradientRaylib.__init__"),
+        (lambda: zg.GradientRaylib([(1, 2, 3)]), "tuple_to_vector4"),
+        (lambda: zg.GradientRaylib([[1]]), "GradientRaylib._update_colors"),
+        (lambda: zg.ClickGradient([[1]]), "ClickGradient._update_colors"),
+        (lambda: setattr(zg.GradientRaylib([]), "angle", "x"), "GradientRaylib.angle.__set__"),
         (lambda: zg.ClickGradient(None), "ClickGradient.__init__"),
         (lambda: zg.GradientRaylib([]).generate_texture("x", 1), "GradientRaylib.generate_texture"),
         (lambda: zg.ClickGradient([]).set_weight(0, 1), "ClickGradient.set_weight"),
@@ -382,6 +386,18 @@ def test_import_fails_when_gradient_type_lacks_a_member(missing):
         "AttributeError",
         missing,
         "core.GradientType = real",
+    )
+
+
+def test_import_fails_when_a_sibling_cannot_be_imported():
+    failing_import(
+        """
+        import zorva_ui.fast.zvrendertex.zv_render_tex as real
+        sys.modules[real.__name__] = None
+        """,
+        "ImportError",
+        "zorva_ui.fast.zvrendertex.zv_render_tex",
+        "sys.modules[real.__name__] = real",
     )
 
 

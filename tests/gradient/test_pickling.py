@@ -5,9 +5,9 @@ import hashlib
 import pickle
 
 import pytest
-from gradhelp import f32, zg
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
+from gradient.gradhelp import f32, zg
 from zorva_ui.core import GradientType
 
 G, C = zg.GradientRaylib, zg.ClickGradient

@@ -5,10 +5,10 @@ the modes ended again when a call fails half-way."""
 import types
 
 import pytest
-from gradhelp import f32, rl, tracing, zg
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 from zorva_ui.fast.zvshader.zvshader import ZvShader
 
+from gradient.gradhelp import f32, rl, tracing, zg
 from zorva_ui.core import GradientType
 from zorva_ui.fast import GradientShader
 

@@ -29,9 +29,15 @@ inline bool checksum_accepted(const PickleLayout& layout, int64_t checksum) {
 // given checksum is formatted by Python's own "%x", so a negative one reads as Python shows it.
 // If `pickle` or its PickleError cannot be had, that failure is raised instead.
 inline void raise_checksum_mismatch(const PickleLayout& layout, int64_t checksum) {
+    // Interned once: a name made afresh per lookup costs the interpreter a cache entry each.
+    static PyObject* error_name = nullptr;
+    if (error_name == nullptr &&
+        (error_name = PyUnicode_InternFromString("PickleError")) == nullptr) {
+        return;
+    }
     PyRef pickle = PyRef::steal(PyImport_ImportModule("pickle"));
     if (!pickle) return;
-    PyRef error_type = PyRef::steal(PyObject_GetAttrString(pickle.get(), "PickleError"));
+    PyRef error_type = PyRef::steal(PyObject_GetAttr(pickle.get(), error_name));
     if (!error_type) return;
     char format[512];
     std::snprintf(format, sizeof format,

@@ -1,4 +1,6 @@
 // Colour, stop and sequence conversions of the gradient module.
+#define ZORVA_SOURCE_FILE "fast/zvraygrad/conversions.cpp"
+
 #include "fast/zvraygrad/conversions.h"
 
 #include <algorithm>
@@ -6,6 +8,7 @@
 
 #include "fast/common/args.h"
 #include "fast/common/pyref.h"
+#include "fast/common/traceback.h"
 #include "fast/zvraygrad/internal.h"
 
 namespace zorva::grad {
@@ -111,15 +114,20 @@ bool mapping_to_vector4(PyObject* item, Vector4* out) {
 bool tuple_to_vector4(PyObject* t, Vector4* out) {
     if (t == Py_None) {
         PyErr_SetString(PyExc_TypeError, "'NoneType' object is not subscriptable");
+        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("tuple_to_vector4"));
         return false;
     }
     float channels[4];
     for (Py_ssize_t i = 0; i < 4; ++i) {
         if (i >= PyTuple_GET_SIZE(t)) {
             PyErr_SetString(PyExc_IndexError, "tuple index out of range");
+            ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("tuple_to_vector4"));
             return false;
         }
-        if (!channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i])) return false;
+        if (!channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i])) {
+            ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("tuple_to_vector4"));
+            return false;
+        }
     }
     *out = Vector4{channels[0], channels[1], channels[2], channels[3]};
     return true;

@@ -345,8 +345,7 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
         set_field(self->_center, vector);
     }
     if (gradient_update_colors(self, colors) < 0) return -1;
-    return call_method_discard(reinterpret_cast<PyObject*>(self),
-                               state.constants.str_ensure_resources.get());
+    return ensure_resources_of(reinterpret_cast<PyObject*>(self));
 }
 
 // Rebuilds `_colors` and `_stops`. `_colors` is emptied first and holds the colours converted

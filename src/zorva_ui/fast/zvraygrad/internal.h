@@ -109,6 +109,8 @@ int call_method_discard(PyObject* obj, PyObject* name);
 // The class method `_ensure_resources` (receives the class as its one argument).
 extern PyMethodDef ensure_resources_def;
 int ensure_resources();
+// `self._ensure_resources()` (a Python override runs when there is one). 0 or -1.
+int ensure_resources_of(PyObject* self);
 
 // Rendering (rendering.cpp).
 PyObject* generate_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,

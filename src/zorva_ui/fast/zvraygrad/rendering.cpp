@@ -93,8 +93,13 @@ struct Uniforms {
     PyObject* size;        // ZvVector2 (borrowed)
 };
 
-// (_center.x, _center.y) read through the vector's attributes.
+// (_center.x, _center.y) read through the vector's attributes. For the layer's own vector type
+// those are plain members, read here directly; a subclass may redefine them.
 PyObject* center_tuple(PyObject* center) {
+    if (Py_TYPE(center) == reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get())) {
+        const ZvVector2Object* vector = reinterpret_cast<const ZvVector2Object*>(center);
+        return Py_BuildValue("(dd)", vector->x, vector->y);
+    }
     PyRef x = PyRef::steal(PyObject_GetAttr(center, state.constants.str_x.get()));
     if (!x) return nullptr;
     PyRef y = PyRef::steal(PyObject_GetAttr(center, state.constants.str_y.get()));
@@ -189,10 +194,7 @@ PyObject* generate_texture_impl(GradientRaylibObject* self, PyObject* const* arg
     // A gradient restored from a pickle may come here before any constructor made the shared
     // resources; make them as drawing does rather than render with no shader.
     if (state.shared.shader == Py_None || state.shared.blank_texture == Py_None) {
-        if (call_method_discard(reinterpret_cast<PyObject*>(self),
-                                state.constants.str_ensure_resources.get()) < 0) {
-            return nullptr;
-        }
+        if (ensure_resources_of(reinterpret_cast<PyObject*>(self)) < 0) return nullptr;
     }
     Uniforms u{};
     if (gradient_type_int(self->type, &u.gradient_type) < 0) return nullptr;
@@ -247,10 +249,7 @@ PyObject* draw_impl(GradientRaylibObject* self, PyObject* const* args, Py_ssize_
     for (int i = 0; i < 4; ++i) {
         if (!to_float(values[i], &rect[i])) return nullptr;
     }
-    if (call_method_discard(reinterpret_cast<PyObject*>(self),
-                            state.constants.str_ensure_resources.get()) < 0) {
-        return nullptr;
-    }
+    if (ensure_resources_of(reinterpret_cast<PyObject*>(self)) < 0) return nullptr;
     Uniforms u{};
     if (gradient_type_int(self->type, &u.gradient_type) < 0) return nullptr;
     u.angle = self->_angle;

@@ -158,6 +158,16 @@ int ensure_resources() {
     return 0;
 }
 
+// `self._ensure_resources()`. On the module's own classes the method is always the class
+// method that makes the shared resources (static types, no instance dictionary), so the call is
+// made natively; on anything else it is looked up by name so that overrides run.
+int ensure_resources_of(PyObject* self) {
+    if (Py_IS_TYPE(self, &GradientRaylibType) || Py_IS_TYPE(self, &ClickGradientType)) {
+        return ensure_resources();
+    }
+    return call_method_discard(self, state.constants.str_ensure_resources.get());
+}
+
 PyMethodDef ensure_resources_def = {
     "_ensure_resources",
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ensure_resources_method)),

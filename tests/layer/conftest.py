@@ -33,7 +33,12 @@ def build_probe():
             "layer_probe",
             [str(PROBE_SOURCE)],
             include_dirs=[str(ROOT / "src" / "zorva_ui")],
-            extra_compile_args=["-std=c++20", "-Wall", "-Wextra", "-Wno-missing-field-initializers"],
+            extra_compile_args=[
+                "-std=c++20",
+                "-Wall",
+                "-Wextra",
+                "-Wno-missing-field-initializers",
+            ],
             language="c++",
         )
         dist = Distribution({"name": "layer_probe", "ext_modules": [extension]})

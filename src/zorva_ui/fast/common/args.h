@@ -8,7 +8,9 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -216,11 +218,24 @@ inline bool to_double(PyObject* obj, double* out) {
     return true;
 }
 
+// A double narrowed to a 32-bit float as IEEE rounding does it: values beyond the float range
+// become infinities (a plain conversion of such a value is undefined behaviour in C++).
+inline float narrow_to_float(double value) {
+    if (value > static_cast<double>(FLT_MAX)) {
+        // Above FLT_MAX but below the rounding boundary still rounds down to FLT_MAX.
+        return value < 0x1.ffffffp127 ? FLT_MAX : HUGE_VALF;
+    }
+    if (value < -static_cast<double>(FLT_MAX)) {
+        return value > -0x1.ffffffp127 ? -FLT_MAX : -HUGE_VALF;
+    }
+    return static_cast<float>(value);  // in range, infinite or NaN: well defined
+}
+
 // The float protocol, narrowed to a 32-bit float.
 inline bool to_float(PyObject* obj, float* out) {
     double value;
     if (!to_double(obj, &value)) return false;
-    *out = static_cast<float>(value);
+    *out = narrow_to_float(value);
     return true;
 }
 

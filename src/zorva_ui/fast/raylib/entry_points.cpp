@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "fast/common/args.h"
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
 #include "fast/raylib/handles.h"
@@ -37,8 +38,14 @@ int32_t get_zvshader_location(ZvShaderObject* shader, PyObject* name) {
                      name ? Py_TYPE(name)->tp_name : "NULL");
         return -1;
     }
-    const char* utf8 = PyUnicode_AsUTF8(name);  // refuses embedded NULs
-    if (utf8 == nullptr || usable_shader(shader) < 0) return -1;
+    Py_ssize_t size;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
+    if (utf8 == nullptr) return -1;
+    if (std::strlen(utf8) != static_cast<size_t>(size)) {
+        PyErr_SetString(PyExc_ValueError, "embedded null character in uniform name");
+        return -1;
+    }
+    if (usable_shader(shader) < 0) return -1;
     return uniform_location(shader->id, utf8);
 }
 
@@ -182,8 +189,7 @@ int set_zvshader_value_vec2_zvvec(ZvShaderObject* shader, int32_t loc, ZvVector2
     ZORVA_TRACE(-1, "(sIi(dd))", "set_zvshader_value_vec2_zvvec", shader->id, loc, value->x,
                 value->y);
     if (usable_shader(shader) < 0) return -1;
-    return set_uniform_vec2(shader->id, loc, static_cast<float>(value->x),
-                            static_cast<float>(value->y));
+    return set_uniform_vec2(shader->id, loc, narrow_to_float(value->x), narrow_to_float(value->y));
 }
 
 }  // namespace

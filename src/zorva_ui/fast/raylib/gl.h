@@ -74,6 +74,7 @@ inline constexpr GLenum FRAMEBUFFER = 0x8D40;
     X(void, ClearColor, (GLfloat, GLfloat, GLfloat, GLfloat))                              \
     X(void, Clear, (GLbitfield))                                                           \
     X(void, Finish, (void))                                                                \
+    X(void, Flush, (void))                                                                 \
     X(void, BlendFuncSeparate, (GLenum, GLenum, GLenum, GLenum))                           \
     X(void, BlendEquation, (GLenum))                                                       \
     X(void, PixelStorei, (GLenum, GLint))                                                  \

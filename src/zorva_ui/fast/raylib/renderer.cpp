@@ -349,8 +349,12 @@ int create_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t*
     return 0;
 }
 
+// Commands still queued may use what is released; a driver that defers them keeps the memory
+// until they are submitted, so submit now rather than let released memory pile up.
 void delete_texture(uint32_t texture) {
-    if (texture != 0) fn.DeleteTextures(1, &texture);
+    if (texture == 0) return;
+    fn.DeleteTextures(1, &texture);
+    fn.Flush();
 }
 
 int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
@@ -390,7 +394,7 @@ int delete_target(ZvRenderTarget* target) {
     // A stacked entry of this target no longer matches (serial), so drawing through it is
     // refused and ending its texture mode still works.
     fn.DeleteFramebuffers(1, &fbo);
-    fn.DeleteTextures(1, &texture);
+    delete_texture(texture);
     bind_current_target();
     *target = ZvRenderTarget{};
     return 0;

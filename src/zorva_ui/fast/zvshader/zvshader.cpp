@@ -2,6 +2,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstring>
+
 #include "fast/common/args.h"
 #include "fast/common/module_guard.h"
 #include "fast/common/pyref.h"
@@ -29,8 +31,15 @@ bool source_text(PyObject* source, const char** out) {
         PyErr_Format(PyExc_TypeError, "Expected str, got %.200s", Py_TYPE(source)->tp_name);
         return false;
     }
-    *out = PyUnicode_AsUTF8(source);  // a source with a NUL character is refused here
-    return *out != nullptr;
+    Py_ssize_t size;
+    *out = PyUnicode_AsUTF8AndSize(source, &size);
+    if (*out == nullptr) return false;
+    // The driver reads up to the first NUL: a source it would see cut short is refused.
+    if (std::strlen(*out) != static_cast<size_t>(size)) {
+        PyErr_SetString(PyExc_ValueError, "embedded null character in shader source");
+        return false;
+    }
+    return true;
 }
 
 ZvShaderObject* create(PyTypeObject* type, PyObject* vertex, PyObject* fragment) {

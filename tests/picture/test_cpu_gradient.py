@@ -412,3 +412,23 @@ def test_assigning_colours_recomputes():
     assert g.colors is new and g.stops == [0.0, 0.5]
     with pytest.raises(TypeError):
         g.colors = (RED,)
+
+
+class Vec:
+    def __init__(self, x, y):
+        self.x, self.y = x, y
+
+
+@pytest.mark.parametrize("value, stored", [((1, 2), (1.0, 2.0)), (Vec(0.25, 0.5), (0.25, 0.5))])
+def test_centre_property(value, stored):
+    g = GradientPygame([RED], GradientType.Radial)
+    g.center = value
+    assert g.center == stored
+
+
+@pytest.mark.parametrize("value", [(1, 2, 3), [1, 2], None])
+def test_centre_property_refuses(value):
+    g = GradientPygame([RED], GradientType.Radial)
+    with pytest.raises(TypeError, match="center must be"):
+        g.center = value
+    assert g.center == (0.5, 0.5)

@@ -9,6 +9,28 @@ keep the two in step (the pixel tests compare them).
 # Length of the "colors" and "stops" uniform arrays. A longer colour list is cut to this many.
 MAX_COLORS = 64
 
+# The rendering layer's vertex interface: corners in target pixels (attribute 0), texture
+# coordinates of the source rectangle (1), the tint (2); `mvp` maps target pixels to clip space.
+# Drawing the whole 1x1 blank texture makes fragTexCoord run 0..1 across the destination
+# rectangle, (0, 0) at its top-left corner, y down.
+_VERTEX_SHADER = """#version 330 core
+in vec3 vertexPosition;
+in vec2 vertexTexCoord;
+in vec4 vertexColor;
+
+uniform mat4 mvp;
+
+out vec2 fragTexCoord;
+out vec4 fragColor;
+
+void main()
+{
+    fragTexCoord = vertexTexCoord;
+    fragColor = vertexColor;
+    gl_Position = mvp * vec4(vertexPosition, 1.0);
+}
+"""
+
 _FRAGMENT_SHADER = """#version 330 core
 // The gradient, defined once (the CPU renderer follows the same rules):
 //
@@ -125,9 +147,8 @@ void main()
 
 
 class GradientShader:
-    """Sources of the gradient program. `VERTEX_SHADER` None uses the rendering layer's default
-    vertex stage, which hands the fragment stage `fragTexCoord` and `fragColor`."""
+    """Sources of the gradient program, one vertex and one fragment stage (GLSL 3.30 core)."""
 
-    VERTEX_SHADER = None
+    VERTEX_SHADER = _VERTEX_SHADER
     FRAGMENT_SHADER = _FRAGMENT_SHADER
     MAX_COLORS = MAX_COLORS

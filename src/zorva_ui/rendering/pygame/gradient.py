@@ -204,19 +204,18 @@ def render_uniforms(
     sanitised = _sanitised_stops(stops[:count])
     premultiplied = _premultiplied(colors[:count])
 
-    result = np.broadcast_to(premultiplied[0], (height, width, 4)).copy()
-    active = np.ones((height, width), dtype=bool)  # pixels the shader's loop has not left
-    for i in range(1, count):
-        previous, s = sanitised[i - 1], sanitised[i]
-        reached = active & (t >= s)
-        result[reached] = premultiplied[i]
-        between = active & ~reached & (t >= previous)
-        if between.any():
-            f = ((t[between] - previous) / (s - previous))[:, None]
-            result[between] = premultiplied[i - 1] + (premultiplied[i] - premultiplied[i - 1]) * f
-        active = reached
-        if not active.any():
-            break
+    # The sanitised stops are sorted: k counts the stops at or before t. k = 0 is before the
+    # first stop, k = count at or after the last; otherwise t lies in [s(k-1), s(k)), a band of
+    # positive width, between colours k-1 and k.
+    stop_array = np.asarray(sanitised, dtype=np.float64)
+    k = np.searchsorted(stop_array, t, side="right")
+    lower = np.clip(k - 1, 0, count - 1)
+    upper = np.clip(k, 0, count - 1)
+    inside = (k > 0) & (k < count)
+    f = np.zeros_like(t)
+    span = stop_array[upper] - stop_array[lower]
+    np.divide(t - stop_array[lower], span, out=f, where=inside)
+    result = premultiplied[lower] + (premultiplied[upper] - premultiplied[lower]) * f[..., None]
 
     a = float(np.float32(alpha))
     a = 0.0 if math.isnan(a) else min(max(a, 0.0), 1.0)
@@ -321,9 +320,13 @@ class GradientPygame:
 
     @center.setter
     def center(self, value):
-        if not (isinstance(value, tuple) and len(value) == 2):
-            raise TypeError("center must be a tuple of (x, y)")
-        self._center = (float(value[0]), float(value[1]))
+        # Like the native gradient: a vector (anything with x and y) or an (x, y) tuple.
+        if isinstance(value, tuple) and len(value) == 2:
+            self._center = (float(value[0]), float(value[1]))
+        elif hasattr(value, "x") and hasattr(value, "y"):
+            self._center = (float(value.x), float(value.y))
+        else:
+            raise TypeError("center must be a vector or a tuple of (x, y)")
 
     @property
     def transparency(self) -> int:

@@ -457,6 +457,7 @@ def test_clear_selected_on_a_cache_not_ready():
         (lambda c: c.NOPE, "__getattr__"),
         (lambda c: c.__setstate__(None), "__setstate__"),
         (lambda c: Cache.__new__(Cache).clear(), "clear"),
+        (lambda c: c.__init__(1), "__init__"),
         (lambda c: Cache.__new__(Cache).copy(), "copy"),
     ],
 )

@@ -35,7 +35,7 @@ def assert_no_leak(op, *objects, warmup=200, rounds=2000, max_bytes=4096):
     gc.disable()
     tracemalloc.start()
     try:
-        run(rounds)
+        run(rounds // 2)
         _settle()
         growth = []
         for _ in range(2):

@@ -102,7 +102,7 @@ PyObject* cache_alloc(PyTypeObject* type, PyObject*, PyObject*) {
     return self;
 }
 
-int cache_init(PyObject* self, PyObject* args, PyObject* kwds) {
+int init_slots(PyObject* self, PyObject* args, PyObject* kwds) {
     if (PyTuple_GET_SIZE(args) != 0) {
         PyErr_Format(PyExc_TypeError, "__init__() takes exactly 0 positional arguments (%zd given)",
                      PyTuple_GET_SIZE(args));
@@ -113,11 +113,17 @@ int cache_init(PyObject* self, PyObject* args, PyObject* kwds) {
         return -1;
     }
     PyObject* slots = new_slot_list();
-    if (slots == nullptr) {
+    if (slots == nullptr) return -1;
+    // A new list, not the old one emptied: whoever holds the old list keeps its values.
+    set_field(as_cache(self)->cache_arr, slots);
+    return 0;
+}
+
+int cache_init(PyObject* self, PyObject* args, PyObject* kwds) {
+    if (init_slots(self, args, kwds) < 0) {
         ZORVA_TRACEBACK(QUALNAME("__init__"));
         return -1;
     }
-    set_field(as_cache(self)->cache_arr, slots);
     return 0;
 }
 

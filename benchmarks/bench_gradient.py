@@ -110,7 +110,7 @@ def bench_linear_update(zvraygrad):
 
 
 def bench_draw(zvraygrad):
-    """Our share of ClickGradient.draw(0, 0, 1, 1). Both sides run in compiled loops inside
+    """Our share of ClickGradient.draw(0.0, 0.0, 1.0, 1.0). Both sides run in compiled loops inside
     the same texture and blend mode: `draw_loop` calls draw as any caller does; `layer_loop`
     makes the same eleven layer calls natively through the same capsules, with a shader built
     from the same sources, the same uniform locations, a blank texture like the module's and
@@ -122,10 +122,12 @@ def bench_draw(zvraygrad):
     from zorva_ui.fast.zvshader.zvshader import ZvShader
     from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
-    print("  draw: compiled loops in one texture + blend mode; A = draw(0, 0, 1, 1) called as any")
-    print("  caller does, B = the same eleven layer calls made natively through the same capsules")
-    print("  with arguments prepared beforehand (same shader sources, locations, blank texture).")
-    print("  Own share = (A - B) / A: everything draw does besides the layer's calls.")
+    print(
+        "  draw: compiled loops in one texture + blend mode. A = draw(0.0, 0.0, 1.0, 1.0)\n"
+        "  called as any caller does; B = the same eleven layer calls made natively through\n"
+        "  the same capsules, arguments prepared beforehand (same shader sources, locations,\n"
+        "  blank texture). Own share = (A - B) / A: all draw does besides the layer's calls."
+    )
     calls = build_and_import(HERE / "draw_calls.pyx")
     click = zvraygrad.ClickGradient(list(COLOURS_8), GradientType.Radial)
     state = click.__reduce__()[2]
@@ -165,7 +167,7 @@ def bench_draw(zvraygrad):
         target.unload()
     draw_time, layer_time = min(ours), min(theirs)
     share = (draw_time - layer_time) / draw_time
-    print(f"  draw(0, 0, 1, 1):              {ns(draw_time)}")
+    print(f"  draw(0.0, 0.0, 1.0, 1.0):      {ns(draw_time)}")
     print(f"  the same layer calls, native:  {ns(layer_time)}")
     print(f"  gradient module's own work:    {ns(draw_time - layer_time)}")
     return check("draw: own share < 25%", share < 0.25, f"{share * 100:.1f}%")

@@ -231,3 +231,13 @@ def test_native_calls_do_not_leak(consumer, cls):
     assert_no_leak(lambda: consumer.update_colors(g, good), g, good, RED)
     assert_no_leak(lambda: consumer.update_colors(g, bad), g, bad, RED)
     assert_no_leak(lambda: (consumer.colors(g), consumer.scalar_fields(g)), g)
+
+
+@pytest.mark.parametrize(
+    "name", ["zvraygrad.pxd", "zvraygrad.h", "zvraygrad.pyi", "../../py.typed"]
+)
+def test_declarations_ship_with_the_installed_module(name):
+    # Compiled callers and type checkers use the installed package, not the source tree.
+    installed = pathlib.Path(zvraygrad.__file__).parent / name
+    source = pathlib.Path(__file__).resolve().parents[2] / "src/zorva_ui/fast/zvraygrad" / name
+    assert installed.resolve().read_bytes() == source.resolve().read_bytes()

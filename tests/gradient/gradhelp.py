@@ -2,6 +2,7 @@
 implementation of the stop arithmetic, and subprocess runs."""
 
 import contextlib
+import math
 import struct
 import subprocess
 import sys
@@ -14,8 +15,11 @@ __all__ = ["f32", "reference_stops", "rl", "run_python", "tracing", "zg"]
 
 
 def f32(value):
-    """`value` rounded to a 32-bit float, as a Python float."""
-    return struct.unpack("f", struct.pack("f", value))[0]
+    """`value` rounded to a 32-bit float, as a Python float (IEEE: beyond the range, infinity)."""
+    try:
+        return struct.unpack("f", struct.pack("f", value))[0]
+    except OverflowError:
+        return math.copysign(math.inf, value)
 
 
 def reference_stops(weights):

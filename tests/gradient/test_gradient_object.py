@@ -459,6 +459,8 @@ def test_stops_examples(weights, stops):
         [2.5, -0.5, 1.25, 9],
         [float("inf"), 1],
         [float("nan"), 1, 1],
+        [3e38, -3e38, 3e38],  # boundaries beyond the float range become infinities
+        [-3e38, -3e38, 1],
     ],
 )
 def test_stops_precision(weights):

@@ -82,6 +82,15 @@ def test_classes():
     assert not hasattr(zg.GradientRaylib([]), "__dict__")
 
 
+def test_object_sizes_match_the_published_layout():
+    # PyObject_HEAD, table pointer, raw_colors, _transparency + _angle, _center, type, and two
+    # std::vector members (three pointers each); ClickGradient adds one more vector.
+    pointer = 8
+    base = 2 * pointer + pointer + pointer + 4 + 4 + pointer + pointer + 2 * 3 * pointer
+    assert zg.GradientRaylib.__basicsize__ == base
+    assert zg.ClickGradient.__basicsize__ == base + 3 * pointer
+
+
 def test_ensure_resources_is_a_classmethod():
     seen = vars(zg.GradientRaylib)["_ensure_resources"]
     assert isinstance(seen, classmethod)
@@ -432,3 +441,71 @@ def test_second_interpreter_is_refused():
 def test_modules_state_not_exposed():
     assert "tuple_to_vector4" not in dir(zg)
     assert sys.modules[MODULE] is zg
+
+
+def test_classes_of_a_failed_import_refuse_to_make_objects():
+    proc = run_python(
+        """
+        import enum
+        import zorva_ui.core as core
+        real = core.GradientType
+        core.GradientType = enum.Enum("GradientType", "Linear")
+        try:
+            import zorva_ui.fast.zvraygrad.zvraygrad
+        except AttributeError:
+            pass
+        # The static classes outlive the dropped module and can still be found.
+        found = [t for t in object.__subclasses__() if t.__name__ == "GradientRaylib"]
+        assert found, "class not reachable"
+        for cls in [found[0], *found[0].__subclasses__()]:
+            try:
+                cls([(1, 2, 3, 4)])
+            except RuntimeError as e:
+                assert "not initialised" in str(e), e
+            else:
+                raise AssertionError("object made")
+        core.GradientType = real
+        from zorva_ui.fast.zvraygrad import zvraygrad as zg
+        assert found[0] is zg.GradientRaylib
+        zg.GradientRaylib([(1, 2, 3, 4)])
+        print("ok")
+        """
+    )
+    assert proc.stdout.strip() == "ok"
+
+
+def _table(cls):
+    import ctypes
+
+    get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
+    get_pointer.restype = ctypes.c_void_p
+    get_pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
+    return get_pointer(vars(cls)["__pyx_vtable__"], None)
+
+
+def test_objects_carry_their_class_table_after_the_header():
+    import ctypes
+
+    for cls, table_of in [
+        (zg.GradientRaylib, zg.GradientRaylib),
+        (zg.ClickGradient, zg.ClickGradient),
+    ]:
+        obj = cls([(1, 2, 3, 4)])
+        # PyObject_HEAD is two pointers; the table pointer follows it.
+        assert ctypes.c_void_p.from_address(id(obj) + 16).value == _table(table_of)
+    assert _table(zg.GradientRaylib) != _table(zg.ClickGradient)
+
+
+def test_update_colors_slot_for_compiled_callers():
+    import ctypes
+
+    slot_type = ctypes.PYFUNCTYPE(None, ctypes.py_object, ctypes.py_object)
+    click_slot = slot_type(ctypes.c_void_p.from_address(_table(zg.ClickGradient)).value)
+    g = zg.ClickGradient([(255, 0, 0, 255)])
+    click_slot(g, [((0, 0, 255, 255), 3), (0, 255, 0, 255)])
+    assert g.weights == [3.0, 1.0]
+    assert g.__reduce__()[2][3] == [0.5, 1.0]
+    assert g.raw_colors == [(255, 0, 0, 255)]  # the slot does not store the list
+    for bad in [((1, 2, 3, 4),), None, "colours"]:
+        with pytest.raises(TypeError):
+            click_slot(g, bad)

@@ -212,7 +212,10 @@ inline bool to_int64(PyObject* obj, int64_t* out) {
 
 // The float protocol (__float__, then __index__), as a double.
 inline bool to_double(PyObject* obj, double* out) {
-    double value = PyFloat_CheckExact(obj) ? PyFloat_AS_DOUBLE(obj) : PyFloat_AsDouble(obj);
+    // An exact int converts as its __float__ would, without making the float object first.
+    double value = PyFloat_CheckExact(obj)  ? PyFloat_AS_DOUBLE(obj)
+                   : PyLong_CheckExact(obj) ? PyLong_AsDouble(obj)
+                                            : PyFloat_AsDouble(obj);
     if (value == -1.0 && PyErr_Occurred()) return false;
     *out = value;
     return true;

@@ -46,6 +46,10 @@ void click_update_colors_impl(GradientRaylibObject* base, PyObject* colors) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("ClickGradient._update_colors"));
         return;
     }
+    if (!is_colour_list(colors)) {
+        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("ClickGradient._update_colors"));
+        return;
+    }
     PyRef list = PyRef::borrow(colors);
     auto fail = [] { ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("ClickGradient._update_colors")); };
     if (!reserve(self->weights, static_cast<size_t>(PyList_GET_SIZE(colors)))) return fail();

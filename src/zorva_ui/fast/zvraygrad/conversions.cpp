@@ -4,6 +4,7 @@
 #include "fast/zvraygrad/conversions.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "fast/common/args.h"
@@ -23,8 +24,25 @@ constexpr Py_ssize_t kMaxHintedReserve = 4096;
 // exactly as Python's int / int does.
 constexpr long long kExactDoubleInt = 1LL << 53;
 
+// v / 255 for the usual channel values 0..255, each computed as Python's int / int computes it
+// (one correctly rounded division), then narrowed: the same floats, without a division each.
+constexpr std::array<float, 256> kChannelTable = [] {
+    std::array<float, 256> table{};
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<float>(static_cast<double>(v) / 255.0);
+    return table;
+}();
+
 // channel / 255 as Python computes it, narrowed to a 32-bit float.
 bool channel_to_float(PyObject* channel, float* out) {
+    if (PyLong_CheckExact(channel) &&
+        PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(channel))) {
+        // A compact int has at most one digit (30 bits): exact as a double.
+        const Py_ssize_t value =
+            PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(channel));
+        *out = (value >= 0 && value < 256) ? kChannelTable[static_cast<size_t>(value)]
+                                           : static_cast<float>(static_cast<double>(value) / 255.0);
+        return true;
+    }
     if (PyLong_CheckExact(channel)) {
         int overflow = 0;
         long long value = PyLong_AsLongLongAndOverflow(channel, &overflow);
@@ -34,7 +52,7 @@ bool channel_to_float(PyObject* channel, float* out) {
         }
         if (value == -1 && PyErr_Occurred()) return false;
     } else if (PyFloat_CheckExact(channel)) {
-        *out = static_cast<float>(PyFloat_AS_DOUBLE(channel) / 255.0);
+        *out = narrow_to_float(PyFloat_AS_DOUBLE(channel) / 255.0);
         return true;
     }
     PyRef quotient = PyRef::steal(PyNumber_TrueDivide(channel, state.constants.int_255.get()));
@@ -155,13 +173,13 @@ bool compute_stops(const float* weights, size_t count, std::vector<float>* stops
         if (total <= 0.0) total = 1.0;
         float lower = 0.0f;  // b(i)
         for (size_t i = 0; i < count; ++i) {
-            const float upper = static_cast<float>(static_cast<double>(lower) + weights[i] / total);
+            const float upper = narrow_to_float(static_cast<double>(lower) + weights[i] / total);
             if (i == 0) {
                 const double b1 = upper;
-                out[i] = static_cast<float>(py_max(0.0, b1 - py_min(b1, 1.0 - b1)));
+                out[i] = narrow_to_float(py_max(0.0, b1 - py_min(b1, 1.0 - b1)));
             } else if (i == count - 1) {
                 const double b = lower;
-                out[i] = static_cast<float>(py_min(1.0, b + py_min(b, 1.0 - b)));
+                out[i] = narrow_to_float(py_min(1.0, b + py_min(b, 1.0 - b)));
             } else {
                 out[i] = (lower + upper) * 0.5f;
             }

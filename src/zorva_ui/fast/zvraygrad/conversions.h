@@ -49,6 +49,14 @@ bool list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out);
 // or a float (or subclass)? 1 (with the two items as new references), 0, or -1 on error.
 int weighted_pair(PyObject* item, PyObject** colour, PyObject** weight);
 
+// A colour list handed to the colour update: a list (or subclass), else TypeError
+// "Expected list, got ...".
+inline bool is_colour_list(PyObject* colors) {
+    if (PyList_Check(colors)) return true;
+    PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "list", Py_TYPE(colors)->tp_name);
+    return false;
+}
+
 // Python's item access `obj[index]` for small non-negative indices: lists and tuples
 // bounds-checked directly, other sequences through their item slot, anything else through
 // subscription. New reference or null.

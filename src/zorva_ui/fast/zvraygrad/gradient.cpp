@@ -36,15 +36,6 @@ PyObject* vector2_from_items(PyObject* obj) {
     return new_vector2(xy[0], xy[1]);
 }
 
-// `value == GradientType.<member>` with the enumeration read from the module's globals.
-int is_member(PyObject* value, PyObject* member_name) {
-    PyRef enum_type = PyRef::steal(module_global(state.constants.str_gradient_type.get()));
-    if (!enum_type) return -1;
-    PyRef member = PyRef::steal(PyObject_GetAttr(enum_type.get(), member_name));
-    if (!member) return -1;
-    return python_equals(value, member.get());
-}
-
 // A named `direction` looked up in one of the direction tables. New reference to the table's
 // value, to `fallback` when the name is not a key, or null on error (an unhashable name).
 PyObject* table_value(PyObject* table, PyObject* name, PyObject* fallback) {
@@ -54,10 +45,10 @@ PyObject* table_value(PyObject* table, PyObject* name, PyObject* fallback) {
     return found ? value : Py_NewRef(fallback);
 }
 
-// Steps 5 of the constructor: a named direction, an angle or a centre tuple.
+// The constructor's `direction`: a named direction, an angle (linear) or a centre tuple (radial).
 int apply_direction(GradientRaylibObject* self, PyObject* type, PyObject* direction) {
     const Constants& c = state.constants;
-    int linear = is_member(type, c.str_linear.get());
+    int linear = is_gradient_type(type, c.str_linear.get());
     if (linear < 0) return -1;
     if (linear) {
         PyObject* name_obj = nullptr;
@@ -78,7 +69,7 @@ int apply_direction(GradientRaylibObject* self, PyObject* type, PyObject* direct
         }
         return 0;
     }
-    int radial = is_member(type, c.str_radial.get());
+    int radial = is_gradient_type(type, c.str_radial.get());
     if (radial <= 0) return radial;
     PyObject* name_obj = nullptr;
     int has_name = PyObject_GetOptionalAttr(direction, c.str_name.get(), &name_obj);
@@ -297,6 +288,12 @@ void gradient_destroy_fields(GradientRaylibObject* self) {
 }
 
 PyObject* gradient_tp_new(PyTypeObject* type, PyObject*, PyObject*) {
+    if (!state.ready) {
+        PyErr_SetString(PyExc_RuntimeError,
+                        "zorva_ui.fast.zvraygrad.zvraygrad is not initialised: its import has "
+                        "not completed");
+        return nullptr;
+    }
     PyObject* obj = type->tp_alloc(type, 0);
     if (obj == nullptr) return nullptr;
     GradientRaylibObject* self = as_gradient(obj);
@@ -354,6 +351,11 @@ void gradient_update_colors_impl(GradientRaylibObject* self, PyObject* colors) {
     self->_colors.clear();
     if (colors == Py_None) {
         PyErr_SetString(PyExc_TypeError, "object of type 'NoneType' has no len()");
+        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
+        return;
+    }
+    // Compiled callers reach this slot directly; anything but a list is refused, not read.
+    if (!is_colour_list(colors)) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
         return;
     }

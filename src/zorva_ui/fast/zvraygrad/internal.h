@@ -70,6 +70,9 @@ struct Constants {
 
 struct ModuleState {
     PyObject* module = nullptr;  // borrowed: the module guard owns it
+    // True once initialisation completed. The types exist earlier (and stay reachable after a
+    // failed import, e.g. through gc), but their objects need the bound siblings and globals.
+    bool ready = false;
     SiblingTypes siblings;
     rl::Api api{};
     SharedRendering shared;
@@ -92,8 +95,9 @@ extern GradientRaylibVTable click_gradient_vtable;
 // it. New reference, or null with NameError.
 PyObject* module_global(PyObject* name);
 
-// `value == GradientType.Linear`, GradientType read from the module's globals at each call.
-// 1, 0, or -1 with an exception set.
+// `value == GradientType.<member_name>`, GradientType read from the module's globals at each
+// call. 1, 0, or -1 with an exception set.
+int is_gradient_type(PyObject* value, PyObject* member_name);
 int is_linear(PyObject* value);
 
 // Python's `a == b` result tested for truth, without the identity shortcut when either side

@@ -93,12 +93,25 @@ struct Uniforms {
     PyObject* size;        // ZvVector2 (borrowed)
 };
 
+// A new tuple of Python floats.
+PyObject* float_tuple(const double* values, Py_ssize_t count) {
+    PyRef tuple = PyRef::steal(PyTuple_New(count));
+    if (!tuple) return nullptr;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyObject* number = PyFloat_FromDouble(values[i]);
+        if (number == nullptr) return nullptr;
+        PyTuple_SET_ITEM(tuple.get(), i, number);
+    }
+    return tuple.release();
+}
+
 // (_center.x, _center.y) read through the vector's attributes. For the layer's own vector type
 // those are plain members, read here directly; a subclass may redefine them.
 PyObject* center_tuple(PyObject* center) {
     if (Py_TYPE(center) == reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get())) {
         const ZvVector2Object* vector = reinterpret_cast<const ZvVector2Object*>(center);
-        return Py_BuildValue("(dd)", vector->x, vector->y);
+        const double xy[2] = {vector->x, vector->y};
+        return float_tuple(xy, 2);
     }
     PyRef x = PyRef::steal(PyObject_GetAttr(center, state.constants.str_x.get()));
     if (!x) return nullptr;
@@ -107,9 +120,9 @@ PyObject* center_tuple(PyObject* center) {
     return PyTuple_Pack(2, x.get(), y.get());
 }
 
-// Sends the eight uniforms in the order the shader expects them to arrive: type, angle, centre,
-// count, alpha, colours, stops, size. The count and both arrays are one snapshot, taken after
-// the centre was read (reading it may run Python code).
+// Sends the eight uniforms in their fixed order (callers and traces rely on it): type, angle,
+// centre, count, alpha, colours, stops, size. The count and both arrays are one snapshot, taken
+// after the centre was read (reading it may run Python code).
 int upload_uniforms(GradientRaylibObject* self, const Uniforms& u) {
     const SharedRendering& s = state.shared;
     const rl::Api& api = state.api;
@@ -268,9 +281,8 @@ PyObject* draw_impl(GradientRaylibObject* self, PyObject* const* args, Py_ssize_
         state.api.begin_zvshader_mode(reinterpret_cast<ZvShaderObject*>(shader.get())));
     if (!shader_mode) return nullptr;
     modes.begun(state.api.end_shader_mode);
-    PyRef dest = PyRef::steal(
-        Py_BuildValue("(dddd)", static_cast<double>(rect[0]), static_cast<double>(rect[1]),
-                      static_cast<double>(rect[2]), static_cast<double>(rect[3])));
+    const double dest_values[4] = {rect[0], rect[1], rect[2], rect[3]};
+    PyRef dest = PyRef::steal(float_tuple(dest_values, 4));
     if (!dest) return nullptr;
     PyRef tint = PyRef::steal(layer_attr(state.constants.str_white.get()));
     if (!tint || !check_exact_value(tint.get(), &PyTuple_Type)) return nullptr;

@@ -36,13 +36,16 @@ int python_equals(PyObject* a, PyObject* b) {
     return PyObject_IsTrue(result.get());
 }
 
-int is_linear(PyObject* value) {
+int is_gradient_type(PyObject* value, PyObject* member_name) {
     PyRef enum_type = PyRef::steal(module_global(state.constants.str_gradient_type.get()));
     if (!enum_type) return -1;
-    PyRef linear =
-        PyRef::steal(PyObject_GetAttr(enum_type.get(), state.constants.str_linear.get()));
-    if (!linear) return -1;
-    return python_equals(value, linear.get());
+    PyRef member = PyRef::steal(PyObject_GetAttr(enum_type.get(), member_name));
+    if (!member) return -1;
+    return python_equals(value, member.get());
+}
+
+int is_linear(PyObject* value) {
+    return is_gradient_type(value, state.constants.str_linear.get());
 }
 
 PyObject* new_vector2(double x, double y) {

@@ -164,6 +164,7 @@ int add_function(PyObject* module, PyMethodDef* def) {
 }
 
 int exec_steps(PyObject* module) {
+    state.ready = false;
     state.module = module;
     if (make_constants() < 0) return -1;
     reset_shared_objects();
@@ -194,10 +195,13 @@ int module_exec(PyObject* module) {
     int begun = guarded_exec_begin(guard, module);
     if (begun == 1) return 0;
     if (begun == 0 && exec_steps(module) == 0) {
+        state.ready = true;
         guarded_exec_done(guard);
         return 0;
     }
     ZORVA_TRACEBACK("init zorva_ui.fast.zvraygrad.zvraygrad");
+    state.ready = false;
+    state.module = nullptr;  // the failed module is about to be dropped
     guarded_exec_failed(guard);
     return -1;
 }

@@ -303,7 +303,10 @@ def main():
             linear_tiles(),
         ),
         ("RADIAL: THE SEVEN NAMED CENTRES (+ MARKS THE NAMED CENTRE)", radial_tiles()),
-        ("WEIGHTED BANDS: EACH COLOUR CENTRED IN ITS BAND (SOLID BANDS BELOW)", weighted_tiles()),
+        (
+            "WEIGHTED BANDS: EACH COLOUR TAKES ITS WEIGHTED SHARE (SOLID BANDS BELOW)",
+            weighted_tiles(),
+        ),
         ("TRANSPARENCY: COLOUR ALPHA, AND THE TRANSPARENCY DRAW APPLIES", transparency_tiles()),
         (
             "CLICKGRADIENT: CENTRE MOVES, FIRST WEIGHT GROWS; DRAWN INTO ONE RENDER TEXTURE",

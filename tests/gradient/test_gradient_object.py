@@ -538,3 +538,28 @@ def test_collector_sees_the_object_fields():
     assert gc.is_tracked(g)
     assert g in gc.get_referents(g.raw_colors)
     assert set(map(id, gc.get_referents(g))) >= {id(g.raw_colors), id(g.center), id(g)}
+
+
+def test_kind_equality_of_int_enumerations(monkeypatch):
+    import enum
+
+    class Kinds(enum.IntEnum):
+        Linear = 0
+        Radial = 1
+
+    monkeypatch.setattr(zg, "GradientType", Kinds)
+    # IntEnum members equal their values: the comparison must not fall back to identity.
+    assert G([], 0, 33).angle == 33.0
+    assert center_of(G([], 1.0, (0.25, 0.75))) == (0.25, 0.75)
+    assert G([], Kinds.Linear, 12).angle == 12.0
+
+
+def test_kind_with_hash_only_compares_by_identity(monkeypatch):
+    class Kind:
+        def __hash__(self):
+            return 0
+
+    linear, other = Kind(), Kind()
+    monkeypatch.setattr(zg, "GradientType", type("Kinds", (), {"Linear": linear, "Radial": None}))
+    assert G([], linear, 20).angle == 20.0
+    assert G([], other, 20).angle == 0.0

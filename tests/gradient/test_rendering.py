@@ -358,3 +358,75 @@ def test_draw_onto_target_paints():
         rl.end_blend_mode()
         rl.end_texture_mode()
     assert target.read_pixels() == bytes(GREEN) * 4
+
+
+# ---- md.rl.<name> is looked up afresh at each call, whatever replaced what -----------------
+
+
+def tint_of_draw(g):
+    with tracing() as trace:
+        draw_into(ZvRenderTexture((2, 2)), g, 0, 0, 2, 2)
+    return trace.of("draw_texture_pro")[0][-1]
+
+
+def stand_in_layer(**attrs):
+    layer = types.ModuleType("stand_in_layer")
+    layer.__dict__.update(attrs)
+    return layer
+
+
+@pytest.mark.parametrize(
+    "replace",
+    [
+        # the module global `md`
+        lambda mp: mp.setattr(
+            zg, "md", types.SimpleNamespace(rl=stand_in_layer(WHITE=(1, 1, 1, 1)))
+        ),
+        lambda mp: mp.setattr(zg, "md", stand_in_layer(rl=stand_in_layer(WHITE=(1, 1, 1, 1)))),
+        # `md.rl`
+        lambda mp: mp.setattr(zg.md, "rl", stand_in_layer(WHITE=(1, 1, 1, 1))),
+        lambda mp: mp.setattr(zg.md, "rl", types.SimpleNamespace(WHITE=(1, 1, 1, 1))),
+        # `md.rl.WHITE`, as an attribute or through a module-level __getattr__
+        lambda mp: mp.setattr(rl, "WHITE", (1, 1, 1, 1)),
+        lambda mp: (
+            mp.delattr(rl, "WHITE"),
+            mp.setattr(rl, "__getattr__", lambda name: (1, 1, 1, 1), raising=False),
+        ),
+    ],
+)
+def test_tint_follows_every_replacement(monkeypatch, replace):
+    g = zg.ClickGradient([RED])
+    assert tint_of_draw(g) == rl.WHITE
+    with monkeypatch.context() as mp:
+        replace(mp)
+        assert tint_of_draw(g) == (1, 1, 1, 1)
+    assert tint_of_draw(g) == (255, 255, 255, 255)
+
+
+def test_missing_tint_and_module_global(monkeypatch):
+    g = zg.ClickGradient([RED])
+    tint_of_draw(g)
+    with monkeypatch.context() as mp:
+        mp.delattr(rl, "WHITE")
+        with pytest.raises(AttributeError, match="WHITE"):
+            draw_into(ZvRenderTexture((2, 2)), g, 0, 0, 2, 2)
+    with monkeypatch.context() as mp:
+        mp.delattr(zg, "md")
+        with pytest.raises(NameError, match="name 'md' is not defined"):
+            draw_into(ZvRenderTexture((2, 2)), g, 0, 0, 2, 2)
+    assert tint_of_draw(g) == rl.WHITE
+
+
+def test_kind_follows_a_replaced_enumeration(monkeypatch):
+    class Kinds:
+        Linear = "straight"
+        Radial = "round"
+
+    g = zg.GradientRaylib([RED], "straight")
+    with tracing() as trace:
+        g.generate_texture(1, 1)
+    assert trace.of("set_zvshader_value_int")[0][-1] == 1
+    monkeypatch.setattr(zg, "GradientType", Kinds)
+    with tracing() as trace:
+        g.generate_texture(1, 1)
+    assert trace.of("set_zvshader_value_int")[0][-1] == 0

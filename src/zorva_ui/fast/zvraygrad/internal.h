@@ -95,6 +95,13 @@ extern GradientRaylibVTable click_gradient_vtable;
 // it. New reference, or null with NameError.
 PyObject* module_global(PyObject* name);
 
+// Lookups kept between calls while the dictionaries they came from are unchanged (lookups.cpp).
+// `lookup_cache_init` runs at each initialisation; the other two give new references, or null
+// with the error a plain lookup raises.
+int lookup_cache_init();
+PyObject* gradient_type_global();      // the module global GradientType
+PyObject* layer_attr(PyObject* name);  // md.rl.<name>, `md` a module global
+
 // `value == GradientType.<member_name>`, GradientType read from the module's globals at each
 // call. 1, 0, or -1 with an exception set.
 int is_gradient_type(PyObject* value, PyObject* member_name);

@@ -175,15 +175,6 @@ int gradient_type_int(PyObject* type, int32_t* out) {
     return 0;
 }
 
-// md.rl.<name>, with `md` read from the module's globals.
-PyObject* layer_attr(PyObject* name) {
-    PyRef md = PyRef::steal(module_global(state.constants.str_md.get()));
-    if (!md) return nullptr;
-    PyRef layer = PyRef::steal(PyObject_GetAttr(md.get(), state.constants.str_rl.get()));
-    if (!layer) return nullptr;
-    return PyObject_GetAttr(layer.get(), name);
-}
-
 int premultiplied_blend_mode(int32_t* out) {
     PyRef modes = PyRef::steal(layer_attr(state.constants.str_blend_mode.get()));
     if (!modes) return -1;

@@ -24,11 +24,32 @@ PyObject* module_global(PyObject* name) {
     return nullptr;
 }
 
-int python_equals(PyObject* a, PyObject* b) {
-    // Two objects with the default equality compare by identity; the enumeration members the
-    // gradient kinds are compared with are such objects.
+namespace {
+
+// Does `==` on objects of this type compare identity? True when the type keeps object's own
+// equality: either its slot is object's, or the `__eq__` its MRO resolves to is object's (a
+// class that only redefines __hash__, as enumerations do, gets a generic slot that ends there).
+bool has_identity_equality(PyTypeObject* type) {
     const richcmpfunc identity = PyBaseObject_Type.tp_richcompare;
-    if (Py_TYPE(a)->tp_richcompare == identity && Py_TYPE(b)->tp_richcompare == identity) {
+    if (type->tp_richcompare == identity) return true;
+    // object's own __eq__ descriptor: object is an immutable static type, so it never changes.
+    static PyObject* const eq_name = PyUnicode_InternFromString("__eq__");
+    static PyObject* const object_eq =
+        eq_name ? _PyType_Lookup(&PyBaseObject_Type, eq_name) : nullptr;
+    if (object_eq == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    return _PyType_Lookup(type, eq_name) == object_eq;
+}
+
+}  // namespace
+
+int python_equals(PyObject* a, PyObject* b) {
+    // With object's equality on both sides, `a == b` is `a is b` (both reflections return
+    // NotImplemented for distinct objects). The gradient kinds are such objects.
+    if (a == b ? has_identity_equality(Py_TYPE(a))
+               : has_identity_equality(Py_TYPE(a)) && has_identity_equality(Py_TYPE(b))) {
         return a == b;
     }
     PyRef result = PyRef::steal(PyObject_RichCompare(a, b, Py_EQ));
@@ -37,7 +58,7 @@ int python_equals(PyObject* a, PyObject* b) {
 }
 
 int is_gradient_type(PyObject* value, PyObject* member_name) {
-    PyRef enum_type = PyRef::steal(module_global(state.constants.str_gradient_type.get()));
+    PyRef enum_type = PyRef::steal(gradient_type_global());
     if (!enum_type) return -1;
     PyRef member = PyRef::steal(PyObject_GetAttr(enum_type.get(), member_name));
     if (!member) return -1;

@@ -166,6 +166,7 @@ int add_function(PyObject* module, PyMethodDef* def) {
 int exec_steps(PyObject* module) {
     state.ready = false;
     state.module = module;
+    if (lookup_cache_init() < 0) return -1;
     if (make_constants() < 0) return -1;
     reset_shared_objects();
     if (ready_gradient_type(module) < 0) return -1;

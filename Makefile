@@ -4,7 +4,7 @@ VENV ?= .venv
 ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
-DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format
+DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
 
 .PHONY: build test demo bench sanitize format lint clean

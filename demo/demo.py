@@ -3,9 +3,13 @@
 import pathlib
 import sys
 
-sys.path.insert(0, str(pathlib.Path(__file__).parent))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
 import cache_demo  # noqa: E402
+import gallery  # noqa: E402
 
 print("== zorva_ui keyed cache")
 cache_demo.main()
+print()
+print("== zorva_ui gradients")
+gallery.main()

@@ -38,12 +38,12 @@ sanitize: $(ASAN_VENV)/.deps
 	tools/run_sanitized.sh $(ASAN_VENV)/bin/python -m pytest -q -p no:cacheprovider
 
 format: $(VENV)/.deps
-	find src tests benchmarks demo -name '*.cpp' -o -name '*.h' | xargs -r $(VENV)/bin/clang-format -i
+	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format -i
 	$(VENV)/bin/ruff format src tests benchmarks demo
 	$(VENV)/bin/ruff check --fix src tests benchmarks demo
 
 lint: $(VENV)/.deps
-	find src tests benchmarks demo -name '*.cpp' -o -name '*.h' | xargs -r $(VENV)/bin/clang-format --dry-run -Werror
+	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format --dry-run -Werror
 	$(VENV)/bin/ruff format --check src tests benchmarks demo
 	$(VENV)/bin/ruff check src tests benchmarks demo
 

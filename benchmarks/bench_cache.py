@@ -9,9 +9,8 @@ import statistics
 import sys
 import timeit
 
-from zorva_ui.fast.zorvacache.zorvacache import Cache
-
 from zorva_ui.core.enums import CacheType
+from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 ROUNDS = 15

@@ -124,8 +124,9 @@ def bench_draw(zvraygrad):
 
     print(
         "  draw: compiled loops in one texture + blend mode. A = draw(0.0, 0.0, 1.0, 1.0)\n"
-        "  called as any caller does; B = the same eleven layer calls made natively through\n"
-        "  the same capsules, arguments prepared beforehand (same shader sources, locations,\n"
+        "  called as the interpreter calls a method (vectorcall, no bound method); B = the same\n"
+        "  eleven layer calls made natively through"
+        " the same capsules, arguments prepared beforehand (same shader sources, locations,\n"
         "  blank texture). Own share = (A - B) / A: all draw does besides the layer's calls."
     )
     calls = build_and_import(HERE / "draw_calls.pyx")

@@ -70,11 +70,10 @@ def main():
         )
         for _ in range(3)
     ]
+    from zorva_ui.fast.raylib import zorva_raylib as rl
     from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
     from zorva_ui.fast.zvshader.zvshader import ZvShader
     from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
-
-    from zorva_ui.fast.raylib import zorva_raylib as rl
 
     shader = ZvShader(None, FRAGMENT)
     locs = {

@@ -2,9 +2,8 @@
 
 import pickle
 
-from zorva_ui.fast.zorvacache.zorvacache import Cache
-
 from zorva_ui.core.enums import CacheType
+from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 
 def main():

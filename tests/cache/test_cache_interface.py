@@ -5,10 +5,10 @@ import traceback
 
 import pytest
 from support.cache_keys import IntLike, Key, RaisingKey
-from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 from zorva_ui.core.enums import CacheType
 from zorva_ui.fast.zorvacache import zorvacache
+from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 MEMBERS = list(CacheType)
 M = CacheType.TEXTURE

@@ -5,9 +5,9 @@ import copy
 import pytest
 from support.cache_keys import Key, RaisingKey
 from support.refleak import assert_no_leak
-from zorva_ui.fast.zorvacache.zorvacache import Cache, __pyx_unpickle_Cache
 
 from zorva_ui.core.enums import CacheType
+from zorva_ui.fast.zorvacache.zorvacache import Cache, __pyx_unpickle_Cache
 
 M = CacheType.TEXTURE
 

@@ -10,10 +10,10 @@ import textwrap
 import types
 
 import pytest
-from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 from zorva_ui.core.enums import CacheType
 from zorva_ui.fast.zorvacache import zorvacache
+from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 NAME = "zorva_ui.fast.zorvacache.zorvacache"
 

@@ -7,10 +7,10 @@ import re
 
 import pytest
 from support.cache_keys import Key, RaisingKey
-from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 from zorva_ui.core.enums import CacheType
 from zorva_ui.fast.zorvacache import zorvacache
+from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 PACKAGE = pathlib.Path(zorvacache.__file__).parent
 M = CacheType.TEXTURE

@@ -6,10 +6,10 @@ import pickle
 
 import pytest
 from support.cache_keys import Key
-from zorva_ui.fast.zorvacache.zorvacache import Cache, __pyx_unpickle_Cache
 
 from zorva_ui.core.enums import CacheType
 from zorva_ui.fast.zorvacache import zorvacache
+from zorva_ui.fast.zorvacache.zorvacache import Cache, __pyx_unpickle_Cache
 
 M = CacheType.TEXTURE
 CHECKSUM = 198515892

@@ -5,9 +5,9 @@ import weakref
 
 import pytest
 from support.cache_keys import Key
-from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 from zorva_ui.core.enums import CacheType
+from zorva_ui.fast.zorvacache.zorvacache import Cache
 
 MEMBERS = list(CacheType)
 M = CacheType.TEXTURE

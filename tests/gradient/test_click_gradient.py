@@ -1,10 +1,10 @@
 """ClickGradient: weights, weight and centre changes, the colour-update override."""
 
 import pytest
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from gradient.gradhelp import f32, reference_stops, zg
 from zorva_ui.core import GradientType
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 C = zg.ClickGradient
 RED, BLUE = (255, 0, 0, 255), (0, 0, 255, 255)

@@ -3,10 +3,10 @@
 import collections
 
 import pytest
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from gradient.gradhelp import f32, reference_stops, zg
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 G = zg.GradientRaylib
 RED, GREEN, BLUE = (255, 0, 0, 255), (0, 255, 0, 255), (0, 0, 255, 255)

@@ -4,10 +4,10 @@ raises an ordinary exception."""
 import itertools
 
 import pytest
-from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from gradient.gradhelp import rl, zg
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 
 class Hostile:

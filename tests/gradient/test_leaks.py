@@ -4,11 +4,11 @@ import pickle
 
 import pytest
 from support.refleak import assert_no_leak
-from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from gradient.gradhelp import rl, zg
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 RED, BLUE = (255, 0, 0, 255), (0, 0, 255, 255)
 COLORS = [RED, (BLUE, 2), ((0, 255, 0, 128), 0.5)]

@@ -5,10 +5,10 @@ import hashlib
 import pickle
 
 import pytest
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from gradient.gradhelp import f32, zg
 from zorva_ui.core import GradientType
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 G, C = zg.GradientRaylib, zg.ClickGradient
 RED, BLUE = (255, 0, 0, 255), (0, 0, 255, 255)

@@ -5,12 +5,12 @@ the modes ended again when a call fails half-way."""
 import types
 
 import pytest
-from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
-from zorva_ui.fast.zvshader.zvshader import ZvShader
 
 from gradient.gradhelp import f32, rl, tracing, zg
 from zorva_ui.core import GradientType
 from zorva_ui.fast import GradientShader
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.fast.zvshader.zvshader import ZvShader
 
 RED, GREEN, BLUE = (255, 0, 0, 255), (0, 255, 0, 255), (0, 0, 255, 255)
 UNIFORMS = ("gradientType", "angle", "centerPos", "colors", "stops", "colorCount", "alpha", "size")
@@ -451,3 +451,21 @@ def test_stops_cover_every_colour_sent(locations, weights, stops_sent):
     values = uniform_values(trace, locations, draw=True)
     assert values["colorCount"] == 3
     assert values["stops"] == stops_sent
+
+
+def test_draws_never_change_what_an_earlier_draw_handed_out():
+    # Draw objects are reused between calls only while nobody else holds them: the tuples a
+    # trace keeps must still read what was drawn.
+    g = zg.ClickGradient([RED, BLUE])
+    target = ZvRenderTexture((8, 8))
+    draw_into(target, g, 0, 0, 1, 1)  # untraced: the objects are free to be reused
+    with tracing() as trace:
+        draw_into(target, g, 1, 2, 3, 4)
+        g.set_center((0.75, 0.25))
+        draw_into(target, g, 5, 6, 7, 8)
+    dests = [c[3] for c in trace.calls if c[0] == "draw_texture_pro"]
+    centres = [c[3] for c in trace.calls if c[0] == "set_zvshader_value_vec2_tuple"]
+    sizes = [c[3] for c in trace.calls if c[0] == "set_zvshader_value_vec2_zvvec"]
+    assert dests == [(1.0, 2.0, 3.0, 4.0), (5.0, 6.0, 7.0, 8.0)]
+    assert centres == [(0.5, 0.5), (0.75, 0.25)]
+    assert sizes == [(3.0, 4.0), (7.0, 8.0)]

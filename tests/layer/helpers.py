@@ -1,7 +1,7 @@
 import numpy as np
-from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 
 from zorva_ui.fast.raylib import zorva_raylib as rl
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 
 
 def pixels(target):

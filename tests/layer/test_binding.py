@@ -4,13 +4,13 @@ import sys
 import types
 
 import pytest
+
+from layer.helpers import blank_texture, pixels
+from zorva_ui.fast.raylib import zorva_raylib as rl
 from zorva_ui.fast.zvrect.zvrect import ZvRect
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 from zorva_ui.fast.zvshader.zvshader import ZvShader
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
-
-from layer.helpers import blank_texture, pixels
-from zorva_ui.fast.raylib import zorva_raylib as rl
 
 ENTRY_POINTS = [
     "begin_zvshader_mode",

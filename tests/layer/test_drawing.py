@@ -1,10 +1,10 @@
 import numpy as np
 import pytest
-from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
-from zorva_ui.fast.zvshader.zvshader import ZvShader
 
 from layer.helpers import Drawing, blank_texture, cleared, pixels
 from zorva_ui.fast.raylib import zorva_raylib as rl
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.fast.zvshader.zvshader import ZvShader
 
 RED = (255, 0, 0, 255)
 GREEN = (0, 255, 0, 255)

@@ -1,12 +1,12 @@
 import pytest
 from support.refleak import assert_no_leak
+
+from layer.helpers import blank_texture
+from zorva_ui.fast.raylib import zorva_raylib as rl
 from zorva_ui.fast.zvrect.zvrect import ZvRect
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 from zorva_ui.fast.zvshader.zvshader import ZvShader
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
-
-from layer.helpers import blank_texture
-from zorva_ui.fast.raylib import zorva_raylib as rl
 
 SOURCE, DEST, ORIGIN, TINT = (0, 0, 1, 1), (0, 0, 2, 2), (0, 0), (255, 255, 255, 255)
 COLORS = [(0.1, 0.2, 0.3, 0.4), {"x": 1, "y": 1, "z": 1, "w": 1}]

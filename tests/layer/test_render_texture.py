@@ -6,11 +6,11 @@ import sys
 
 import numpy as np
 import pytest
-from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from layer.helpers import cleared, pixels
 from zorva_ui.fast.raylib import zorva_raylib as rl
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 
 @pytest.mark.parametrize(

@@ -2,11 +2,11 @@ import pickle
 
 import numpy as np
 import pytest
-from zorva_ui.fast.zvshader.zvshader import ZvShader
-from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 from layer.helpers import Drawing, blank_texture, cleared, pixels
 from zorva_ui.fast.raylib import zorva_raylib as rl
+from zorva_ui.fast.zvshader.zvshader import ZvShader
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 
 # Paints one of several probes of its uniforms and inputs, chosen by `mode`.
 PROBE_FS = """#version 330

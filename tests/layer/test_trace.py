@@ -1,9 +1,9 @@
 import pytest
+
+from zorva_ui.fast.raylib import zorva_raylib as rl
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 from zorva_ui.fast.zvshader.zvshader import ZvShader
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
-
-from zorva_ui.fast.raylib import zorva_raylib as rl
 
 FS = """#version 330
 uniform int gradientType;

@@ -3,6 +3,7 @@ import math
 import pickle
 
 import pytest
+
 from zorva_ui.fast.zvrect.zvrect import ZvRect
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
 

@@ -108,13 +108,69 @@ PyObject* float_tuple(const double* values, Py_ssize_t count) {
     return tuple.release();
 }
 
+// Objects a draw hands to the layer, kept for the next draw and refilled in place while this
+// module holds the only reference: the layer keeps none of its arguments, so at a frame's many
+// draws this saves an allocation and a release per object. Anyone else holding one (a trace
+// records the tuples it is given) makes the next draw build a fresh object instead, so nothing
+// anybody can see ever changes.
+class ScratchFloatTuple {
+  public:
+    // A tuple of `count` floats holding `values`: new reference, or null with an exception set.
+    PyObject* fill(const double* values, Py_ssize_t count) {
+        if (tuple_ && Py_REFCNT(tuple_.get()) == 1 && PyTuple_GET_SIZE(tuple_.get()) == count) {
+            for (Py_ssize_t i = 0; i < count; ++i) {
+                PyObject* number = PyFloat_FromDouble(values[i]);
+                if (number == nullptr) return nullptr;
+                PyObject* old = PyTuple_GET_ITEM(tuple_.get(), i);
+                PyTuple_SET_ITEM(tuple_.get(), i, number);
+                Py_DECREF(old);  // a float: its release runs no code
+            }
+            return tuple_.new_ref();
+        }
+        PyObject* fresh = float_tuple(values, count);
+        if (fresh == nullptr) return nullptr;
+        tuple_.reset(Py_NewRef(fresh));
+        return fresh;
+    }
+
+  private:
+    PyRef tuple_;
+};
+
+// The same for the `size` vector of a draw: the layer's own vector type, refilled in place.
+class ScratchVector2 {
+  public:
+    PyObject* fill(double x, double y) {
+        PyObject* held = vector_.get();
+        if (held && Py_REFCNT(held) == 1 &&
+            Py_IS_TYPE(held, reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get()))) {
+            ZvVector2Object* vector = reinterpret_cast<ZvVector2Object*>(held);
+            vector->x = x;
+            vector->y = y;
+            return vector_.new_ref();
+        }
+        PyObject* fresh = new_vector2(x, y);
+        if (fresh == nullptr) return nullptr;
+        vector_.reset(Py_NewRef(fresh));
+        return fresh;
+    }
+
+  private:
+    PyRef vector_;
+};
+
+// Kept for the life of the process, like the module's other state.
+ScratchFloatTuple& draw_dest = *new ScratchFloatTuple();
+ScratchFloatTuple& draw_center = *new ScratchFloatTuple();
+ScratchVector2& draw_size = *new ScratchVector2();
+
 // (_center.x, _center.y) read through the vector's attributes. For the layer's own vector type
 // those are plain members, read here directly; a subclass may redefine them.
 PyObject* center_tuple(PyObject* center) {
     if (Py_TYPE(center) == reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get())) {
         const ZvVector2Object* vector = reinterpret_cast<const ZvVector2Object*>(center);
         const double xy[2] = {vector->x, vector->y};
-        return float_tuple(xy, 2);
+        return draw_center.fill(xy, 2);
     }
     PyRef x = PyRef::steal(PyObject_GetAttr(center, state.constants.str_x.get()));
     if (!x) return nullptr;
@@ -270,7 +326,7 @@ PyObject* draw_impl(GradientRaylibObject* self, PyObject* const* args, Py_ssize_
     if (gradient_type_int(self->type, &u.gradient_type) < 0) return nullptr;
     u.angle = self->_angle;
     u.alpha = static_cast<float>(self->_transparency * (1.0 / 255));
-    PyRef size = PyRef::steal(new_vector2(rect[2], rect[3]));
+    PyRef size = PyRef::steal(draw_size.fill(rect[2], rect[3]));
     if (!size) return nullptr;
     u.size = size.get();
 
@@ -285,7 +341,7 @@ PyObject* draw_impl(GradientRaylibObject* self, PyObject* const* args, Py_ssize_
     if (!shader_mode) return nullptr;
     modes.begun(state.api.end_shader_mode);
     const double dest_values[4] = {rect[0], rect[1], rect[2], rect[3]};
-    PyRef dest = PyRef::steal(float_tuple(dest_values, 4));
+    PyRef dest = PyRef::steal(draw_dest.fill(dest_values, 4));
     if (!dest) return nullptr;
     PyRef tint = PyRef::steal(layer_attr(state.constants.str_white.get()));
     if (!tint || !check_exact_value(tint.get(), &PyTuple_Type)) return nullptr;

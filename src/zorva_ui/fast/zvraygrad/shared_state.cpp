@@ -29,9 +29,7 @@ namespace {
 // Does `==` on objects of this type compare identity? True when the type keeps object's own
 // equality: either its slot is object's, or the `__eq__` its MRO resolves to is object's (a
 // class that only redefines __hash__, as enumerations do, gets a generic slot that ends there).
-bool has_identity_equality(PyTypeObject* type) {
-    const richcmpfunc identity = PyBaseObject_Type.tp_richcompare;
-    if (type->tp_richcompare == identity) return true;
+bool lookup_identity_equality(PyTypeObject* type) {
     // object's own __eq__ descriptor: object is an immutable static type, so it never changes.
     static PyObject* const eq_name = PyUnicode_InternFromString("__eq__");
     static PyObject* const object_eq =
@@ -41,6 +39,31 @@ bool has_identity_equality(PyTypeObject* type) {
         return false;
     }
     return _PyType_Lookup(type, eq_name) == object_eq;
+}
+
+// The answers for the few types every draw asks about (the gradient kind, the shader, the
+// blank texture, None), keyed by type and version tag: a tag is never reused and changes with
+// any change to the type or its bases, so a remembered answer is always the current one.
+struct IdentityMemo {
+    PyTypeObject* type = nullptr;
+    unsigned int tag = 0;
+    bool identity = false;
+};
+IdentityMemo identity_memo[4];
+unsigned identity_memo_next = 0;
+
+bool has_identity_equality(PyTypeObject* type) {
+    if (type->tp_richcompare == PyBaseObject_Type.tp_richcompare) return true;
+    // None's own __eq__ answers NotImplemented for anything but None; its type is immutable.
+    if (type == Py_TYPE(Py_None)) return true;
+    for (const IdentityMemo& m : identity_memo) {
+        if (m.type == type && m.tag != 0 && m.tag == type->tp_version_tag) return m.identity;
+    }
+    const bool identity = lookup_identity_equality(type);
+    if (type->tp_version_tag != 0) {  // the lookup assigns one when the type can have one
+        identity_memo[identity_memo_next++ % 4] = {type, type->tp_version_tag, identity};
+    }
+    return identity;
 }
 
 }  // namespace

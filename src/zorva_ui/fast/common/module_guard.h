@@ -113,4 +113,27 @@ inline void guarded_exec_failed(ModuleGuard& guard) {
     Py_CLEAR(guard.module);
 }
 
+// The create hook of a module guarded by `guard`.
+template <ModuleGuard& guard>
+PyObject* guarded_create_hook(PyObject* spec, PyModuleDef*) {
+    return guarded_create(guard, spec);
+}
+
+// The body of `PyInit_<name>` for a guarded module: multi-phase initialisation with the guard's
+// create hook and the module's own exec hook. The definition is made once and lives as long as
+// the process, as the interpreter requires.
+template <ModuleGuard& guard, int (*exec)(PyObject*)>
+PyObject* guarded_module_init(const char* doc, PyMethodDef* methods = nullptr) {
+    static PyModuleDef_Slot slots[] = {
+        {Py_mod_create, reinterpret_cast<void*>(&guarded_create_hook<guard>)},
+        {Py_mod_exec, reinterpret_cast<void*>(exec)},
+        {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_SUPPORTED},
+        {0, nullptr},
+    };
+    static PyModuleDef definition = {
+        PyModuleDef_HEAD_INIT, guard.short_name, doc, 0, methods, slots,
+    };
+    return PyModuleDef_Init(&definition);
+}
+
 }  // namespace zorva

@@ -410,28 +410,11 @@ int module_exec(PyObject* module) {
     return 0;
 }
 
-PyObject* module_create(PyObject* spec, PyModuleDef*) {
-    return guarded_create(g_guard, spec);
-}
-
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_create, reinterpret_cast<void*>(module_create)},
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
-
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "zorva_raylib",
-    "Headless OpenGL drawing for zorva_ui: render targets, shaders, blending, textured quads.",
-    0,
-    module_methods,
-    module_slots,
-};
-
 }  // namespace
 }  // namespace zorva::layer
 
 PyMODINIT_FUNC PyInit_zorva_raylib() {
-    return PyModuleDef_Init(&zorva::layer::module_def);
+    return zorva::guarded_module_init<zorva::layer::g_guard, zorva::layer::module_exec>(
+        "Headless OpenGL drawing for zorva_ui: render targets, shaders, blending, textured quads.",
+        zorva::layer::module_methods);
 }

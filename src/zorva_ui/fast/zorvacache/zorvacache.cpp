@@ -641,10 +641,6 @@ int exec_steps(PyObject* module) {
     return 0;
 }
 
-PyObject* module_create(PyObject* spec, PyModuleDef*) {
-    return guarded_create(g_guard, spec);
-}
-
 int module_exec(PyObject* module) {
     int begun = guarded_exec_begin(g_guard, module);
     if (begun != 0) return begun < 0 ? -1 : 0;
@@ -656,25 +652,11 @@ int module_exec(PyObject* module) {
     return 0;
 }
 
-PyModuleDef_Slot g_module_slots[] = {
-    {Py_mod_create, reinterpret_cast<void*>(module_create)},
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_SUPPORTED},
-    {0, nullptr},
-};
-
-PyModuleDef g_module_def = {
-    PyModuleDef_HEAD_INIT,
-    "zorvacache",
-    PyDoc_STR("Keyed cache: Cache, 32 slots keyed by the members of CacheType."),
-    0,
-    nullptr,  // functions are bound by the exec step, after CacheType
-    g_module_slots,
-};
-
 }  // namespace
 }  // namespace zorva::cache
 
 PyMODINIT_FUNC PyInit_zorvacache() {
-    return PyModuleDef_Init(&zorva::cache::g_module_def);
+    // Functions are bound by the exec step, after CacheType.
+    return zorva::guarded_module_init<zorva::cache::g_guard, zorva::cache::module_exec>(
+        PyDoc_STR("Keyed cache: Cache, 32 slots keyed by the members of CacheType."));
 }

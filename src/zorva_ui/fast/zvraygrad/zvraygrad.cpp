@@ -207,32 +207,11 @@ int module_exec(PyObject* module) {
     return -1;
 }
 
-PyObject* module_create(PyObject* spec, PyModuleDef*) {
-    return guarded_create(guard, spec);
-}
-
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_create, reinterpret_cast<void*>(module_create)},
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
-
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "zvraygrad",
-    "GPU colour gradients drawn through one shared shader.",
-    0,
-    nullptr,
-    module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
 }  // namespace
 
 }  // namespace zorva::grad
 
 PyMODINIT_FUNC PyInit_zvraygrad() {
-    return PyModuleDef_Init(&zorva::grad::module_def);
+    return zorva::guarded_module_init<zorva::grad::guard, zorva::grad::module_exec>(
+        "GPU colour gradients drawn through one shared shader.");
 }

@@ -195,24 +195,10 @@ int module_exec(PyObject* module) {
     return 0;
 }
 
-PyObject* module_create(PyObject* spec, PyModuleDef*) {
-    return guarded_create(g_guard, spec);
-}
-
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_create, reinterpret_cast<void*>(module_create)},
-    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
-    {0, nullptr},
-};
-
-PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "zvshader", "The rendering layer's shader programs.", 0, nullptr,
-    module_slots,
-};
-
 }  // namespace
 }  // namespace zorva
 
 PyMODINIT_FUNC PyInit_zvshader() {
-    return PyModuleDef_Init(&zorva::module_def);
+    return zorva::guarded_module_init<zorva::g_guard, zorva::module_exec>(
+        "The rendering layer's shader programs.");
 }

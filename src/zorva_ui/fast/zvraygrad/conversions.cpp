@@ -234,7 +234,10 @@ PyObject* vector4s_to_list(const std::vector<Vector4>& values) {
     return list.release();
 }
 
-bool list_to_floats(PyObject* iterable, std::vector<float>* out) {
+// Any iterable into `out`, each element through `convert_one`; room for the length hint is
+// reserved before the first element.
+template <typename T, typename ConvertOne>
+bool iterable_to_vector(PyObject* iterable, std::vector<T>* out, ConvertOne convert_one) {
     out->clear();
     Py_ssize_t hint = 0;
     bool reserved = false;
@@ -243,25 +246,21 @@ bool list_to_floats(PyObject* iterable, std::vector<float>* out) {
             reserved = true;
             if (!reserve(*out, static_cast<size_t>(hint))) return false;
         }
-        float value;
-        return to_float(item, &value) && push_back(*out, value);
+        T value;
+        return convert_one(item, &value) && push_back(*out, value);
     };
     return for_each_item(iterable, convert, &hint);
 }
 
+bool list_to_floats(PyObject* iterable, std::vector<float>* out) {
+    return iterable_to_vector(iterable, out,
+                              [](PyObject* item, float* value) { return to_float(item, value); });
+}
+
 bool list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out) {
-    out->clear();
-    Py_ssize_t hint = 0;
-    bool reserved = false;
-    auto convert = [&](PyObject* item) {
-        if (!reserved) {
-            reserved = true;
-            if (!reserve(*out, static_cast<size_t>(hint))) return false;
-        }
-        Vector4 value;
-        return mapping_to_vector4(item, &value) && push_back(*out, value);
-    };
-    return for_each_item(iterable, convert, &hint);
+    return iterable_to_vector(iterable, out, [](PyObject* item, Vector4* value) {
+        return mapping_to_vector4(item, value);
+    });
 }
 
 int weighted_pair(PyObject* item, PyObject** colour, PyObject** weight) {

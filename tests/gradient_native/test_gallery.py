@@ -3,9 +3,7 @@ person would check them (directions as named, centres where named, bands as weig
 PNG must decode to the composed picture."""
 
 import pathlib
-import struct
 import sys
-import zlib
 
 import numpy as np
 import pytest
@@ -16,6 +14,7 @@ sys.path.insert(0, str(DEMO))
 
 import bitmap_font  # noqa: E402
 import gallery  # noqa: E402
+from support import png as support_png  # noqa: E402
 
 from zorva_ui.core import LinearDirection, RadialDirection  # noqa: E402
 
@@ -23,24 +22,10 @@ BLUE, ORANGE = np.array(gallery.LINEAR_COLOURS[0][:3]), np.array(gallery.LINEAR_
 
 
 def read_png(path):
-    """Decodes an 8-bit RGB PNG without filters other than None (what write_png produces)."""
-    data = path.read_bytes()
-    assert data[:8] == b"\x89PNG\r\n\x1a\n"
-    pos, chunks = 8, {}
-    while pos < len(data):
-        (length,) = struct.unpack(">I", data[pos : pos + 4])
-        kind = data[pos + 4 : pos + 8]
-        body = data[pos + 8 : pos + 8 + length]
-        (crc,) = struct.unpack(">I", data[pos + 8 + length : pos + 12 + length])
-        assert zlib.crc32(kind + body) == crc
-        chunks[kind] = chunks.get(kind, b"") + body
-        pos += 12 + length
-    width, height, depth, colour, *_ = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
-    assert (depth, colour) == (8, 2)
-    raw = np.frombuffer(zlib.decompress(chunks[b"IDAT"]), dtype=np.uint8)
-    rows = raw.reshape(height, 1 + width * 3)
-    assert (rows[:, 0] == 0).all()
-    return rows[:, 1:].reshape(height, width, 3)
+    """The gallery PNG as an RGB array (height, width, 3)."""
+    width, height, colour, data = support_png.read_png(path)
+    assert colour == 2
+    return np.frombuffer(data, dtype=np.uint8).reshape(height, width, 3)
 
 
 def nearest(pixel, *colours):

@@ -1,12 +1,11 @@
 """Module-level behaviour: PNG output, the Python names, headless start-up failure."""
 
 import os
-import struct
 import subprocess
 import sys
-import zlib
 
 import pytest
+from support import png as support_png
 
 from layer.helpers import Drawing, blank_texture, cleared, pixels
 from zorva_ui.core import modules
@@ -14,23 +13,9 @@ from zorva_ui.fast.raylib import zorva_raylib as rl
 
 
 def read_png(path):
-    data = path.read_bytes()
-    assert data[:8] == b"\x89PNG\r\n\x1a\n"
-    pos, chunks = 8, {}
-    while pos < len(data):
-        (length,) = struct.unpack(">I", data[pos : pos + 4])
-        kind = data[pos + 4 : pos + 8]
-        body = data[pos + 8 : pos + 8 + length]
-        (crc,) = struct.unpack(">I", data[pos + 8 + length : pos + 12 + length])
-        assert crc == zlib.crc32(kind + body)
-        chunks[kind] = chunks.get(kind, b"") + body
-        pos += 12 + length
-    width, height, depth, colour, *_ = struct.unpack(">IIBBBBB", chunks[b"IHDR"])
-    assert (depth, colour) == (8, 6)
-    raw = zlib.decompress(chunks[b"IDAT"])
-    rows = [raw[y * (width * 4 + 1) : (y + 1) * (width * 4 + 1)] for y in range(height)]
-    assert all(row[0] == 0 for row in rows)
-    return width, height, b"".join(row[1:] for row in rows)
+    width, height, colour, data = support_png.read_png(path)
+    assert colour == 6
+    return width, height, data
 
 
 @pytest.mark.parametrize("size", [(1, 1), (3, 2), (130, 200)])

@@ -4,12 +4,14 @@ VENV ?= .venv
 ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
-DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy
+DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
+	'moderngl>=5.10' 'glfw>=2.7'
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
 
 .PHONY: build test demo bench sanitize format lint clean
 
-$(VENV)/.deps: pyproject.toml
+$(VENV)/.deps: pyproject.toml Makefile
+	@tools/system_deps.sh
 	@test -x $(PY) || $$(tools/find_python.sh) -m venv $(VENV)
 	$(PY) -m pip install --disable-pip-version-check -q $(BUILD_DEPS) $(DEV_DEPS)
 	@touch $@
@@ -27,7 +29,8 @@ bench: build
 	$(PY) benchmarks/run.py
 
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer, in a venv of its own.
-$(ASAN_VENV)/.deps: pyproject.toml
+$(ASAN_VENV)/.deps: pyproject.toml Makefile
+	@tools/system_deps.sh
 	@test -x $(ASAN_VENV)/bin/python || $$(tools/find_python.sh) -m venv $(ASAN_VENV)
 	$(ASAN_VENV)/bin/python -m pip install --disable-pip-version-check -q $(BUILD_DEPS) $(DEV_DEPS)
 	@touch $@

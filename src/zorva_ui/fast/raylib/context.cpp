@@ -1,17 +1,21 @@
-// Headless EGL context: libEGL is opened with dlopen and every entry point is looked up at run
-// time, so the module loads (and imports) on a machine without any GL library at all; only the
-// first call that needs drawing fails there.
+// The layer's GL context. libEGL (and, for adopted GLX contexts, the GLX library the application
+// already loaded) is opened with dlopen and every entry point is looked up at run time, so the
+// module loads (and imports) on a machine without any GL library at all; only the first call
+// that needs drawing fails there.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 #include <dlfcn.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fast/raylib/context.h"
 #include "fast/raylib/gl.h"
+#include "fast/raylib/host_state.h"
 #include "fast/raylib/renderer.h"
 
 namespace zorva::gl {
@@ -46,6 +50,8 @@ constexpr EGLint kEglCoreProfileBit = 0x0001;
 constexpr EGLenum kEglPlatformSurfacelessMesa = 0x31DD;
 constexpr EGLenum kEglPlatformDeviceExt = 0x313F;
 constexpr EGLint kEglExtensions = 0x3055;
+constexpr EGLint kEglDraw = 0x3059;
+constexpr EGLint kEglRead = 0x305A;
 
 struct Egl {
     void* library = nullptr;
@@ -62,14 +68,64 @@ struct Egl {
     EGLBoolean (*MakeCurrent)(EGLDisplay, EGLSurface, EGLSurface, EGLContext) = nullptr;
     EGLDisplay (*GetPlatformDisplayEXT)(EGLenum, void*, const EGLint*) = nullptr;
     EGLBoolean (*QueryDevicesEXT)(EGLint, EGLDeviceEXT*, EGLint*) = nullptr;
+    EGLContext (*GetCurrentContext)() = nullptr;
+    EGLDisplay (*GetCurrentDisplay)() = nullptr;
+    EGLSurface (*GetCurrentSurface)(EGLint) = nullptr;
+};
+
+// GLX, only as far as finding, saving and restoring the application's current context. The
+// library is never loaded by the layer: if the application has not loaded it, no GLX context
+// can be current.
+using GLXContext = void*;
+using GLXDrawable = unsigned long;
+struct Glx {
+    void* library = nullptr;
+    GLXContext (*GetCurrentContext)() = nullptr;
+    void* (*GetCurrentDisplay)() = nullptr;
+    GLXDrawable (*GetCurrentDrawable)() = nullptr;
+    GLXDrawable (*GetCurrentReadDrawable)() = nullptr;
+    int (*MakeContextCurrent)(void*, GLXDrawable, GLXDrawable, GLXContext) = nullptr;
+    void* (*GetProcAddress)(const unsigned char*) = nullptr;
+};
+
+enum class Kind { kNone, kOwn, kAdoptedEgl, kAdoptedGlx };
+
+// What the outermost call found current, so that its end can put it back.
+enum class Restore { kNothing, kRelease, kEgl, kGlx };
+struct CallerContext {
+    Restore restore = Restore::kNothing;
+    EGLDisplay egl_display = nullptr;
+    EGLSurface egl_draw = nullptr;
+    EGLSurface egl_read = nullptr;
+    EGLContext egl_context = nullptr;
+    void* glx_display = nullptr;
+    GLXDrawable glx_draw = 0;
+    GLXDrawable glx_read = 0;
+    GLXContext glx_context = nullptr;
+};
+
+struct Deferred {
+    void (*release)(uint32_t, uint32_t);
+    uint32_t first;
+    uint32_t second;
 };
 
 Egl egl;
-bool g_ready = false;
+Glx glx;
+Kind g_kind = Kind::kNone;
 unsigned long g_owner_thread = 0;
 double g_startup_seconds = 0.0;
 std::string g_renderer;
 std::string g_version;
+// The layer's own context, or the adopted one (its display for EGL, for messages).
+EGLDisplay g_display = nullptr;
+EGLSurface g_surface = nullptr;
+void* g_context = nullptr;
+int g_depth = 0;
+CallerContext g_caller;
+// Own context left current over "nothing current" while a mode is open.
+bool g_holding = false;
+std::vector<Deferred> g_deferred;
 
 int fail(const char* what) {
     EGLint code = egl.GetError ? egl.GetError() : 0;
@@ -106,7 +162,10 @@ int open_library() {
         load_symbol(egl.ChooseConfig, "eglChooseConfig") &&
         load_symbol(egl.CreateContext, "eglCreateContext") &&
         load_symbol(egl.CreatePbufferSurface, "eglCreatePbufferSurface") &&
-        load_symbol(egl.MakeCurrent, "eglMakeCurrent");
+        load_symbol(egl.MakeCurrent, "eglMakeCurrent") &&
+        load_symbol(egl.GetCurrentContext, "eglGetCurrentContext") &&
+        load_symbol(egl.GetCurrentDisplay, "eglGetCurrentDisplay") &&
+        load_symbol(egl.GetCurrentSurface, "eglGetCurrentSurface");
     if (!ok) {
         egl = Egl{};
         dlclose(library);
@@ -158,25 +217,23 @@ EGLDisplay open_display() {
     return nullptr;
 }
 
-int load_gl_functions() {
-    // Core GL 1.x functions are not always reachable through eglGetProcAddress; the GL library
-    // of the same vendor-neutral dispatch is the fallback.
+// Every GL function, through `get_proc` (the API's own lookup) and, for core GL 1.x functions
+// that a lookup may not return, the vendor-neutral GL library.
+int load_gl_functions(void* (*get_proc)(const char*), const char* failure_prefix) {
     void* gl_library = dlopen("libOpenGL.so.0", RTLD_NOW | RTLD_LOCAL);
     if (gl_library == nullptr) gl_library = dlopen("libGL.so.1", RTLD_NOW | RTLD_LOCAL);
-    auto lookup = [gl_library](const char* name) -> void* {
-        void* p = egl.GetProcAddress(name);
+    auto lookup = [gl_library, get_proc](const char* name) -> void* {
+        void* p = get_proc(name);
         if (p == nullptr && gl_library != nullptr) p = dlsym(gl_library, name);
         return p;
     };
     using namespace gl;
     gl::Functions table{};
-#define ZORVA_GL_LOAD(ret, name, params)                                                    \
-    table.name = reinterpret_cast<ret(*) params>(lookup("gl" #name));                       \
-    if (table.name == nullptr) {                                                            \
-        PyErr_SetString(PyExc_RuntimeError,                                                 \
-                        "could not create a headless OpenGL 3.3 context: the driver lacks " \
-                        "gl" #name);                                                        \
-        return -1;                                                                          \
+#define ZORVA_GL_LOAD(ret, name, params)                                                   \
+    table.name = reinterpret_cast<ret(*) params>(lookup("gl" #name));                      \
+    if (table.name == nullptr) {                                                           \
+        PyErr_Format(PyExc_RuntimeError, "%s: the driver lacks gl" #name, failure_prefix); \
+        return -1;                                                                         \
     }
     ZORVA_GL_FUNCTIONS(ZORVA_GL_LOAD)
 #undef ZORVA_GL_LOAD
@@ -184,8 +241,24 @@ int load_gl_functions() {
     return 0;
 }
 
-int create_context() {
-    const auto started = std::chrono::steady_clock::now();
+void* egl_proc(const char* name) {
+    return egl.GetProcAddress(name);
+}
+
+void* glx_proc(const char* name) {
+    return glx.GetProcAddress(reinterpret_cast<const unsigned char*>(name));
+}
+
+void remember_strings() {
+    const auto* renderer = gl::fn.GetString(gl::RENDERER);
+    const auto* version = gl::fn.GetString(gl::VERSION);
+    g_renderer = renderer ? reinterpret_cast<const char*>(renderer) : "";
+    g_version = version ? reinterpret_cast<const char*>(version) : "";
+}
+
+constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
+
+int create_own_context() {
     if (open_library() < 0) return -1;
     EGLDisplay display = open_display();
     if (display == nullptr) return fail("no EGL display could be initialised");
@@ -208,6 +281,7 @@ int create_context() {
 
     // All drawing goes to our own framebuffers, so no surface is needed where the driver allows
     // that; otherwise a 1x1 pbuffer stands in.
+    EGLSurface surface = nullptr;
     if (!egl.MakeCurrent(display, nullptr, nullptr, context)) {
         const EGLint pbuffer_config_attribs[] = {kEglRenderableType, kEglOpenGlBit, kEglSurfaceType,
                                                  kEglPbufferBit, kEglNone};
@@ -219,47 +293,330 @@ int create_context() {
         context = egl.CreateContext(display, pbuffer_config, nullptr, context_attribs);
         if (context == nullptr) return fail("eglCreateContext for a pbuffer failed");
         const EGLint surface_attribs[] = {kEglWidth, 1, kEglHeight, 1, kEglNone};
-        EGLSurface surface = egl.CreatePbufferSurface(display, pbuffer_config, surface_attribs);
+        surface = egl.CreatePbufferSurface(display, pbuffer_config, surface_attribs);
         if (surface == nullptr) return fail("eglCreatePbufferSurface failed");
         if (!egl.MakeCurrent(display, surface, surface, context)) {
             return fail("eglMakeCurrent failed");
         }
     }
-    if (load_gl_functions() < 0) return -1;
-    const auto* renderer = gl::fn.GetString(gl::RENDERER);
-    const auto* version = gl::fn.GetString(gl::VERSION);
-    g_renderer = renderer ? reinterpret_cast<const char*>(renderer) : "";
-    g_version = version ? reinterpret_cast<const char*>(version) : "";
+    // Released again on failure, so that a failed attempt leaves nothing current on the thread.
+    if (load_gl_functions(egl_proc, kOwnFailure) < 0) {
+        egl.MakeCurrent(display, nullptr, nullptr, nullptr);
+        return -1;
+    }
+    remember_strings();
+    g_host_adopted = false;
     if (init_renderer() < 0) {
+        egl.MakeCurrent(display, nullptr, nullptr, nullptr);
         gl::fn = gl::Functions{};
         return -1;
     }
+    g_display = display;
+    g_surface = surface;
+    g_context = context;
+    g_kind = Kind::kOwn;
+    // Nothing was current before (else the layer would have adopted it): the call that made the
+    // context releases it when it ends.
+    g_caller = CallerContext{Restore::kRelease};
+    return 0;
+}
+
+// The GLX library, when the application has loaded one (RTLD_NOLOAD: never loaded here).
+bool glx_available() {
+    if (glx.library != nullptr) return true;
+    for (const char* name : {"libGLX.so.0", "libGL.so.1"}) {
+        void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+        if (library == nullptr) continue;
+        Glx found{library};
+        found.GetCurrentContext = reinterpret_cast<decltype(found.GetCurrentContext)>(
+            dlsym(library, "glXGetCurrentContext"));
+        found.GetCurrentDisplay = reinterpret_cast<decltype(found.GetCurrentDisplay)>(
+            dlsym(library, "glXGetCurrentDisplay"));
+        found.GetCurrentDrawable = reinterpret_cast<decltype(found.GetCurrentDrawable)>(
+            dlsym(library, "glXGetCurrentDrawable"));
+        found.GetCurrentReadDrawable = reinterpret_cast<decltype(found.GetCurrentReadDrawable)>(
+            dlsym(library, "glXGetCurrentReadDrawable"));
+        found.MakeContextCurrent = reinterpret_cast<decltype(found.MakeContextCurrent)>(
+            dlsym(library, "glXMakeContextCurrent"));
+        found.GetProcAddress = reinterpret_cast<decltype(found.GetProcAddress)>(
+            dlsym(library, "glXGetProcAddressARB"));
+        if (found.GetCurrentContext && found.GetCurrentDisplay && found.GetCurrentDrawable &&
+            found.GetCurrentReadDrawable && found.MakeContextCurrent && found.GetProcAddress) {
+            glx = found;
+            return true;
+        }
+        dlclose(library);
+    }
+    return false;
+}
+
+EGLContext current_egl_context() {
+    return egl.GetCurrentContext != nullptr ? egl.GetCurrentContext() : nullptr;
+}
+
+GLXContext current_glx_context() {
+    return glx_available() ? glx.GetCurrentContext() : nullptr;
+}
+
+const char* api_name(Kind kind) {
+    return kind == Kind::kAdoptedGlx ? "GLX" : "EGL";
+}
+
+// The version an adopted context offers, checked against what the layer's shaders need.
+int check_adopted_version() {
+    int major = 0, minor = 0;
+    const char* version = g_version.c_str();
+    const bool es = std::strncmp(version, "OpenGL ES", 9) == 0;
+    if (!es) std::sscanf(version, "%d.%d", &major, &minor);
+    if (es || major < 3 || (major == 3 && minor < 3)) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "the current OpenGL context is too old for the rendering layer: it offers "
+                     "%s%s (%s), and the layer needs desktop OpenGL 3.3 or later (core or "
+                     "compatibility profile); create the context with version 3.3 or later",
+                     es ? "" : "OpenGL ", version, g_renderer.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+int adopt(Kind kind, void* context) {
+    const char* prefix = kind == Kind::kAdoptedGlx ? "cannot draw into the current GLX context"
+                                                   : "cannot draw into the current EGL context";
+    if (load_gl_functions(kind == Kind::kAdoptedGlx ? glx_proc : egl_proc, prefix) < 0) return -1;
+    remember_strings();
+    if (check_adopted_version() < 0) {
+        gl::fn = gl::Functions{};
+        return -1;
+    }
+    g_host_adopted = true;
+    if (init_renderer() < 0) {
+        host_restore();
+        g_host_adopted = false;
+        gl::fn = gl::Functions{};
+        PyObject* cause = PyErr_GetRaisedException();
+        PyObject* text = cause ? PyObject_Str(cause) : nullptr;
+        const char* why = text ? PyUnicode_AsUTF8(text) : nullptr;
+        if (why == nullptr) PyErr_Clear();
+        PyErr_Format(PyExc_RuntimeError,
+                     "the current OpenGL context (%s, %s) cannot compile the rendering layer's "
+                     "shaders (GLSL 3.30 needed): %s",
+                     g_version.c_str(), g_renderer.c_str(), why ? why : "unknown failure");
+        Py_XDECREF(text);
+        Py_XDECREF(cause);
+        return -1;
+    }
+    g_display = kind == Kind::kAdoptedGlx ? glx.GetCurrentDisplay() : egl.GetCurrentDisplay();
+    g_context = context;
+    g_kind = kind;
+    g_caller = CallerContext{};
+    return 0;
+}
+
+// First need: adopt the context current on this thread, or make the layer's own.
+int choose_context() {
+    const auto started = std::chrono::steady_clock::now();
+    const bool have_egl = open_library() == 0;
+    int result;
+    if (EGLContext context = have_egl ? current_egl_context() : nullptr) {
+        result = adopt(Kind::kAdoptedEgl, context);
+    } else if (GLXContext context = current_glx_context()) {
+        if (!have_egl) PyErr_Clear();
+        result = adopt(Kind::kAdoptedGlx, context);
+    } else if (!have_egl) {
+        result = -1;  // open_library's error says why no headless context can be made
+    } else {
+        result = create_own_context();
+    }
+    if (result < 0) return -1;
     g_owner_thread = PyThread_get_thread_ident();
-    g_ready = true;
     g_startup_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     (void)kEglSuccess;
     return 0;
 }
 
-}  // namespace
+int not_owner_thread() {
+    // A GL context is current on one thread only; calls from another thread would draw into
+    // nothing.
+    PyErr_SetString(PyExc_RuntimeError,
+                    "the rendering context belongs to the thread that created it");
+    return -1;
+}
 
-int ensure_context() {
-    if (g_ready) {
-        // A GL context is current on one thread only; calls from another thread would draw
-        // into nothing.
-        if (PyThread_get_thread_ident() == g_owner_thread) [[likely]]
-            return 0;
-        PyErr_SetString(PyExc_RuntimeError,
-                        "the rendering context belongs to the thread that created it");
+int adopted_not_current() {
+    void* current = g_kind == Kind::kAdoptedGlx ? current_glx_context() : current_egl_context();
+    char other[64];
+    if (current == nullptr) {
+        std::snprintf(other, sizeof other, "no context is current");
+    } else {
+        std::snprintf(other, sizeof other, "context %p is current instead", current);
+    }
+    PyErr_Format(PyExc_RuntimeError,
+                 "the rendering layer draws into the application's %s context %p (adopted at its "
+                 "first use), which is not current on this thread (%s); make that context "
+                 "current before calling the layer",
+                 api_name(g_kind), g_context, other);
+    return -1;
+}
+
+int make_own_current() {
+    if (egl.MakeCurrent(g_display, g_surface, g_surface, g_context)) return 0;
+    PyErr_Format(PyExc_RuntimeError,
+                 "could not make the rendering layer's headless context current (EGL error "
+                 "0x%04x)",
+                 static_cast<unsigned>(egl.GetError()));
+    return -1;
+}
+
+void put_back_caller() {
+    switch (g_caller.restore) {
+        case Restore::kEgl:
+            egl.MakeCurrent(g_caller.egl_display, g_caller.egl_draw, g_caller.egl_read,
+                            g_caller.egl_context);
+            break;
+        case Restore::kGlx:
+            // Only one window-system API may be current on a thread: the layer's EGL context is
+            // released before GLX takes its own back.
+            egl.MakeCurrent(g_display, nullptr, nullptr, nullptr);
+            glx.MakeContextCurrent(g_caller.glx_display, g_caller.glx_draw, g_caller.glx_read,
+                                   g_caller.glx_context);
+            break;
+        case Restore::kRelease:
+            egl.MakeCurrent(g_display, nullptr, nullptr, nullptr);
+            break;
+        case Restore::kNothing:
+            break;
+    }
+}
+
+// The outermost call in the own context: make it current, remembering what to put back.
+int enter_own() {
+    EGLContext current = egl.GetCurrentContext();
+    if (current == g_context) {
+        g_caller = CallerContext{g_holding ? Restore::kRelease : Restore::kNothing};
+        return 0;
+    }
+    g_holding = false;  // the application made another context current over ours
+    CallerContext caller{};
+    if (current != nullptr) {
+        caller.restore = Restore::kEgl;
+        caller.egl_display = egl.GetCurrentDisplay();
+        caller.egl_draw = egl.GetCurrentSurface(kEglDraw);
+        caller.egl_read = egl.GetCurrentSurface(kEglRead);
+        caller.egl_context = current;
+    } else if (GLXContext glx_context = current_glx_context()) {
+        caller.restore = Restore::kGlx;
+        caller.glx_display = glx.GetCurrentDisplay();
+        caller.glx_draw = glx.GetCurrentDrawable();
+        caller.glx_read = glx.GetCurrentReadDrawable();
+        caller.glx_context = glx_context;
+        glx.MakeContextCurrent(caller.glx_display, 0, 0, nullptr);
+    } else {
+        caller.restore = Restore::kRelease;
+    }
+    g_caller = caller;
+    if (make_own_current() < 0) {
+        put_back_caller();
+        g_caller = CallerContext{};
         return -1;
     }
-    return create_context();
+    return 0;
+}
+
+void run_deferred() {
+    if (g_deferred.empty()) return;
+    std::vector<Deferred> pending;
+    pending.swap(g_deferred);
+    for (const Deferred& item : pending) item.release(item.first, item.second);
+}
+
+}  // namespace
+
+int enter_call() {
+    if (g_kind != Kind::kNone && PyThread_get_thread_ident() != g_owner_thread) [[unlikely]] {
+        return not_owner_thread();
+    }
+    if (g_depth > 0) {
+        ++g_depth;
+        return 0;
+    }
+    switch (g_kind) {
+        case Kind::kOwn:
+            if (enter_own() < 0) return -1;
+            break;
+        case Kind::kAdoptedEgl:
+            if (egl.GetCurrentContext() != g_context) return adopted_not_current();
+            break;
+        case Kind::kAdoptedGlx:
+            if (glx.GetCurrentContext() != g_context) return adopted_not_current();
+            break;
+        case Kind::kNone:
+            if (choose_context() < 0) return -1;
+            break;
+    }
+    g_depth = 1;
+    run_deferred();
+    return 0;
+}
+
+void leave_call() {
+    if (--g_depth > 0) return;
+    if (g_kind != Kind::kOwn) {
+        if (modes_idle()) host_restore();
+        return;
+    }
+    if (g_caller.restore == Restore::kRelease && !modes_idle()) {
+        // Keep the context current through a drawing pass; the call that ends the last mode
+        // releases it.
+        g_holding = true;
+    } else {
+        if (g_caller.restore == Restore::kRelease) g_holding = false;
+        put_back_caller();
+    }
+    g_caller = CallerContext{};
+}
+
+int ensure_context() {
+    CallScope scope;
+    return scope.ok() ? 0 : -1;
 }
 
 bool context_ready() {
-    return g_ready;
+    return g_kind != Kind::kNone;
 }
+
+bool foreign_context_at_entry() {
+    return g_kind == Kind::kOwn &&
+           (g_caller.restore == Restore::kEgl || g_caller.restore == Restore::kGlx);
+}
+
+void release_gl_objects(void (*release)(uint32_t, uint32_t), uint32_t first, uint32_t second) {
+    if (g_kind == Kind::kNone) return;  // no context, so no object was ever made
+    PyObject* pending = PyErr_GetRaisedException();
+    if (enter_call() == 0) {
+        release(first, second);
+        leave_call();
+    } else {
+        PyErr_Clear();
+        g_deferred.push_back(Deferred{release, first, second});
+    }
+    PyErr_SetRaisedException(pending);
+}
+
+const char* context_kind() {
+    switch (g_kind) {
+        case Kind::kOwn:
+            return "own headless EGL";
+        case Kind::kAdoptedEgl:
+            return "adopted EGL";
+        case Kind::kAdoptedGlx:
+            return "adopted GLX";
+        case Kind::kNone:
+            break;
+    }
+    return "";
+}
+
 const char* renderer_name() {
     return g_renderer.c_str();
 }

@@ -13,9 +13,8 @@
 namespace zorva::layer {
 namespace {
 
-// A shader argument ready for a uniform call: right type, context made, program loaded.
+// A shader argument ready for a uniform call (the caller holds the context): program loaded.
 int usable_shader(const ZvShaderObject* shader) {
-    if (ensure_context() < 0) return -1;
     if (shader->id == 0) {
         PyErr_SetString(PyExc_ValueError, "shader is not loaded");
         return -1;
@@ -26,7 +25,8 @@ int usable_shader(const ZvShaderObject* shader) {
 PyObject* begin_zvshader_mode(ZvShaderObject* shader) {
     if (!check_shader(shader)) return nullptr;
     ZORVA_TRACE(nullptr, "(sI)", "begin_zvshader_mode", shader->id);
-    if (usable_shader(shader) < 0 || begin_shader(shader) < 0) return nullptr;
+    CallScope scope;
+    if (!scope.ok() || usable_shader(shader) < 0 || begin_shader(shader) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
@@ -45,7 +45,8 @@ int32_t get_zvshader_location(ZvShaderObject* shader, PyObject* name) {
         PyErr_SetString(PyExc_ValueError, "embedded null character in uniform name");
         return -1;
     }
-    if (usable_shader(shader) < 0) return -1;
+    CallScope scope;
+    if (!scope.ok() || usable_shader(shader) < 0) return -1;
     return uniform_location(shader->id, utf8);
 }
 
@@ -64,37 +65,43 @@ int draw_texture_pro(PyObject* texture, PyObject* source, PyObject* dest, PyObje
         return -1;
     }
     quad.rotation = rotation;
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return draw_quad(quad);
 }
 
 int begin_texture_mode(ZvRenderTarget target) {
     ZORVA_TRACE(-1, "(sI)", "begin_texture_mode", target.id);
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return begin_target(target.id);
 }
 
 int end_texture_mode() {
     ZORVA_TRACE(-1, "(s)", "end_texture_mode");
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return end_target();
 }
 
 int end_shader_mode() {
     ZORVA_TRACE(-1, "(s)", "end_shader_mode");
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return end_shader();
 }
 
 int begin_blend_mode(int32_t mode) {
     ZORVA_TRACE(-1, "(si)", "begin_blend_mode", mode);
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return begin_blend(mode);
 }
 
 int end_blend_mode() {
     ZORVA_TRACE(-1, "(s)", "end_blend_mode");
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return end_blend();
 }
 
@@ -106,7 +113,9 @@ int set_zvshader_value_vec2_tuple(ZvShaderObject* shader, int32_t loc, PyObject*
         PyErr_SetString(PyExc_TypeError, "Expected tuple, got NULL");
         return -1;
     }
-    if (parse_floats(xy, 2, "value", values) < 0 || usable_shader(shader) < 0) return -1;
+    if (parse_floats(xy, 2, "value", values) < 0) return -1;
+    CallScope scope;
+    if (!scope.ok() || usable_shader(shader) < 0) return -1;
     return set_uniform_vec2(shader->id, loc, values[0], values[1]);
 }
 
@@ -114,14 +123,16 @@ int set_zvshader_value_float(ZvShaderObject* shader, int32_t loc, float value) {
     if (!check_shader(shader)) return -1;
     ZORVA_TRACE(-1, "(sIid)", "set_zvshader_value_float", shader->id, loc,
                 static_cast<double>(value));
-    if (usable_shader(shader) < 0) return -1;
+    CallScope scope;
+    if (!scope.ok() || usable_shader(shader) < 0) return -1;
     return set_uniform_float(shader->id, loc, value);
 }
 
 int set_zvshader_value_int(ZvShaderObject* shader, int32_t loc, int32_t value) {
     if (!check_shader(shader)) return -1;
     ZORVA_TRACE(-1, "(sIii)", "set_zvshader_value_int", shader->id, loc, value);
-    if (usable_shader(shader) < 0) return -1;
+    CallScope scope;
+    if (!scope.ok() || usable_shader(shader) < 0) return -1;
     return set_uniform_int(shader->id, loc, value);
 }
 
@@ -165,7 +176,8 @@ int set_zvshader_value_vec4_v(ZvShaderObject* shader, int32_t loc, const Vector4
             return -1;
         }
     }
-    if (usable_shader(shader) < 0) return -1;
+    CallScope scope;
+    if (!scope.ok() || usable_shader(shader) < 0) return -1;
     static_assert(sizeof(Vector4) == 4 * sizeof(float));
     return set_uniform_vec4_array(shader->id, loc, reinterpret_cast<const float*>(values), count);
 }
@@ -180,7 +192,8 @@ int set_zvshader_value_float_v(ZvShaderObject* shader, int32_t loc, const float*
             return -1;
         }
     }
-    if (usable_shader(shader) < 0) return -1;
+    CallScope scope;
+    if (!scope.ok() || usable_shader(shader) < 0) return -1;
     return set_uniform_float_array(shader->id, loc, values, count);
 }
 
@@ -188,7 +201,8 @@ int set_zvshader_value_vec2_zvvec(ZvShaderObject* shader, int32_t loc, ZvVector2
     if (!check_shader(shader) || !check_vector2(value)) return -1;
     ZORVA_TRACE(-1, "(sIi(dd))", "set_zvshader_value_vec2_zvvec", shader->id, loc, value->x,
                 value->y);
-    if (usable_shader(shader) < 0) return -1;
+    CallScope scope;
+    if (!scope.ok() || usable_shader(shader) < 0) return -1;
     return set_uniform_vec2(shader->id, loc, narrow_to_float(value->x), narrow_to_float(value->y));
 }
 

@@ -62,12 +62,52 @@ inline constexpr GLenum READ_FRAMEBUFFER = 0x8CA8;
 inline constexpr GLenum FRAMEBUFFER_COMPLETE = 0x8CD5;
 inline constexpr GLenum COLOR_ATTACHMENT0 = 0x8CE0;
 inline constexpr GLenum FRAMEBUFFER = 0x8D40;
+inline constexpr GLboolean TRUE = 1;
+inline constexpr GLenum FRONT_AND_BACK = 0x0408;
+inline constexpr GLenum POLYGON_MODE = 0x0B40;
+inline constexpr GLenum STENCIL_TEST = 0x0B90;
+inline constexpr GLenum VIEWPORT = 0x0BA2;
+inline constexpr GLenum COLOR_CLEAR_VALUE = 0x0C22;
+inline constexpr GLenum COLOR_WRITEMASK = 0x0C23;
+inline constexpr GLenum UNPACK_ROW_LENGTH = 0x0CF2;
+inline constexpr GLenum PACK_ROW_LENGTH = 0x0D02;
+inline constexpr GLenum FILL = 0x1B02;
+inline constexpr GLenum BLEND_EQUATION_RGB = 0x8009;
+inline constexpr GLenum TEXTURE_BINDING_2D = 0x8069;
+inline constexpr GLenum BLEND_DST_RGB = 0x80C8;
+inline constexpr GLenum BLEND_SRC_RGB = 0x80C9;
+inline constexpr GLenum BLEND_DST_ALPHA = 0x80CA;
+inline constexpr GLenum BLEND_SRC_ALPHA = 0x80CB;
+inline constexpr GLenum MAJOR_VERSION = 0x821B;
+inline constexpr GLenum MINOR_VERSION = 0x821C;
+inline constexpr GLenum ACTIVE_TEXTURE = 0x84E0;
+inline constexpr GLenum VERTEX_ARRAY_BINDING = 0x85B5;
+inline constexpr GLenum BLEND_EQUATION_ALPHA = 0x883D;
+inline constexpr GLenum ELEMENT_ARRAY_BUFFER = 0x8893;
+inline constexpr GLenum ARRAY_BUFFER_BINDING = 0x8894;
+inline constexpr GLenum ELEMENT_ARRAY_BUFFER_BINDING = 0x8895;
+inline constexpr GLenum PIXEL_PACK_BUFFER = 0x88EB;
+inline constexpr GLenum PIXEL_UNPACK_BUFFER = 0x88EC;
+inline constexpr GLenum PIXEL_PACK_BUFFER_BINDING = 0x88ED;
+inline constexpr GLenum PIXEL_UNPACK_BUFFER_BINDING = 0x88EF;
+inline constexpr GLenum SAMPLER_BINDING = 0x8919;
+inline constexpr GLenum CURRENT_PROGRAM = 0x8B8D;
+inline constexpr GLenum DRAW_FRAMEBUFFER_BINDING = 0x8CA6;
+inline constexpr GLenum DRAW_FRAMEBUFFER = 0x8CA9;
+inline constexpr GLenum READ_FRAMEBUFFER_BINDING = 0x8CAA;
 
 // X(return type, name without the "gl" prefix, parameter list)
 #define ZORVA_GL_FUNCTIONS(X)                                                              \
     X(GLenum, GetError, (void))                                                            \
     X(const unsigned char*, GetString, (GLenum))                                           \
     X(void, GetIntegerv, (GLenum, GLint*))                                                 \
+    X(void, GetBooleanv, (GLenum, GLboolean*))                                             \
+    X(void, GetFloatv, (GLenum, GLfloat*))                                                 \
+    X(GLboolean, IsEnabled, (GLenum))                                                      \
+    X(void, ColorMask, (GLboolean, GLboolean, GLboolean, GLboolean))                       \
+    X(void, PolygonMode, (GLenum, GLenum))                                                 \
+    X(void, BlendEquationSeparate, (GLenum, GLenum))                                       \
+    X(void, BindSampler, (GLuint, GLuint))                                                 \
     X(void, Enable, (GLenum))                                                              \
     X(void, Disable, (GLenum))                                                             \
     X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                    \

@@ -69,7 +69,7 @@ PyGetSetDef image_getset[] = {
 
 void texture_dealloc(PyObject* self) {
     auto* texture = reinterpret_cast<TextureObject*>(self);
-    if (texture->loaded && context_ready()) delete_texture(texture->texture.id);
+    if (texture->loaded) discard_texture(texture->texture.id);
     Py_TYPE(self)->tp_free(self);
 }
 
@@ -255,7 +255,8 @@ PyObject* load_texture_from_image(PyObject* obj) {
         PyErr_SetString(PyExc_ValueError, "image is not loaded");
         return nullptr;
     }
-    if (ensure_context() < 0) return nullptr;
+    CallScope scope;
+    if (!scope.ok()) return nullptr;
     uint32_t id = 0;
     if (create_texture(image->width, image->height, image->data, &id) < 0) return nullptr;
     auto* texture = PyObject_New(TextureObject, &TextureType);
@@ -286,7 +287,11 @@ int unload_texture(PyObject* obj) {
         return -1;
     }
     auto* texture = reinterpret_cast<TextureObject*>(obj);
-    if (texture->loaded && context_ready()) delete_texture(texture->texture.id);
+    if (texture->loaded && context_ready()) {
+        CallScope scope;
+        if (!scope.ok()) return -1;  // the texture stays loaded: nothing was released
+        delete_texture(texture->texture.id);
+    }
     texture->loaded = 0;
     return 0;
 }

@@ -16,7 +16,7 @@
 namespace zorva::layer {
 
 inline constexpr const char kCoreCapsuleName[] = "zorva_ui.fast.raylib.zorva_raylib._layer_core";
-inline constexpr int kCoreVersion = 1;
+inline constexpr int kCoreVersion = 2;
 
 // Indices into ZvShaderObject::locs: the layer's standard vertex attributes and uniforms.
 enum ShaderLoc : int {
@@ -31,14 +31,16 @@ enum ShaderLoc : int {
 
 struct Core {
     int version;  // kCoreVersion
-    // Makes the context on first need. 0, or -1 with RuntimeError.
+    // Chooses the context on first need and checks it can be used now. 0, or -1 with
+    // RuntimeError.
     int (*ensure_context)();
     // Compiles and links a program; a null source takes the layer's default for that stage.
     // Fills `locs` (kLocCount entries). 0, or -1 with RuntimeError carrying the driver's log.
     int (*compile_program)(const char* vertex, const char* fragment, uint32_t* program,
                            int32_t* locs);
     // Releases a program (no-op without a context, or for 0). Refuses (-1, RuntimeError) while
-    // the program is an active shader.
+    // the program is an active shader, or where the context cannot be used (another thread, an
+    // adopted context that is not current).
     int (*delete_program)(uint32_t program);
     // A framebuffer with an RGBA8 colour texture of width x height. ValueError for sizes
     // outside 1..the driver's maximum.
@@ -60,6 +62,10 @@ struct Core {
     // The Python form of `ZvRenderTexture.render_texture`: RenderTarget(id, texture_id, width,
     // height), which begin_texture_mode also takes from Python.
     PyObject* (*target_handle)(const ZvRenderTarget* target);
+    // For deallocation: release now, or queue the GL names for the owner thread's next call.
+    // Never raise.
+    void (*discard_program)(uint32_t program);
+    void (*discard_target)(ZvRenderTarget* target);
 };
 
 // Imports zorva_raylib and takes its core table. Null with an exception set on failure.

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "fast/common/pyref.h"
+#include "fast/raylib/context.h"
 #include "fast/raylib/gl.h"
+#include "fast/raylib/host_state.h"
 #include "fast/raylib/layer_core.h"
 
 namespace zorva::layer {
@@ -97,6 +99,12 @@ int check_error(const char* what) {
 }
 
 void use_program(uint32_t program) {
+    if (g_host_adopted) {
+        // The host binds programs between our calls, so no cache holds in its context.
+        host_touch(kHostProgram);
+        fn.UseProgram(program);
+        return;
+    }
     if (program != g_bound_program) {
         fn.UseProgram(program);
         g_bound_program = program;
@@ -152,18 +160,25 @@ const TargetEntry* live_target(const StackedTarget& entry) {
 
 // Rebinds whatever the texture-mode stack says is current (nothing when it is empty, or when
 // its top was released meanwhile).
+// In an adopted context "nothing" is the host's own framebuffer and viewport.
 void bind_current_target() {
     if (!g_target_stack.empty()) {
         if (const TargetEntry* entry = live_target(g_target_stack.back())) {
+            host_touch(kHostFramebuffer);
             fn.BindFramebuffer(gl::FRAMEBUFFER, g_target_stack.back().fbo);
             fn.Viewport(0, 0, entry->width, entry->height);
             return;
         }
     }
+    if (g_host_adopted) {
+        host_rebind_framebuffer();
+        return;
+    }
     fn.BindFramebuffer(gl::FRAMEBUFFER, 0);
 }
 
 void apply_blend(int32_t mode) {
+    host_touch(kHostRaster);
     fn.Enable(gl::BLEND);
     switch (mode) {
         case kBlendAdditive:
@@ -233,6 +248,10 @@ const char* default_vertex_source() {
 const char* default_fragment_source() {
     return kDefaultFragmentSource;
 }
+bool modes_idle() {
+    return g_target_stack.empty() && g_shader_stack.empty() && g_blend_stack.empty();
+}
+
 int32_t max_texture_size() {
     return g_max_texture_size;
 }
@@ -241,6 +260,7 @@ int init_renderer() {
     fn.GetIntegerv(gl::MAX_TEXTURE_SIZE, &g_max_texture_size);
     if (g_max_texture_size <= 0) g_max_texture_size = 4096;
     if (compile_program(nullptr, nullptr, &g_default_program, g_default_locs) < 0) return -1;
+    host_touch(kHostVertexArray);
     fn.GenVertexArrays(1, &g_vao);
     fn.BindVertexArray(g_vao);
     fn.GenBuffers(1, &g_vbo);
@@ -256,6 +276,8 @@ int init_renderer() {
     fn.EnableVertexAttribArray(0);
     fn.EnableVertexAttribArray(1);
     fn.EnableVertexAttribArray(2);
+    // A host's context keeps its own settings; every draw there sets what it needs instead.
+    if (g_host_adopted) return check_error("setting up the renderer");
     fn.Disable(gl::DEPTH_TEST);
     fn.Disable(gl::CULL_FACE);
     fn.Disable(gl::SCISSOR_TEST);
@@ -318,7 +340,7 @@ int delete_program(uint32_t program) {
             return -1;
         }
     }
-    if (g_bound_program == program) use_program(0);
+    if (!g_host_adopted && g_bound_program == program) use_program(0);
     fn.DeleteProgram(program);
     return 0;
 }
@@ -332,6 +354,8 @@ int32_t uniform_location(uint32_t program, const char* name) {
 int create_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t* texture) {
     if (check_size(width, height, "texture") < 0) return -1;
     drain_errors();
+    host_touch(kHostTexture | kHostPixelStore);
+    if (g_host_adopted) fn.ActiveTexture(gl::TEXTURE0);
     uint32_t id = 0;
     fn.GenTextures(1, &id);
     fn.BindTexture(gl::TEXTURE_2D, id);
@@ -357,11 +381,48 @@ void delete_texture(uint32_t texture) {
     fn.Flush();
 }
 
+namespace {
+void release_texture_name(uint32_t texture, uint32_t) {
+    delete_texture(texture);
+}
+void release_program_name(uint32_t program, uint32_t) {
+    if (!g_host_adopted && g_bound_program == program) use_program(0);
+    fn.DeleteProgram(program);
+}
+void release_target_names(uint32_t fbo, uint32_t texture) {
+    fn.DeleteFramebuffers(1, &fbo);
+    delete_texture(texture);
+}
+}  // namespace
+
+void discard_texture(uint32_t texture) {
+    if (texture != 0) release_gl_objects(release_texture_name, texture, 0);
+}
+
+void discard_program(uint32_t program) {
+    if (program == 0 || program == g_default_program) return;
+    // A program still on the shader stack is held by that stack, so it cannot be discarded.
+    release_gl_objects(release_program_name, program, 0);
+}
+
+void discard_target(ZvRenderTarget* target) {
+    auto it = g_targets.find(target->id);
+    if (it != g_targets.end()) {
+        // Forgotten at once (stacked entries stop matching); the names stay taken until the
+        // release runs, so GL cannot hand them out again meanwhile.
+        const uint32_t texture = it->second.texture;
+        g_targets.erase(it);
+        release_gl_objects(release_target_names, target->id, texture);
+    }
+    *target = ZvRenderTarget{};
+}
+
 int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
     if (check_size(width, height, "render texture") < 0) return -1;
     uint32_t texture = 0;
     if (create_texture(width, height, nullptr, &texture) < 0) return -1;
     uint32_t fbo = 0;
+    host_touch(kHostFramebuffer);
     fn.GenFramebuffers(1, &fbo);
     fn.BindFramebuffer(gl::FRAMEBUFFER, fbo);
     fn.FramebufferTexture2D(gl::FRAMEBUFFER, gl::COLOR_ATTACHMENT0, gl::TEXTURE_2D, texture, 0);
@@ -420,6 +481,12 @@ static const TargetEntry* find_target(const ZvRenderTarget* target) {
 int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
     const TargetEntry* entry = find_target(target);
     if (entry == nullptr) return -1;
+    if (g_host_adopted) {
+        // A clear obeys the scissor test and the colour mask, which the host may have set.
+        host_touch(kHostFramebuffer | kHostRaster | kHostClearColor);
+        fn.Disable(gl::SCISSOR_TEST);
+        fn.ColorMask(gl::TRUE, gl::TRUE, gl::TRUE, gl::TRUE);
+    }
     fn.BindFramebuffer(gl::FRAMEBUFFER, target->id);
     fn.Viewport(0, 0, entry->width, entry->height);
     fn.ClearColor(rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f, rgba[3] / 255.0f);
@@ -434,6 +501,7 @@ PyObject* read_target(const ZvRenderTarget* target) {
     const Py_ssize_t size = static_cast<Py_ssize_t>(entry->width) * entry->height * 4;
     PyRef bytes = PyRef::steal(PyBytes_FromStringAndSize(nullptr, size));
     if (!bytes) return nullptr;
+    host_touch(kHostFramebuffer | kHostPixelStore);
     fn.BindFramebuffer(gl::READ_FRAMEBUFFER, target->id);
     // Rows are stored top row first (see the projection in draw_quad), so they read out in
     // that order without flipping.
@@ -493,7 +561,7 @@ int begin_blend(int32_t mode) {
         return -1;
     }
     g_blend_stack.push_back(mode);
-    apply_blend(mode);
+    if (!g_host_adopted) apply_blend(mode);  // in a host's context every draw applies it
     return 0;
 }
 
@@ -503,7 +571,7 @@ int end_blend() {
         return -1;
     }
     g_blend_stack.pop_back();
-    apply_blend(g_blend_stack.empty() ? kBlendAlpha : g_blend_stack.back());
+    if (!g_host_adopted) apply_blend(g_blend_stack.empty() ? kBlendAlpha : g_blend_stack.back());
     return 0;
 }
 
@@ -549,14 +617,31 @@ int set_uniform_float_array(uint32_t program, int32_t loc, const float* values, 
 // ---- drawing ----------------------------------------------------------------------------------
 
 int draw_quad(const QuadParams& q) {
-    if (g_target_stack.empty()) {
+    // The frame drawn into: a render texture (top row first in memory, see below), or in an
+    // adopted context outside texture mode the host's framebuffer and viewport, y down.
+    const TargetEntry* target = nullptr;
+    int32_t host_viewport_box[4] = {0, 0, 0, 0};
+    if (!g_target_stack.empty()) {
+        target = live_target(g_target_stack.back());
+        if (target == nullptr) {
+            PyErr_SetString(PyExc_RuntimeError, "the current render texture was unloaded");
+            return -1;
+        }
+    } else if (g_host_adopted) {
+        host_viewport(host_viewport_box);
+    } else if (foreign_context_at_entry()) {
+        PyErr_SetString(
+            PyExc_RuntimeError,
+            "cannot draw into the current OpenGL context: the rendering layer already made its "
+            "own headless context (a gradient, render texture or shader was created before this "
+            "context was current), and it draws outside texture mode only into a context it "
+            "adopted. Make your window's context current before the first call into the layer "
+            "(before creating any gradient), or draw into a ZvRenderTexture inside "
+            "begin_texture_mode");
+        return -1;
+    } else {
         PyErr_SetString(PyExc_RuntimeError,
                         "nothing to draw into: call begin_texture_mode before drawing");
-        return -1;
-    }
-    const TargetEntry* target = live_target(g_target_stack.back());
-    if (target == nullptr) {
-        PyErr_SetString(PyExc_RuntimeError, "the current render texture was unloaded");
         return -1;
     }
     const ZvShaderObject* shader = g_shader_stack.empty() ? nullptr : g_shader_stack.back();
@@ -600,29 +685,25 @@ int draw_quad(const QuadParams& q) {
         tr[0], tr[1], 0, u1, v0, r, g, b, a,  // top-right
     };
 
-    // Target pixels to clip space. Pixel row y lands in framebuffer row y, so the target's
-    // memory holds its top row first: read-back and sampling it as a texture need no flip, and
-    // gl_FragCoord is y-down.
+    // Target pixels to clip space. In a render texture pixel row y lands in framebuffer row y,
+    // so the target's memory holds its top row first: read-back and sampling it as a texture
+    // need no flip, and gl_FragCoord is y-down. The host's framebuffer is shown on screen bottom
+    // row first, so there row y goes to the top instead: (0, 0) is its top-left pixel.
+    const float width = static_cast<float>(target ? target->width : host_viewport_box[2]);
+    const float height = static_cast<float>(target ? target->height : host_viewport_box[3]);
+    if (width <= 0 || height <= 0) return 0;  // an empty viewport shows nothing
+    const float y_scale = target ? 2.0f / height : -2.0f / height;
     const float mvp[16] = {
-        2.0f / static_cast<float>(target->width),
-        0,
-        0,
-        0,
-        0,
-        2.0f / static_cast<float>(target->height),
-        0,
-        0,
-        0,
-        0,
-        -1,
-        0,
-        -1,
-        -1,
-        0,
-        1,
+        2.0f / width, 0, 0, 0, 0, y_scale, 0, 0, 0, 0, -1, 0, -1, target ? -1.0f : 1.0f, 0, 1,
     };
 
     drain_errors();
+    if (g_host_adopted) {
+        // The host may have changed anything since the last call: set all a draw relies on.
+        host_prepare_draw();
+        if (target != nullptr) bind_current_target();
+        apply_blend(g_blend_stack.empty() ? kBlendAlpha : g_blend_stack.back());
+    }
     use_program(program);
     if (locs[kLocMatrixMvp] >= 0) fn.UniformMatrix4fv(locs[kLocMatrixMvp], 1, gl::FALSE, mvp);
     if (locs[kLocMapDiffuse] >= 0) fn.Uniform1i(locs[kLocMapDiffuse], 0);

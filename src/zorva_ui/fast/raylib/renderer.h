@@ -30,6 +30,15 @@ enum BlendMode : int32_t {
 // Sets up the default program, the quad buffers and the default state. Run once, by the context.
 int init_renderer();
 
+// No texture, shader or blend mode is open (a drawing pass has ended).
+bool modes_idle();
+
+// For deallocation: release the GL objects now, or queue them for the owner thread's next call
+// when the context cannot be used here (never raises).
+void discard_texture(uint32_t texture);
+void discard_program(uint32_t program);
+void discard_target(ZvRenderTarget* target);
+
 // ---- programs -------------------------------------------------------------------------------
 int compile_program(const char* vertex, const char* fragment, uint32_t* program, int32_t* locs);
 int delete_program(uint32_t program);

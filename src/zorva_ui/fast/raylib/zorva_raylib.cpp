@@ -32,30 +32,42 @@ ModuleGuard g_guard{"zorva_raylib", "zorva_ui.fast.raylib.zorva_raylib"};
 
 int core_compile_program(const char* vertex, const char* fragment, uint32_t* program,
                          int32_t* locs) {
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return compile_program(vertex, fragment, program, locs);
 }
 
+// An explicit release must really happen: it raises where the context cannot be used (another
+// thread, an adopted context that is not current), and the object stays loaded.
 int core_delete_program(uint32_t program) {
-    return context_ready() ? delete_program(program) : 0;
+    if (!context_ready()) return 0;
+    CallScope scope;
+    if (!scope.ok()) return -1;
+    return delete_program(program);
 }
 
 int core_create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return create_target(width, height, out);
 }
 
 int core_delete_target(ZvRenderTarget* target) {
-    return context_ready() ? delete_target(target) : 0;
+    if (!context_ready()) return 0;
+    CallScope scope;
+    if (!scope.ok()) return -1;
+    return delete_target(target);
 }
 
 int core_clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
-    if (ensure_context() < 0) return -1;
+    CallScope scope;
+    if (!scope.ok()) return -1;
     return clear_target(target, rgba);
 }
 
 PyObject* core_read_target(const ZvRenderTarget* target) {
-    if (ensure_context() < 0) return nullptr;
+    CallScope scope;
+    if (!scope.ok()) return nullptr;
     return read_target(target);
 }
 
@@ -73,7 +85,8 @@ const Core kCore = {
     core_clear_target,    core_read_target,
     register_shader_type, register_render_texture_type,
     &g_tracing,           trace_record,
-    target_handle,
+    target_handle,        discard_program,
+    discard_target,
 };
 
 // ---- Python wrappers of the entry points
@@ -318,9 +331,9 @@ PyObject* py_trace_stop(PyObject*, PyObject*) {
 
 PyObject* py_context_info(PyObject*, PyObject*) {
     if (ensure_context() < 0) return nullptr;
-    return Py_BuildValue("{s:s,s:s,s:d,s:i}", "renderer", renderer_name(), "version", gl_version(),
-                         "startup_seconds", context_startup_seconds(), "max_texture_size",
-                         max_texture_size());
+    return Py_BuildValue("{s:s,s:s,s:s,s:d,s:i}", "context", context_kind(), "renderer",
+                         renderer_name(), "version", gl_version(), "startup_seconds",
+                         context_startup_seconds(), "max_texture_size", max_texture_size());
 }
 
 #define ZORVA_FASTCALL_DEF(name, doc) \
@@ -358,7 +371,8 @@ PyMethodDef module_methods[] = {
     {"trace_start", py_trace_start, METH_NOARGS, "Starts recording the drawing calls."},
     {"trace_stop", py_trace_stop, METH_NOARGS, "Stops recording; returns the records."},
     {"context_info", py_context_info, METH_NOARGS,
-     "Renderer, GL version and start-up time of the context (made if needed)."},
+     "Which context the layer draws in (adopted EGL or GLX, or its own headless EGL one), "
+     "renderer, GL version and start-up time (the context is chosen if needed)."},
     {nullptr},
 };
 

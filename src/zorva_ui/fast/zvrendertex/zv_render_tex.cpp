@@ -59,7 +59,7 @@ ZvRenderTextureObject* create(PyTypeObject* type, ZvVector2Object* size) {
     if (g_core->create_target(width, height, &target) < 0) return nullptr;
     auto* self = reinterpret_cast<ZvRenderTextureObject*>(type->tp_alloc(type, 0));
     if (self == nullptr) {
-        g_core->delete_target(&target);
+        g_core->discard_target(&target);
         return nullptr;
     }
     self->vtab = &g_vtable;
@@ -91,7 +91,7 @@ int c_fast_clear(ZvRenderTextureObject* self, PyObject* color) {
 
 void render_texture_dealloc(PyObject* self) {
     auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
-    if (rt->loaded) g_core->delete_target(&rt->render_texture);
+    if (rt->loaded) g_core->discard_target(&rt->render_texture);
     Py_XDECREF(rt->size);
     Py_TYPE(self)->tp_free(self);
 }

@@ -64,7 +64,7 @@ ZvShaderObject* create(PyTypeObject* type, PyObject* vertex, PyObject* fragment)
     }
     auto* self = reinterpret_cast<ZvShaderObject*>(type->tp_alloc(type, 0));
     if (self == nullptr) {
-        g_core->delete_program(program);
+        g_core->discard_program(program);
         PyMem_Free(locs);
         return nullptr;
     }
@@ -80,12 +80,9 @@ ZvShaderObject* c_create_from_code(PyObject* vertex, PyObject* fragment) {
 
 void shader_dealloc(PyObject* self) {
     auto* shader = reinterpret_cast<ZvShaderObject*>(self);
-    if (shader->id != 0) {
-        // Never fails here: a shader in use is held by shader mode, so it cannot be freed.
-        PyObject* pending = PyErr_GetRaisedException();
-        if (g_core->delete_program(shader->id) < 0) PyErr_Clear();
-        PyErr_SetRaisedException(pending);
-    }
+    // A shader in use is held by shader mode, so it is never freed while active; released here,
+    // or queued for the owner thread when the context cannot be used now.
+    if (shader->id != 0) g_core->discard_program(shader->id);
     PyMem_Free(shader->locs);
     Py_TYPE(self)->tp_free(self);
 }

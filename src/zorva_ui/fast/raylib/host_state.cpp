@@ -1,0 +1,215 @@
+#include "fast/raylib/host_state.h"
+
+#include <iterator>
+
+#include "fast/raylib/gl.h"
+
+namespace zorva::layer {
+
+bool g_host_adopted = false;
+
+namespace {
+
+using gl::fn;
+
+struct SavedState {
+    int32_t program;
+    int32_t vertex_array, array_buffer, element_buffer;
+    int32_t active_texture, texture_2d, sampler;
+    int32_t draw_framebuffer, read_framebuffer;
+    int32_t viewport[4];
+    bool blend, depth_test, stencil_test, cull_face, scissor_test;
+    int32_t blend_src_rgb, blend_dst_rgb, blend_src_alpha, blend_dst_alpha;
+    int32_t blend_equation_rgb, blend_equation_alpha;
+    gl::GLboolean color_mask[4];
+    int32_t polygon_mode[2];
+    int32_t pack_alignment, unpack_alignment, pack_row_length, unpack_row_length;
+    int32_t pack_buffer, unpack_buffer;
+    float clear_color[4];
+};
+
+SavedState saved;
+
+int32_t get_int(gl::GLenum name) {
+    gl::GLint value = 0;
+    fn.GetIntegerv(name, &value);
+    return value;
+}
+
+void set_enabled(gl::GLenum cap, bool enabled) {
+    if (enabled) {
+        fn.Enable(cap);
+    } else {
+        fn.Disable(cap);
+    }
+}
+
+void save_group(uint32_t group) {
+    switch (group) {
+        case kHostProgram:
+            saved.program = get_int(gl::CURRENT_PROGRAM);
+            break;
+        case kHostVertexArray:
+            saved.vertex_array = get_int(gl::VERTEX_ARRAY_BINDING);
+            saved.array_buffer = get_int(gl::ARRAY_BUFFER_BINDING);
+            saved.element_buffer = get_int(gl::ELEMENT_ARRAY_BUFFER_BINDING);
+            break;
+        case kHostTexture:
+            // The layer samples through unit 0 only; the host's active unit is put back after.
+            saved.active_texture = get_int(gl::ACTIVE_TEXTURE);
+            fn.ActiveTexture(gl::TEXTURE0);
+            saved.texture_2d = get_int(gl::TEXTURE_BINDING_2D);
+            saved.sampler = get_int(gl::SAMPLER_BINDING);
+            break;
+        case kHostFramebuffer:
+            saved.draw_framebuffer = get_int(gl::DRAW_FRAMEBUFFER_BINDING);
+            saved.read_framebuffer = get_int(gl::READ_FRAMEBUFFER_BINDING);
+            fn.GetIntegerv(gl::VIEWPORT, saved.viewport);
+            break;
+        case kHostRaster:
+            saved.blend = fn.IsEnabled(gl::BLEND);
+            saved.depth_test = fn.IsEnabled(gl::DEPTH_TEST);
+            saved.stencil_test = fn.IsEnabled(gl::STENCIL_TEST);
+            saved.cull_face = fn.IsEnabled(gl::CULL_FACE);
+            saved.scissor_test = fn.IsEnabled(gl::SCISSOR_TEST);
+            saved.blend_src_rgb = get_int(gl::BLEND_SRC_RGB);
+            saved.blend_dst_rgb = get_int(gl::BLEND_DST_RGB);
+            saved.blend_src_alpha = get_int(gl::BLEND_SRC_ALPHA);
+            saved.blend_dst_alpha = get_int(gl::BLEND_DST_ALPHA);
+            saved.blend_equation_rgb = get_int(gl::BLEND_EQUATION_RGB);
+            saved.blend_equation_alpha = get_int(gl::BLEND_EQUATION_ALPHA);
+            fn.GetBooleanv(gl::COLOR_WRITEMASK, saved.color_mask);
+            // Core profiles report one mode for both faces; compatibility ones front and back.
+            saved.polygon_mode[0] = saved.polygon_mode[1] = static_cast<int32_t>(gl::FILL);
+            fn.GetIntegerv(gl::POLYGON_MODE, saved.polygon_mode);
+            break;
+        case kHostPixelStore:
+            saved.pack_alignment = get_int(gl::PACK_ALIGNMENT);
+            saved.unpack_alignment = get_int(gl::UNPACK_ALIGNMENT);
+            saved.pack_row_length = get_int(gl::PACK_ROW_LENGTH);
+            saved.unpack_row_length = get_int(gl::UNPACK_ROW_LENGTH);
+            saved.pack_buffer = get_int(gl::PIXEL_PACK_BUFFER_BINDING);
+            saved.unpack_buffer = get_int(gl::PIXEL_UNPACK_BUFFER_BINDING);
+            // The layer's uploads and read-backs are tightly packed client memory.
+            fn.PixelStorei(gl::PACK_ALIGNMENT, 1);
+            fn.PixelStorei(gl::UNPACK_ALIGNMENT, 1);
+            fn.PixelStorei(gl::PACK_ROW_LENGTH, 0);
+            fn.PixelStorei(gl::UNPACK_ROW_LENGTH, 0);
+            fn.BindBuffer(gl::PIXEL_PACK_BUFFER, 0);
+            fn.BindBuffer(gl::PIXEL_UNPACK_BUFFER, 0);
+            break;
+        case kHostClearColor:
+            fn.GetFloatv(gl::COLOR_CLEAR_VALUE, saved.clear_color);
+            break;
+        default:
+            break;
+    }
+}
+
+void restore_group(uint32_t group) {
+    const auto name = [](int32_t value) { return static_cast<gl::GLuint>(value); };
+    const auto mode = [](int32_t value) { return static_cast<gl::GLenum>(value); };
+    switch (group) {
+        case kHostProgram:
+            fn.UseProgram(name(saved.program));
+            break;
+        case kHostVertexArray:
+            // The element binding belongs to the vertex array, so it goes back after it.
+            fn.BindVertexArray(name(saved.vertex_array));
+            fn.BindBuffer(gl::ELEMENT_ARRAY_BUFFER, name(saved.element_buffer));
+            fn.BindBuffer(gl::ARRAY_BUFFER, name(saved.array_buffer));
+            break;
+        case kHostTexture:
+            fn.ActiveTexture(gl::TEXTURE0);
+            fn.BindTexture(gl::TEXTURE_2D, name(saved.texture_2d));
+            fn.BindSampler(0, name(saved.sampler));
+            fn.ActiveTexture(mode(saved.active_texture));
+            break;
+        case kHostFramebuffer:
+            fn.BindFramebuffer(gl::DRAW_FRAMEBUFFER, name(saved.draw_framebuffer));
+            fn.BindFramebuffer(gl::READ_FRAMEBUFFER, name(saved.read_framebuffer));
+            fn.Viewport(saved.viewport[0], saved.viewport[1], saved.viewport[2], saved.viewport[3]);
+            break;
+        case kHostRaster:
+            set_enabled(gl::BLEND, saved.blend);
+            set_enabled(gl::DEPTH_TEST, saved.depth_test);
+            set_enabled(gl::STENCIL_TEST, saved.stencil_test);
+            set_enabled(gl::CULL_FACE, saved.cull_face);
+            set_enabled(gl::SCISSOR_TEST, saved.scissor_test);
+            fn.BlendFuncSeparate(mode(saved.blend_src_rgb), mode(saved.blend_dst_rgb),
+                                 mode(saved.blend_src_alpha), mode(saved.blend_dst_alpha));
+            fn.BlendEquationSeparate(mode(saved.blend_equation_rgb),
+                                     mode(saved.blend_equation_alpha));
+            fn.ColorMask(saved.color_mask[0], saved.color_mask[1], saved.color_mask[2],
+                         saved.color_mask[3]);
+            fn.PolygonMode(gl::FRONT_AND_BACK, mode(saved.polygon_mode[0]));
+            break;
+        case kHostPixelStore:
+            fn.PixelStorei(gl::PACK_ALIGNMENT, saved.pack_alignment);
+            fn.PixelStorei(gl::UNPACK_ALIGNMENT, saved.unpack_alignment);
+            fn.PixelStorei(gl::PACK_ROW_LENGTH, saved.pack_row_length);
+            fn.PixelStorei(gl::UNPACK_ROW_LENGTH, saved.unpack_row_length);
+            fn.BindBuffer(gl::PIXEL_PACK_BUFFER, name(saved.pack_buffer));
+            fn.BindBuffer(gl::PIXEL_UNPACK_BUFFER, name(saved.unpack_buffer));
+            break;
+        case kHostClearColor:
+            fn.ClearColor(saved.clear_color[0], saved.clear_color[1], saved.clear_color[2],
+                          saved.clear_color[3]);
+            break;
+        default:
+            break;
+    }
+}
+
+constexpr uint32_t kAllGroups[] = {kHostProgram, kHostVertexArray, kHostTexture,   kHostFramebuffer,
+                                   kHostRaster,  kHostPixelStore,  kHostClearColor};
+
+}  // namespace
+
+namespace detail {
+uint32_t g_host_saved = 0;
+
+void host_save(uint32_t groups) {
+    for (uint32_t group : kAllGroups) {
+        if ((groups & group) != 0 && (g_host_saved & group) == 0) {
+            save_group(group);
+            g_host_saved |= group;
+        }
+    }
+}
+}  // namespace detail
+
+void host_restore() {
+    if (detail::g_host_saved == 0) return;
+    // Reverse order, so the texture unit and framebuffers go back after anything that used them.
+    for (auto it = std::rbegin(kAllGroups); it != std::rend(kAllGroups); ++it) {
+        if ((detail::g_host_saved & *it) != 0) restore_group(*it);
+    }
+    detail::g_host_saved = 0;
+}
+
+void host_viewport(int32_t out[4]) {
+    if ((detail::g_host_saved & kHostFramebuffer) != 0) {
+        for (int i = 0; i < 4; ++i) out[i] = saved.viewport[i];
+        return;
+    }
+    fn.GetIntegerv(gl::VIEWPORT, out);
+}
+
+void host_rebind_framebuffer() {
+    if ((detail::g_host_saved & kHostFramebuffer) != 0) restore_group(kHostFramebuffer);
+}
+
+void host_prepare_draw() {
+    host_touch(kHostDrawGroups);
+    fn.Disable(gl::DEPTH_TEST);
+    fn.Disable(gl::STENCIL_TEST);
+    fn.Disable(gl::CULL_FACE);
+    fn.Disable(gl::SCISSOR_TEST);
+    fn.ColorMask(gl::TRUE, gl::TRUE, gl::TRUE, gl::TRUE);
+    fn.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
+    fn.ActiveTexture(gl::TEXTURE0);
+    fn.BindSampler(0, 0);
+}
+
+}  // namespace zorva::layer

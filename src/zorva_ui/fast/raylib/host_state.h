@@ -1,0 +1,55 @@
+// The host application's GL state, kept intact while the layer draws in a context it adopted.
+//
+// In an adopted context the host has its own program, buffers, framebuffer and raster state, and
+// expects to find them as it left them. Before changing a group of state for the first time in an
+// episode the layer saves that group (`host_touch`); when the episode ends (the outermost layer
+// call returns with no texture, shader or blend mode open) every saved group is put back
+// (`host_restore`). Saving group by group, only when touched, keeps a uniform upload to two
+// program switches and a draw to one save of the draw state. In the layer's own context nothing
+// is saved: the layer is the only user of that state.
+#pragma once
+
+#include <cstdint>
+
+namespace zorva::layer {
+
+enum HostGroup : uint32_t {
+    kHostProgram = 1u << 0,      // current program
+    kHostVertexArray = 1u << 1,  // vertex array, array and element buffer bindings
+    kHostTexture = 1u << 2,      // active unit; unit 0's 2D texture and sampler
+    kHostFramebuffer = 1u << 3,  // draw and read framebuffers, viewport
+    kHostRaster = 1u << 4,       // blend, depth, stencil, cull, scissor test, colour mask, polygons
+    kHostPixelStore = 1u << 5,   // pack/unpack alignment, row length and buffer bindings
+    kHostClearColor = 1u << 6,
+    kHostDrawGroups = kHostProgram | kHostVertexArray | kHostTexture | kHostRaster,
+};
+
+// Whether the layer works in a context it adopted (set once, when the context is chosen).
+extern bool g_host_adopted;
+
+namespace detail {
+extern uint32_t g_host_saved;
+void host_save(uint32_t groups);
+}  // namespace detail
+
+// Saves the groups not yet saved in this episode. A no-op in the layer's own context.
+inline void host_touch(uint32_t groups) {
+    if (!g_host_adopted) [[likely]]
+        return;
+    if ((detail::g_host_saved & groups) != groups) detail::host_save(groups);
+}
+
+// Puts back every saved group and ends the episode.
+void host_restore();
+
+// The host's viewport: saved, or read now when the framebuffer group was not touched.
+void host_viewport(int32_t out[4]);
+
+// Rebinds the host's framebuffers and viewport (after a texture mode ends inside an episode).
+void host_rebind_framebuffer();
+
+// Sets the raster state a layer draw needs (no depth, stencil, culling or scissor; all colour
+// channels written; filled polygons; texture unit 0 without a sampler object).
+void host_prepare_draw();
+
+}  // namespace zorva::layer

@@ -122,6 +122,11 @@ EGLDisplay g_display = nullptr;
 EGLSurface g_surface = nullptr;
 void* g_context = nullptr;
 int g_depth = 0;
+// A sync object of the chosen context: glIsSync(marker) is true only while that context (or, for
+// an adopted one, a context sharing its objects) is current. Sync objects are pointers, unlike
+// other GL names, so no other context can answer true by coincidence. It costs a fraction of
+// asking the window-system library which context is current, which takes a lock on every call.
+gl::GLsync g_marker = nullptr;
 CallerContext g_caller;
 // Own context left current over "nothing current" while a mode is open.
 bool g_holding = false;
@@ -428,6 +433,7 @@ int choose_context() {
         result = create_own_context();
     }
     if (result < 0) return -1;
+    g_marker = gl::fn.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
     g_owner_thread = PyThread_get_thread_ident();
     g_startup_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -540,15 +546,25 @@ int enter_call() {
         ++g_depth;
         return 0;
     }
+    const bool marker_current = g_marker != nullptr && gl::fn.IsSync(g_marker);
     switch (g_kind) {
         case Kind::kOwn:
-            if (enter_own() < 0) return -1;
+            // Nothing shares the layer's own context, so the marker identifies it.
+            if (marker_current) {
+                g_caller = CallerContext{g_holding ? Restore::kRelease : Restore::kNothing};
+            } else if (enter_own() < 0) {
+                return -1;
+            }
             break;
         case Kind::kAdoptedEgl:
-            if (egl.GetCurrentContext() != g_context) return adopted_not_current();
-            break;
         case Kind::kAdoptedGlx:
-            if (glx.GetCurrentContext() != g_context) return adopted_not_current();
+            // A context sharing the host's objects also sees the marker, so a drawing pass is
+            // checked exactly where it begins; inside it the marker suffices.
+            if (marker_current && !modes_idle()) break;
+            if ((g_kind == Kind::kAdoptedEgl ? current_egl_context() : current_glx_context()) !=
+                g_context) {
+                return adopted_not_current();
+            }
             break;
         case Kind::kNone:
             if (choose_context() < 0) return -1;

@@ -95,6 +95,8 @@ inline constexpr GLenum CURRENT_PROGRAM = 0x8B8D;
 inline constexpr GLenum DRAW_FRAMEBUFFER_BINDING = 0x8CA6;
 inline constexpr GLenum DRAW_FRAMEBUFFER = 0x8CA9;
 inline constexpr GLenum READ_FRAMEBUFFER_BINDING = 0x8CAA;
+inline constexpr GLenum SYNC_GPU_COMMANDS_COMPLETE = 0x9117;
+using GLsync = void*;
 
 // X(return type, name without the "gl" prefix, parameter list)
 #define ZORVA_GL_FUNCTIONS(X)                                                              \
@@ -108,6 +110,8 @@ inline constexpr GLenum READ_FRAMEBUFFER_BINDING = 0x8CAA;
     X(void, PolygonMode, (GLenum, GLenum))                                                 \
     X(void, BlendEquationSeparate, (GLenum, GLenum))                                       \
     X(void, BindSampler, (GLuint, GLuint))                                                 \
+    X(GLsync, FenceSync, (GLenum, GLbitfield))                                             \
+    X(GLboolean, IsSync, (GLsync))                                                         \
     X(void, Enable, (GLenum))                                                              \
     X(void, Disable, (GLenum))                                                             \
     X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                    \

@@ -215,6 +215,37 @@ def test_unloaded_texture_is_refused():
         rl.draw_texture_pro(texture, (0, 0, 1, 1), (0, 0, 1, 1), (0, 0), 0.0, RED)
 
 
+@pytest.mark.parametrize("kind", ["texture", "render_texture"])
+@pytest.mark.parametrize("position", [1, 2, 3])
+def test_texture_released_by_an_argument_conversion_is_refused(kind, position):
+    """A conversion of a later argument runs Python code that releases the texture: the draw
+    refuses it as unloaded instead of handing a stale name to GL."""
+    texture = blank_texture() if kind == "texture" else cleared(1, 1, RED)
+
+    class Releasing:
+        def release(self):
+            if kind == "texture":
+                rl.unload_texture(texture)
+            else:
+                texture.unload()
+
+        def __float__(self):
+            self.release()
+            return 1.0
+
+        def __index__(self):
+            self.release()
+            return 1
+
+    args = [texture, (0, 0, 1, 1), (0, 0, 1, 1), (0, 0), 0.0, RED]
+    value = Releasing()
+    args[position] = (
+        (value, 0, 1, 1) if position < 3 else (value, 0) if position == 3 else (value, 0, 0, 255)
+    )
+    with Drawing(cleared(1, 1)), pytest.raises(ValueError, match="not loaded"):
+        rl.draw_texture_pro(*args)
+
+
 def test_images():
     image = rl.gen_image_color(3, 2, (1, 2, 3, 4))
     assert (image.width, image.height, image.loaded) == (3, 2, True)

@@ -417,6 +417,8 @@ int adopt(Kind kind, void* context) {
     return 0;
 }
 
+void release_queued_at_exit();
+
 // First need: adopt the context current on this thread, or make the layer's own.
 int choose_context() {
     const auto started = std::chrono::steady_clock::now();
@@ -435,6 +437,7 @@ int choose_context() {
     if (result < 0) return -1;
     g_marker = gl::fn.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
     g_owner_thread = PyThread_get_thread_ident();
+    Py_AtExit(release_queued_at_exit);
     g_startup_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     (void)kEglSuccess;
@@ -534,6 +537,38 @@ void run_deferred() {
     std::vector<Deferred> pending;
     pending.swap(g_deferred);
     for (const Deferred& item : pending) item.release(item.first, item.second);
+}
+
+// After the interpreter has finished (no Python calls here): objects released on other threads
+// since the owner's last call are deleted while the context still exists and can be used.
+void release_queued_at_exit() {
+    if (g_deferred.empty() || g_depth != 0 || PyThread_get_thread_ident() != g_owner_thread) {
+        return;
+    }
+    switch (g_kind) {
+        case Kind::kOwn: {
+            EGLContext current = egl.GetCurrentContext();
+            if (current != g_context && current != nullptr) return;  // not ours to switch now
+            if (current == nullptr &&
+                !egl.MakeCurrent(g_display, g_surface, g_surface, g_context)) {
+                return;
+            }
+            run_deferred();
+            if (current == nullptr) egl.MakeCurrent(g_display, nullptr, nullptr, nullptr);
+            break;
+        }
+        case Kind::kAdoptedEgl:
+        case Kind::kAdoptedGlx:
+            // Only while the host's context still exists and is current; else it went with it.
+            if ((g_kind == Kind::kAdoptedEgl ? current_egl_context() : current_glx_context()) ==
+                g_context) {
+                run_deferred();
+                host_restore();
+            }
+            break;
+        case Kind::kNone:
+            break;
+    }
 }
 
 }  // namespace

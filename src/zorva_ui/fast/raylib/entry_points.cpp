@@ -65,6 +65,11 @@ int draw_texture_pro(PyObject* texture, PyObject* source, PyObject* dest, PyObje
         return -1;
     }
     quad.rotation = rotation;
+    // The conversions above may have run Python code that released the texture: check again,
+    // so a stale name is refused like any other unloaded texture instead of reaching GL.
+    if (!resolve_texture(texture, &quad.texture, &quad.texture_width, &quad.texture_height)) {
+        return -1;
+    }
     CallScope scope;
     if (!scope.ok()) return -1;
     return draw_quad(quad);

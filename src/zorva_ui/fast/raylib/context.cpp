@@ -373,12 +373,19 @@ int check_adopted_version() {
     const char* version = g_version.c_str();
     const bool es = std::strncmp(version, "OpenGL ES", 9) == 0;
     if (!es) std::sscanf(version, "%d.%d", &major, &minor);
-    if (es || major < 3 || (major == 3 && minor < 3)) {
+    if (es) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "the current context is %s (%s), not desktop OpenGL: the rendering layer "
+                     "needs desktop OpenGL 3.3 or later (core or compatibility profile)",
+                     version, g_renderer.c_str());
+        return -1;
+    }
+    if (major < 3 || (major == 3 && minor < 3)) {
         PyErr_Format(PyExc_RuntimeError,
                      "the current OpenGL context is too old for the rendering layer: it offers "
-                     "%s%s (%s), and the layer needs desktop OpenGL 3.3 or later (core or "
+                     "OpenGL %s (%s), and the layer needs OpenGL 3.3 or later (core or "
                      "compatibility profile); create the context with version 3.3 or later",
-                     es ? "" : "OpenGL ", version, g_renderer.c_str());
+                     version, g_renderer.c_str());
         return -1;
     }
     return 0;

@@ -19,11 +19,14 @@ struct SavedState {
     int32_t draw_framebuffer, read_framebuffer;
     int32_t viewport[4];
     bool blend, depth_test, stencil_test, cull_face, scissor_test;
+    // Per-fragment switches outside the usual list that would discard or alter a layer draw.
+    bool rasterizer_discard, framebuffer_srgb, alpha_to_coverage, sample_coverage, sample_mask;
     int32_t blend_src_rgb, blend_dst_rgb, blend_src_alpha, blend_dst_alpha;
     int32_t blend_equation_rgb, blend_equation_alpha;
     gl::GLboolean color_mask[4];
     int32_t polygon_mode[2];
     int32_t pack_alignment, unpack_alignment, pack_row_length, unpack_row_length;
+    int32_t pack_skip_rows, pack_skip_pixels, unpack_skip_rows, unpack_skip_pixels;
     int32_t pack_buffer, unpack_buffer;
     float clear_color[4];
 };
@@ -72,6 +75,11 @@ void save_group(uint32_t group) {
             saved.stencil_test = fn.IsEnabled(gl::STENCIL_TEST);
             saved.cull_face = fn.IsEnabled(gl::CULL_FACE);
             saved.scissor_test = fn.IsEnabled(gl::SCISSOR_TEST);
+            saved.rasterizer_discard = fn.IsEnabled(gl::RASTERIZER_DISCARD);
+            saved.framebuffer_srgb = fn.IsEnabled(gl::FRAMEBUFFER_SRGB);
+            saved.alpha_to_coverage = fn.IsEnabled(gl::SAMPLE_ALPHA_TO_COVERAGE);
+            saved.sample_coverage = fn.IsEnabled(gl::SAMPLE_COVERAGE);
+            saved.sample_mask = fn.IsEnabled(gl::SAMPLE_MASK);
             saved.blend_src_rgb = get_int(gl::BLEND_SRC_RGB);
             saved.blend_dst_rgb = get_int(gl::BLEND_DST_RGB);
             saved.blend_src_alpha = get_int(gl::BLEND_SRC_ALPHA);
@@ -88,13 +96,22 @@ void save_group(uint32_t group) {
             saved.unpack_alignment = get_int(gl::UNPACK_ALIGNMENT);
             saved.pack_row_length = get_int(gl::PACK_ROW_LENGTH);
             saved.unpack_row_length = get_int(gl::UNPACK_ROW_LENGTH);
+            saved.pack_skip_rows = get_int(gl::PACK_SKIP_ROWS);
+            saved.pack_skip_pixels = get_int(gl::PACK_SKIP_PIXELS);
+            saved.unpack_skip_rows = get_int(gl::UNPACK_SKIP_ROWS);
+            saved.unpack_skip_pixels = get_int(gl::UNPACK_SKIP_PIXELS);
             saved.pack_buffer = get_int(gl::PIXEL_PACK_BUFFER_BINDING);
             saved.unpack_buffer = get_int(gl::PIXEL_UNPACK_BUFFER_BINDING);
-            // The layer's uploads and read-backs are tightly packed client memory.
+            // The layer's uploads and read-backs are tightly packed client memory of exactly the
+            // image's size: any row length or skip left by the host would read or write past it.
             fn.PixelStorei(gl::PACK_ALIGNMENT, 1);
             fn.PixelStorei(gl::UNPACK_ALIGNMENT, 1);
             fn.PixelStorei(gl::PACK_ROW_LENGTH, 0);
             fn.PixelStorei(gl::UNPACK_ROW_LENGTH, 0);
+            fn.PixelStorei(gl::PACK_SKIP_ROWS, 0);
+            fn.PixelStorei(gl::PACK_SKIP_PIXELS, 0);
+            fn.PixelStorei(gl::UNPACK_SKIP_ROWS, 0);
+            fn.PixelStorei(gl::UNPACK_SKIP_PIXELS, 0);
             fn.BindBuffer(gl::PIXEL_PACK_BUFFER, 0);
             fn.BindBuffer(gl::PIXEL_UNPACK_BUFFER, 0);
             break;
@@ -136,6 +153,11 @@ void restore_group(uint32_t group) {
             set_enabled(gl::STENCIL_TEST, saved.stencil_test);
             set_enabled(gl::CULL_FACE, saved.cull_face);
             set_enabled(gl::SCISSOR_TEST, saved.scissor_test);
+            set_enabled(gl::RASTERIZER_DISCARD, saved.rasterizer_discard);
+            set_enabled(gl::FRAMEBUFFER_SRGB, saved.framebuffer_srgb);
+            set_enabled(gl::SAMPLE_ALPHA_TO_COVERAGE, saved.alpha_to_coverage);
+            set_enabled(gl::SAMPLE_COVERAGE, saved.sample_coverage);
+            set_enabled(gl::SAMPLE_MASK, saved.sample_mask);
             fn.BlendFuncSeparate(mode(saved.blend_src_rgb), mode(saved.blend_dst_rgb),
                                  mode(saved.blend_src_alpha), mode(saved.blend_dst_alpha));
             fn.BlendEquationSeparate(mode(saved.blend_equation_rgb),
@@ -149,6 +171,10 @@ void restore_group(uint32_t group) {
             fn.PixelStorei(gl::UNPACK_ALIGNMENT, saved.unpack_alignment);
             fn.PixelStorei(gl::PACK_ROW_LENGTH, saved.pack_row_length);
             fn.PixelStorei(gl::UNPACK_ROW_LENGTH, saved.unpack_row_length);
+            fn.PixelStorei(gl::PACK_SKIP_ROWS, saved.pack_skip_rows);
+            fn.PixelStorei(gl::PACK_SKIP_PIXELS, saved.pack_skip_pixels);
+            fn.PixelStorei(gl::UNPACK_SKIP_ROWS, saved.unpack_skip_rows);
+            fn.PixelStorei(gl::UNPACK_SKIP_PIXELS, saved.unpack_skip_pixels);
             fn.BindBuffer(gl::PIXEL_PACK_BUFFER, name(saved.pack_buffer));
             fn.BindBuffer(gl::PIXEL_UNPACK_BUFFER, name(saved.unpack_buffer));
             break;
@@ -206,6 +232,11 @@ void host_prepare_draw() {
     fn.Disable(gl::STENCIL_TEST);
     fn.Disable(gl::CULL_FACE);
     fn.Disable(gl::SCISSOR_TEST);
+    fn.Disable(gl::RASTERIZER_DISCARD);
+    fn.Disable(gl::FRAMEBUFFER_SRGB);
+    fn.Disable(gl::SAMPLE_ALPHA_TO_COVERAGE);
+    fn.Disable(gl::SAMPLE_COVERAGE);
+    fn.Disable(gl::SAMPLE_MASK);
     fn.ColorMask(gl::TRUE, gl::TRUE, gl::TRUE, gl::TRUE);
     fn.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
     fn.ActiveTexture(gl::TEXTURE0);

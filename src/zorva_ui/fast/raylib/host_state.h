@@ -18,8 +18,9 @@ enum HostGroup : uint32_t {
     kHostVertexArray = 1u << 1,  // vertex array, array and element buffer bindings
     kHostTexture = 1u << 2,      // active unit; unit 0's 2D texture and sampler
     kHostFramebuffer = 1u << 3,  // draw and read framebuffers, viewport
-    kHostRaster = 1u << 4,       // blend, depth, stencil, cull, scissor test, colour mask, polygons
-    kHostPixelStore = 1u << 5,   // pack/unpack alignment, row length and buffer bindings
+    kHostRaster = 1u << 4,      // blend, depth, stencil, cull, scissor test, colour mask, polygons,
+                                // discard, sRGB writes, sample coverage
+    kHostPixelStore = 1u << 5,  // pack/unpack alignment, row length, skips, buffer bindings
     kHostClearColor = 1u << 6,
     kHostDrawGroups = kHostProgram | kHostVertexArray | kHostTexture | kHostRaster,
 };
@@ -48,8 +49,9 @@ void host_viewport(int32_t out[4]);
 // Rebinds the host's framebuffers and viewport (after a texture mode ends inside an episode).
 void host_rebind_framebuffer();
 
-// Sets the raster state a layer draw needs (no depth, stencil, culling or scissor; all colour
-// channels written; filled polygons; texture unit 0 without a sampler object).
+// Sets the raster state a layer draw needs (no depth, stencil, culling, scissor, rasterizer
+// discard, sRGB conversion or sample coverage; all colour channels written; filled polygons;
+// texture unit 0 without a sampler object).
 void host_prepare_draw();
 
 }  // namespace zorva::layer

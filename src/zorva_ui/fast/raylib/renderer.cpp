@@ -482,9 +482,11 @@ int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
     const TargetEntry* entry = find_target(target);
     if (entry == nullptr) return -1;
     if (g_host_adopted) {
-        // A clear obeys the scissor test and the colour mask, which the host may have set.
+        // A clear obeys the scissor test, the colour mask and rasterizer discard, which the host
+        // may have set.
         host_touch(kHostFramebuffer | kHostRaster | kHostClearColor);
         fn.Disable(gl::SCISSOR_TEST);
+        fn.Disable(gl::RASTERIZER_DISCARD);
         fn.ColorMask(gl::TRUE, gl::TRUE, gl::TRUE, gl::TRUE);
     }
     fn.BindFramebuffer(gl::FRAMEBUFFER, target->id);

@@ -1,0 +1,55 @@
+"""The layer's own headless context, made before moderngl's, alongside moderngl's in one
+process: every call hands moderngl's context back current, pictures stay right over many
+turns, and a draw meant for moderngl's framebuffer is refused (scenario_own.py)."""
+
+import pytest
+
+from host_context.harness import scenario_result
+
+ROUNDS = 50
+
+
+@pytest.fixture
+def result():
+    return scenario_result("scenario_own", ROUNDS)
+
+
+def test_own_context_then_moderngl_take_turns(result):
+    assert result["context"] == "own headless EGL"
+    assert result["first"]["max"] <= 2, result["first"]
+    assert result["wrong rounds"] == {
+        "moderngl": [],
+        "generated": [],
+        "texture mode": [],
+        "state": [],
+    }
+    assert result["still right"]
+
+
+def test_every_call_hands_the_callers_context_back(result):
+    """moderngl's surfaceless context, then one with distinct draw and read pbuffers."""
+    assert result["lost"] == []
+    assert result["pbuffers"]["generate_texture"] is True
+    assert result["pbuffers"]["uniform refused"].startswith("raised RuntimeError")
+
+
+@pytest.mark.parametrize(
+    "call, error",
+    [
+        ("bad size", "ValueError"),
+        ("uniform refused", "RuntimeError"),
+        ("released target", "RuntimeError"),
+    ],
+)
+def test_failing_calls_raise_as_ever(result, call, error):
+    assert result["errors"][call].startswith(f"raised {error}")
+
+
+@pytest.mark.parametrize(
+    "call", ["draw_texture_pro outside texture mode", "ClickGradient.draw outside texture mode"]
+)
+def test_drawing_for_moderngl_explains_the_order(result, call):
+    message = result["errors"][call]
+    assert message.startswith("raised RuntimeError")
+    assert "own headless context" in message
+    assert result["moderngl framebuffer untouched"]

@@ -8,7 +8,7 @@ DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-for
 	'moderngl>=5.10' 'glfw>=2.7'
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
 
-.PHONY: build test demo bench sanitize format lint clean
+.PHONY: build test demo window bench sanitize format lint clean
 
 $(VENV)/.deps: pyproject.toml Makefile
 	@tools/system_deps.sh
@@ -24,6 +24,9 @@ test: build
 
 demo: build
 	$(PY) demo/demo.py
+
+window: build
+	$(PY) examples/buttons.py
 
 bench: build
 	$(PY) benchmarks/run.py
@@ -42,13 +45,13 @@ sanitize: $(ASAN_VENV)/.deps
 
 format: $(VENV)/.deps
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format -i
-	$(VENV)/bin/ruff format src tests benchmarks demo
-	$(VENV)/bin/ruff check --fix src tests benchmarks demo
+	$(VENV)/bin/ruff format src tests benchmarks demo examples
+	$(VENV)/bin/ruff check --fix src tests benchmarks demo examples
 
 lint: $(VENV)/.deps
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format --dry-run -Werror
-	$(VENV)/bin/ruff format --check src tests benchmarks demo
-	$(VENV)/bin/ruff check src tests benchmarks demo
+	$(VENV)/bin/ruff format --check src tests benchmarks demo examples
+	$(VENV)/bin/ruff check src tests benchmarks demo examples
 
 clean:
 	rm -rf build out tests/_build

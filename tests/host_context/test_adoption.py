@@ -134,3 +134,8 @@ def test_the_layer_works_once_its_context_is_current_again(refused, when):
     assert_close(refused[when]["fresh"])
     assert refused[when]["kept_unchanged"]
     assert refused["binding after thread"]
+
+
+def test_an_error_the_host_left_pending_is_not_reported_as_the_layers():
+    result = scenario_result("scenario_pending_error")
+    assert result["calls"] == {"generate_texture": True, "uniform": True, "ZvRenderTexture": True}

@@ -607,6 +607,12 @@ int enter_call() {
                 g_context) {
                 return adopted_not_current();
             }
+            // An error the host left pending (some libraries leave one after a successful
+            // read-back) would otherwise be reported as the layer's own.
+            if (modes_idle()) {
+                while (gl::fn.GetError() != gl::NO_ERROR) {
+                }
+            }
             break;
         case Kind::kNone:
             if (choose_context() < 0) return -1;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -132,11 +133,30 @@ CallerContext g_caller;
 bool g_holding = false;
 std::vector<Deferred> g_deferred;
 
+const char* egl_error_name(EGLint code) {
+    static const char* const kNames[] = {
+        "EGL_SUCCESS",       "EGL_NOT_INITIALIZED",     "EGL_BAD_ACCESS",
+        "EGL_BAD_ALLOC",     "EGL_BAD_ATTRIBUTE",       "EGL_BAD_CONFIG",
+        "EGL_BAD_CONTEXT",   "EGL_BAD_CURRENT_SURFACE", "EGL_BAD_DISPLAY",
+        "EGL_BAD_MATCH",     "EGL_BAD_NATIVE_PIXMAP",   "EGL_BAD_NATIVE_WINDOW",
+        "EGL_BAD_PARAMETER", "EGL_BAD_SURFACE",         "EGL_CONTEXT_LOST",
+    };
+    const EGLint index = code - kEglSuccess;
+    if (index >= 0 && index < static_cast<EGLint>(std::size(kNames))) return kNames[index];
+    return "unknown EGL error";
+}
+
+// What to install: the EGL loader and the Mesa drivers (software rendering included), by
+// Debian package name.
+constexpr char kInstallHint[] =
+    "; a machine without a GPU driver needs Mesa's EGL and GL drivers (Debian: libegl1 "
+    "libgl1-mesa-dri)";
+
 int fail(const char* what) {
     EGLint code = egl.GetError ? egl.GetError() : 0;
     PyErr_Format(PyExc_RuntimeError,
-                 "could not create a headless OpenGL 3.3 context: %s (EGL error 0x%04x)", what,
-                 static_cast<unsigned>(code));
+                 "could not create a headless OpenGL 3.3 context: %s (EGL error 0x%04x, %s)%s",
+                 what, static_cast<unsigned>(code), egl_error_name(code), kInstallHint);
     return -1;
 }
 
@@ -153,8 +173,8 @@ int open_library() {
         const char* why = dlerror();
         PyErr_Format(PyExc_RuntimeError,
                      "could not create a headless OpenGL 3.3 context: libEGL.so.1 cannot be "
-                     "loaded (%s)",
-                     why ? why : "unknown reason");
+                     "loaded (%s)%s",
+                     why ? why : "unknown reason", kInstallHint);
         return -1;
     }
     egl.library = library;
@@ -447,7 +467,6 @@ int choose_context() {
     Py_AtExit(release_queued_at_exit);
     g_startup_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    (void)kEglSuccess;
     return 0;
 }
 

@@ -13,8 +13,8 @@ from support.cython_build import build_and_import
 from support.refleak import assert_no_leak
 
 from zorva_ui.core import GradientType
+from zorva_ui.fast.zvraygrad import zvraygrad
 
-zvraygrad = pytest.importorskip("zorva_ui.fast.zvraygrad.zvraygrad")
 GradientRaylib = zvraygrad.GradientRaylib
 ClickGradient = zvraygrad.ClickGradient
 

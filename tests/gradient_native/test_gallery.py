@@ -8,7 +8,6 @@ import sys
 import numpy as np
 import pytest
 
-pytest.importorskip("zorva_ui.fast.zvraygrad.zvraygrad")
 DEMO = pathlib.Path(__file__).resolve().parents[2] / "demo"
 sys.path.insert(0, str(DEMO))
 

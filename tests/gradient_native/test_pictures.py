@@ -9,11 +9,10 @@ import numpy as np
 import pytest
 
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
+from zorva_ui.core.modules import rl
+from zorva_ui.fast.zvraygrad import zvraygrad
+from zorva_ui.fast.zvrendertex import zv_render_tex
 from zorva_ui.rendering.pygame.gradient import GradientPygame, render_uniforms
-
-zvraygrad = pytest.importorskip("zorva_ui.fast.zvraygrad.zvraygrad")
-rl = pytest.importorskip("zorva_ui.core.modules").rl
-zv_render_tex = pytest.importorskip("zorva_ui.fast.zvrendertex.zv_render_tex")
 
 GradientRaylib = zvraygrad.GradientRaylib
 ClickGradient = zvraygrad.ClickGradient

@@ -9,8 +9,8 @@ import numpy as np
 import pytest
 
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
+from zorva_ui.fast.zvraygrad import zvraygrad
 
-zvraygrad = pytest.importorskip("zorva_ui.fast.zvraygrad.zvraygrad")
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "benchmarks"))
 
 import pure_gradient  # noqa: E402

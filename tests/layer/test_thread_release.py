@@ -3,6 +3,7 @@ stays loaded), and a deallocation there is queued and carried out by the owner's
 no GPU memory is lost on the way."""
 
 import gc
+import os
 import threading
 
 import pytest
@@ -57,6 +58,7 @@ def rss_bytes():
         return int(f.read().split()[1]) * 4096
 
 
+@pytest.mark.skipif("ZORVA_SANITIZED" in os.environ, reason="the sanitizer's allocator quarantines")
 def test_worker_thread_deallocations_are_released_by_the_owner():
     """Rounds of 32 targets of 1 MiB each, unload refused on a worker, then freed there (by a
     collection of a cycle, as a collector running on a worker thread does): the memory comes

@@ -278,11 +278,14 @@ PyObject* click_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf,
     return self.release();
 }
 
+// Guarded like the base's deallocation (a chain through `type` may be any length).
 void click_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, click_dealloc)
     as_click(self)->weights.~vector();
     gradient_destroy_fields(&as_click(self)->base);
     Py_TYPE(self)->tp_free(self);
+    Py_TRASHCAN_END
 }
 
 }  // namespace

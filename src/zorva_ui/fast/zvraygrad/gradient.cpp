@@ -255,10 +255,15 @@ int gradient_clear(PyObject* self) {
     return 0;
 }
 
+// Any object may sit in `type` or the colour list, another gradient too: freeing a long chain
+// of them must not recurse once per link, so the trashcan defers the deep end. Untracked first,
+// as the collector must not see an object the trashcan holds.
 void gradient_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, gradient_dealloc)
     gradient_destroy_fields(as_gradient(self));
     Py_TYPE(self)->tp_free(self);
+    Py_TRASHCAN_END
 }
 
 PyMethodDef gradient_methods[] = {

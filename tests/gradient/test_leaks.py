@@ -46,6 +46,7 @@ OPERATIONS = {
     "construct none": lambda: C(None),
     "construct bad keyword": lambda: G(COLORS, nope=1),
     "construct bad transparency": lambda: G(COLORS, transparency=2**40),
+    "construct huge transparency": lambda: C(COLORS, transparency=-(2**100)),
     "construct short centre": lambda: G(COLORS, center=(1,)),
     "reinit": lambda: CLICK.__init__(COLORS, None, 5),
     # properties

@@ -101,7 +101,7 @@ PyObject* get_transparency(PyObject* self, void*) {
 int set_transparency(PyObject* self, PyObject* value, void*) {
     if (value == nullptr) return raise_no_delete();
     int32_t converted;
-    if (!to_int32(value, &converted)) {
+    if (!to_int32_any_size(value, &converted)) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.transparency.__set__"));
         return -1;
     }
@@ -326,7 +326,7 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
     set_field(self->type, Py_NewRef(type));
 
     int32_t alpha = 255;
-    if (transparency != Py_None && !to_int32(transparency, &alpha)) return -1;
+    if (transparency != Py_None && !to_int32_any_size(transparency, &alpha)) return -1;
     self->_transparency = alpha;
 
     self->_angle = 0.0f;

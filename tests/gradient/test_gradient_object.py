@@ -68,6 +68,38 @@ def test_transparency_refused(value, exc, message):
     assert g.transparency == 255
 
 
+class IntLike:
+    def __init__(self, value):
+        self.value = value
+
+    def __int__(self):
+        return self.value
+
+
+INT32_EDGES = [2**31 - 1, -(2**31)]
+BEYOND_INT32 = [2**31, 2**63 - 1, 2**63, 2**64, 2**100, -(2**31) - 1, -(2**63) - 1, -(2**100)]
+
+
+@pytest.mark.parametrize("cls", [G, zg.ClickGradient])
+@pytest.mark.parametrize("make", [int, IntLike], ids=["int", "__int__"])
+@pytest.mark.parametrize("value", INT32_EDGES + BEYOND_INT32)
+def test_transparency_range(cls, make, value):
+    g = cls([])
+    if value in INT32_EDGES:
+        assert cls([], transparency=make(value)).transparency == value
+        g.transparency = make(value)
+        assert g.transparency == value
+        return
+    # However large the int, the message is the same.
+    with pytest.raises(OverflowError) as info:
+        cls([], transparency=make(value))
+    assert str(info.value) == "value too large to convert to int"
+    with pytest.raises(OverflowError) as info:
+        g.transparency = make(value)
+    assert str(info.value) == "value too large to convert to int"
+    assert g.transparency == 255
+
+
 def test_colors_argument_must_be_exactly_a_list():
     class MyList(list):
         pass

@@ -27,6 +27,17 @@ VECTOR = ZvVector2(0.1, 0.2)
 BAD_STATE = (1.0, None, [{"x": 1, "y": 1, "z": 1}], [], 0, None, None)
 
 
+class Reassigning:
+    """A channel whose division sets the gradient's colours again, superseding the update."""
+
+    def __init__(self, g):
+        self.g = g
+
+    def __truediv__(self, other):
+        self.g.colors = COLORS
+        return 0.0
+
+
 def restore(reduced):
     func, args, *state = reduced
     obj = func(*args)
@@ -46,6 +57,7 @@ OPERATIONS = {
     "construct none": lambda: C(None),
     "construct bad keyword": lambda: G(COLORS, nope=1),
     "construct bad transparency": lambda: G(COLORS, transparency=2**40),
+    "construct huge transparency": lambda: C(COLORS, transparency=-(2**100)),
     "construct short centre": lambda: G(COLORS, center=(1,)),
     "reinit": lambda: CLICK.__init__(COLORS, None, 5),
     # properties
@@ -60,6 +72,9 @@ OPERATIONS = {
     ),
     "set colors": lambda: setattr(GRADIENT, "colors", COLORS),
     "set bad colors": lambda: setattr(GRADIENT, "colors", [RED, None]),
+    "set colors superseded": lambda: [
+        setattr(g, "colors", [RED, (Reassigning(g), 0, 0, 0), BLUE]) for g in (GRADIENT, CLICK)
+    ],
     "set center tuple": lambda: setattr(GRADIENT, "center", (0.5, 0.25)),
     "set center vector": lambda: setattr(GRADIENT, "center", VECTOR),
     "set bad center": lambda: setattr(GRADIENT, "center", [1, 2]),

@@ -172,18 +172,19 @@ inline PyObject* as_int_object(PyObject* obj) {
     return result;
 }
 
-// To a signed 32-bit integer. Returns false with an exception set on failure: TypeError
-// "an integer is required", OverflowError "value too large to convert to int" (past 64 bits
-// the interpreter's own OverflowError).
-inline bool to_int32(PyObject* obj, int32_t* out) {
+namespace detail {
+
+// An int (exact or subclass, so no Python code runs) to a signed 32-bit integer. Past 64 bits
+// the interpreter's own OverflowError unless `whole_range`, which reports every value outside
+// 32 bits alike.
+inline bool int32_from_int(PyObject* obj, bool whole_range, int32_t* out) {
     long value;
-    if (PyLong_CheckExact(obj)) {
-        value = PyLong_AsLong(obj);
+    if (whole_range) {
+        int overflow = 0;
+        value = PyLong_AsLongAndOverflow(obj, &overflow);
+        if (overflow != 0) value = overflow > 0 ? LONG_MAX : LONG_MIN;
     } else {
-        PyObject* as_int = as_int_object(obj);
-        if (as_int == nullptr) return false;
-        value = PyLong_AsLong(as_int);
-        Py_DECREF(as_int);
+        value = PyLong_AsLong(obj);
     }
     if (value == -1 && PyErr_Occurred()) return false;
     if (value < INT32_MIN || value > INT32_MAX) {
@@ -192,6 +193,30 @@ inline bool to_int32(PyObject* obj, int32_t* out) {
     }
     *out = static_cast<int32_t>(value);
     return true;
+}
+
+inline bool to_int32(PyObject* obj, bool whole_range, int32_t* out) {
+    if (PyLong_CheckExact(obj)) return int32_from_int(obj, whole_range, out);
+    PyObject* as_int = as_int_object(obj);
+    if (as_int == nullptr) return false;
+    const bool ok = int32_from_int(as_int, whole_range, out);
+    Py_DECREF(as_int);
+    return ok;
+}
+
+}  // namespace detail
+
+// To a signed 32-bit integer. Returns false with an exception set on failure: TypeError
+// "an integer is required", OverflowError "value too large to convert to int" (past 64 bits
+// the interpreter's own OverflowError).
+inline bool to_int32(PyObject* obj, int32_t* out) {
+    return detail::to_int32(obj, false, out);
+}
+
+// As to_int32, but any int outside 32 bits, however large, raises OverflowError "value too
+// large to convert to int".
+inline bool to_int32_any_size(PyObject* obj, int32_t* out) {
+    return detail::to_int32(obj, true, out);
 }
 
 // To a signed 64-bit integer, with the interpreter's own OverflowError past 64 bits.

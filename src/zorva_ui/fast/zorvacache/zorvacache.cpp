@@ -145,9 +145,13 @@ void cache_dealloc(PyObject* self) {
         !PyObject_GC_IsFinalized(self)) {
         if (PyObject_CallFinalizerFromDealloc(self) < 0) return;  // resurrected
     }
+    // A slot may hold another cache: a long chain is freed through the trashcan, not by one
+    // nested call per link.
     PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, cache_dealloc)
     Py_CLEAR(as_cache(self)->cache_arr);
     type->tp_free(self);
+    Py_TRASHCAN_END
 }
 
 // ---- Native operations (the table) ----------------------------------------------------------

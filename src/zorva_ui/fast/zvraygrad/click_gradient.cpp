@@ -8,6 +8,7 @@
 #include "fast/common/pyref.h"
 #include "fast/common/traceback.h"
 #include "fast/common/vtable.h"
+#include "fast/zvraygrad/colour_update.h"
 #include "fast/zvraygrad/conversions.h"
 #include "fast/zvraygrad/internal.h"
 
@@ -37,9 +38,13 @@ int recalculate_stops_by_name(PyObject* self) {
 
 // The override of the colour update. Weights are rebuilt first (a weight that does not convert
 // leaves those before it), then the colours (`_colors` holds those before a bad entry), then the
-// stops through `_recalculate_stops` looked up by name, so that a Python override runs.
+// stops through `_recalculate_stops` looked up by name, so that a Python override runs. Both
+// passes read the entries the list held when the update began, so that Python code run by the
+// first pass cannot give the second one other entries. An update superseded by one begun from
+// that code stops without writing anything further, so the newer result stands.
 void click_update_colors_impl(GradientRaylibObject* base, PyObject* colors) {
     ClickGradientObject* self = reinterpret_cast<ClickGradientObject*>(base);
+    ColourUpdate update(reinterpret_cast<PyObject*>(self));
     self->weights.clear();
     if (colors == Py_None) {
         PyErr_SetString(PyExc_TypeError, "object of type 'NoneType' has no len()");
@@ -50,39 +55,42 @@ void click_update_colors_impl(GradientRaylibObject* base, PyObject* colors) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("ClickGradient._update_colors"));
         return;
     }
-    PyRef list = PyRef::borrow(colors);
     auto fail = [] { ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("ClickGradient._update_colors")); };
-    if (!reserve(self->weights, static_cast<size_t>(PyList_GET_SIZE(colors)))) return fail();
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(colors); ++i) {
-        PyRef item = PyRef::borrow(PyList_GET_ITEM(colors, i));
+    PyRef entries = PyRef::steal(PyList_GetSlice(colors, 0, PyList_GET_SIZE(colors)));
+    if (!entries) return fail();
+    const Py_ssize_t count = PyList_GET_SIZE(entries.get());
+    if (!reserve(self->weights, static_cast<size_t>(count))) return fail();
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyObject* item = PyList_GET_ITEM(entries.get(), i);
         PyObject* colour_obj = nullptr;
         PyObject* weight_obj = nullptr;
-        int weighted = weighted_pair(item.get(), &colour_obj, &weight_obj);
+        int weighted = weighted_pair(item, &colour_obj, &weight_obj);
         PyRef colour = PyRef::steal(colour_obj);
         PyRef weight_ref = PyRef::steal(weight_obj);
         if (weighted < 0) return fail();
         float weight = 1.0f;
-        if ((weighted && !to_float(weight_ref.get(), &weight)) ||
-            !push_back(self->weights, weight)) {
-            return fail();
-        }
+        if (weighted && !to_float(weight_ref.get(), &weight)) return fail();
+        if (update.superseded()) return;
+        if (!push_back(self->weights, weight)) return fail();
     }
     base->_colors.clear();
-    if (!reserve(base->_colors, static_cast<size_t>(PyList_GET_SIZE(colors)))) return fail();
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(colors); ++i) {
-        PyRef item = PyRef::borrow(PyList_GET_ITEM(colors, i));
+    if (!reserve(base->_colors, static_cast<size_t>(count))) return fail();
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyObject* item = PyList_GET_ITEM(entries.get(), i);
         PyObject* colour_obj = nullptr;
         PyObject* weight_obj = nullptr;
-        int weighted = weighted_pair(item.get(), &colour_obj, &weight_obj);
+        int weighted = weighted_pair(item, &colour_obj, &weight_obj);
         PyRef colour = PyRef::steal(colour_obj);
         PyRef weight_ref = PyRef::steal(weight_obj);
         if (weighted < 0) return fail();
-        if (!weighted) colour = PyRef::borrow(item.get());
+        if (!weighted) colour = PyRef::borrow(item);
         Vector4 rgba;
         if (!check_exact_value(colour.get(), &PyTuple_Type) ||
-            !tuple_to_vector4(colour.get(), &rgba) || !push_back(base->_colors, rgba)) {
+            !tuple_to_vector4(colour.get(), &rgba)) {
             return fail();
         }
+        if (update.superseded()) return;
+        if (!push_back(base->_colors, rgba)) return fail();
     }
     if (recalculate_stops_by_name(reinterpret_cast<PyObject*>(self)) < 0) return fail();
 }
@@ -278,11 +286,14 @@ PyObject* click_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf,
     return self.release();
 }
 
+// Guarded like the base's deallocation (a chain through `type` may be any length).
 void click_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, click_dealloc)
     as_click(self)->weights.~vector();
     gradient_destroy_fields(&as_click(self)->base);
     Py_TYPE(self)->tp_free(self);
+    Py_TRASHCAN_END
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 #define ZORVA_SOURCE_FILE "fast/zvraygrad/gradient.cpp"
 
 #include <new>
+#include <utility>
 
 #include "fast/common/args.h"
 #include "fast/common/pyref.h"
 #include "fast/common/traceback.h"
 #include "fast/common/vtable.h"
+#include "fast/zvraygrad/colour_update.h"
 #include "fast/zvraygrad/conversions.h"
 #include "fast/zvraygrad/internal.h"
 
@@ -101,7 +103,7 @@ PyObject* get_transparency(PyObject* self, void*) {
 int set_transparency(PyObject* self, PyObject* value, void*) {
     if (value == nullptr) return raise_no_delete();
     int32_t converted;
-    if (!to_int32(value, &converted)) {
+    if (!to_int32_any_size(value, &converted)) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.transparency.__set__"));
         return -1;
     }
@@ -165,7 +167,9 @@ int set_colors(PyObject* self, PyObject* value, void*) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.colors.__set__"));
         return -1;
     }
-    set_field(gradient->raw_colors, Py_NewRef(value));
+    // The old list goes after the update: a finaliser it runs then and that sets the colours
+    // again makes a whole assignment of its own instead of one interleaved with this update.
+    PyRef old_colors = PyRef::steal(std::exchange(gradient->raw_colors, Py_NewRef(value)));
     if (gradient_update_colors(gradient, value) < 0) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.colors.__set__"));
         return -1;
@@ -255,10 +259,15 @@ int gradient_clear(PyObject* self) {
     return 0;
 }
 
+// Any object may sit in `type` or the colour list, another gradient too: freeing a long chain
+// of them must not recurse once per link, so the trashcan defers the deep end. Untracked first,
+// as the collector must not see an object the trashcan holds.
 void gradient_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, gradient_dealloc)
     gradient_destroy_fields(as_gradient(self));
     Py_TYPE(self)->tp_free(self);
+    Py_TRASHCAN_END
 }
 
 PyMethodDef gradient_methods[] = {
@@ -317,11 +326,16 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
     PyObject* transparency = values[5];
 
     if (!check_exact_arg(colors, &PyList_Type, "colors")) return -1;
-    set_field(self->raw_colors, Py_NewRef(colors));
+    // The colours are assigned from here to the update below. Code run in between (the old
+    // kind's release, the other arguments' conversions) may assign them again; that newer
+    // assignment then stands, and this one skips its update. The old list is released after
+    // the update, for the same reason as in the `colors` setter.
+    ColourUpdate assignment(reinterpret_cast<PyObject*>(self));
+    PyRef old_colors = PyRef::steal(std::exchange(self->raw_colors, Py_NewRef(colors)));
     set_field(self->type, Py_NewRef(type));
 
     int32_t alpha = 255;
-    if (transparency != Py_None && !to_int32(transparency, &alpha)) return -1;
+    if (transparency != Py_None && !to_int32_any_size(transparency, &alpha)) return -1;
     self->_transparency = alpha;
 
     self->_angle = 0.0f;
@@ -341,13 +355,17 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
         if (vector == nullptr) return -1;
         set_field(self->_center, vector);
     }
-    if (gradient_update_colors(self, colors) < 0) return -1;
+    if (!assignment.superseded() && gradient_update_colors(self, colors) < 0) return -1;
+    old_colors.reset();
     return ensure_resources_of(reinterpret_cast<PyObject*>(self));
 }
 
 // Rebuilds `_colors` and `_stops`. `_colors` is emptied first and holds the colours converted
-// before a failing entry; `_stops` changes only when every colour converted.
+// before a failing entry; `_stops` changes only when every colour converted. The list is read
+// live, one pass for colours and weights together. An update superseded by one begun from the
+// Python code it runs stops without writing anything further, so the newer result stands.
 void gradient_update_colors_impl(GradientRaylibObject* self, PyObject* colors) {
+    ColourUpdate update(reinterpret_cast<PyObject*>(self));
     self->_colors.clear();
     if (colors == Py_None) {
         PyErr_SetString(PyExc_TypeError, "object of type 'NoneType' has no len()");
@@ -377,10 +395,15 @@ void gradient_update_colors_impl(GradientRaylibObject* self, PyObject* colors) {
         Vector4 rgba;
         float weight = 1.0f;
         if (!check_exact_value(colour.get(), &PyTuple_Type) ||
-            !tuple_to_vector4(colour.get(), &rgba) || !push_back(self->_colors, rgba) ||
-            (weighted && !to_float(weight_ref.get(), &weight)) || !weights.push_back(weight)) {
+            !tuple_to_vector4(colour.get(), &rgba)) {
             break;
         }
+        if (update.superseded()) return;
+        if (!push_back(self->_colors, rgba) || (weighted && !to_float(weight_ref.get(), &weight)) ||
+            !weights.push_back(weight)) {
+            break;
+        }
+        if (update.superseded()) return;
     }
     if (PyErr_Occurred() || !compute_stops(weights.data(), weights.size(), &self->_stops)) {
         ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));

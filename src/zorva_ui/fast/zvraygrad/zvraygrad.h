@@ -30,7 +30,8 @@ struct GradientRaylibObject;
 struct GradientRaylibVTable {
     // Rebuilds `_colors` and `_stops` (ClickGradient: also `weights`) from `colors`, a list or
     // None. Returns nothing: on failure a Python exception is left set, which the caller must
-    // test with PyErr_Occurred() right after the call.
+    // test with PyErr_Occurred() right after the call. When Python code run by the update sets
+    // the object's colours again, the update stops there and the newer state stands.
     void (*_update_colors)(GradientRaylibObject* self, PyObject* colors);
 };
 

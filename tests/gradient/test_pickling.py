@@ -251,6 +251,8 @@ def test_click_state_of_seven_items_refused():
         (2, 5, TypeError, "not iterable", 2),
         (3, ["x"], TypeError, "must be real number", 3),
         (4, 2**31, OverflowError, "value too large to convert to int", 4),
+        (4, 2**64, OverflowError, "value too large to convert to int", 4),
+        (4, -(2**100), OverflowError, "value too large to convert to int", 4),
         (4, "x", TypeError, "an integer is required", 4),
         (5, (RED,), TypeError, "Expected list, got tuple", 5),
     ],

@@ -142,7 +142,7 @@ int restore(PyObject* self, PyObject* state_tuple, const ClassPickling& cls) {
     g->_stops.swap(stops);
 
     int32_t transparency;
-    if (!to_int32(item(4), &transparency)) return -1;
+    if (!to_int32_any_size(item(4), &transparency)) return -1;
     g->_transparency = transparency;
 
     if (!check_exact_value(item(5), &PyList_Type)) return -1;

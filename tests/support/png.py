@@ -8,35 +8,36 @@ import zlib
 CHANNELS = {2: 3, 6: 4}  # colour type: RGB, RGBA
 
 
-def _paeth(a, b, c):
-    p = a + b - c
-    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-    if pa <= pb and pa <= pc:
-        return a
-    return b if pb <= pc else c
-
-
 def unfilter(kind, row, prev, bpp):
     """The pixel bytes of one row: `row` as stored after its filter type `kind`, `prev` the
     row above as already unfiltered (zeros above the first row), `bpp` bytes per pixel."""
     out = bytearray(row)
+    n = len(out)
     if kind == 0:
-        return out
-    if kind == 2:
-        return bytearray((x + b) & 0xFF for x, b in zip(row, prev, strict=True))
-    for i in range(len(out)):
-        a = out[i - bpp] if i >= bpp else 0
-        b = prev[i]
-        c = prev[i - bpp] if i >= bpp else 0
-        if kind == 1:
-            predicted = a
-        elif kind == 3:
-            predicted = (a + b) // 2
-        elif kind == 4:
-            predicted = _paeth(a, b, c)
-        else:
-            raise AssertionError(f"unknown filter type {kind}")
-        out[i] = (out[i] + predicted) & 0xFF
+        pass
+    elif kind == 1:  # Sub: the byte one pixel to the left
+        for i in range(bpp, n):
+            out[i] = (out[i] + out[i - bpp]) & 0xFF
+    elif kind == 2:  # Up: the byte above
+        out = bytearray((x + b) & 0xFF for x, b in zip(row, prev, strict=True))
+    elif kind == 3:  # Average of left and above, rounded down
+        for i in range(n):
+            left = out[i - bpp] if i >= bpp else 0
+            out[i] = (out[i] + ((left + prev[i]) >> 1)) & 0xFF
+    elif (
+        kind == 4
+    ):  # Paeth: whichever of left, above, upper left is nearest left + above - upper left
+        for i in range(n):
+            if i >= bpp:
+                a, c = out[i - bpp], prev[i - bpp]
+            else:
+                a = c = 0
+            b = prev[i]
+            pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
+            predicted = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+            out[i] = (out[i] + predicted) & 0xFF
+    else:
+        raise AssertionError(f"unknown filter type {kind}")
     return out
 
 

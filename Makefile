@@ -5,10 +5,10 @@ ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	'moderngl>=5.10' 'glfw>=2.7'
+	'moderngl>=5.10' 'glfw>=2.7' build
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
 
-.PHONY: build test demo window bench sanitize format lint clean
+.PHONY: build test demo window bench package-check sanitize format lint clean
 
 $(VENV)/.deps: pyproject.toml Makefile
 	@tools/system_deps.sh
@@ -30,6 +30,10 @@ window: build
 
 bench: build
 	$(PY) benchmarks/run.py
+
+# The wheel and the sdist, each installed into a fresh venv that then renders a gradient.
+package-check: $(VENV)/.deps
+	$(PY) tools/package_check.py
 
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer, in a venv of its own.
 $(ASAN_VENV)/.deps: pyproject.toml Makefile

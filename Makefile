@@ -49,13 +49,13 @@ sanitize: $(ASAN_VENV)/.deps
 
 format: $(VENV)/.deps
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format -i
-	$(VENV)/bin/ruff format src tests benchmarks demo examples
-	$(VENV)/bin/ruff check --fix src tests benchmarks demo examples
+	$(VENV)/bin/ruff format src tests benchmarks demo examples tools
+	$(VENV)/bin/ruff check --fix src tests benchmarks demo examples tools
 
 lint: $(VENV)/.deps
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format --dry-run -Werror
-	$(VENV)/bin/ruff format --check src tests benchmarks demo examples
-	$(VENV)/bin/ruff check src tests benchmarks demo examples
+	$(VENV)/bin/ruff format --check src tests benchmarks demo examples tools
+	$(VENV)/bin/ruff check src tests benchmarks demo examples tools
 
 clean:
 	rm -rf build out tests/_build

@@ -41,7 +41,8 @@ assert data[:8] == b"\\x89PNG\\r\\n\\x1a\\n" and (width, height) == (64, 16)
 pixels = texture.read_pixels()
 assert pixels[:4] != pixels[-4:]  # red on the left, blue on the right
 assert Cache().get(type("Key", (), {"value": 3})()) is None
-assert pathlib.Path(zorva_ui.get_include(), "zorva_ui", "fast", "zvraygrad", "zvraygrad.pxd").exists()
+pxd = pathlib.Path(zorva_ui.get_include(), "zorva_ui", "fast", "zvraygrad", "zvraygrad.pxd")
+assert pxd.exists()
 print("rendered", width, "x", height, "with zorva_ui", zorva_ui.__version__)
 """
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -81,27 +82,30 @@ std::string zlib_stored(const std::string& raw) {
     return out;
 }
 
-uint8_t paeth(uint8_t a, uint8_t b, uint8_t c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc) return a;
-    return pb <= pc ? b : c;
+// The byte a filter predicts from its left (a), upper (b) and upper-left (c) neighbours.
+template <int kFilter>
+inline uint8_t predict(int a, int b, int c) {
+    if constexpr (kFilter == 1) return static_cast<uint8_t>(a);
+    if constexpr (kFilter == 2) return static_cast<uint8_t>(b);
+    if constexpr (kFilter == 3) return static_cast<uint8_t>((a + b) >> 1);
+    if constexpr (kFilter == 4) {  // Paeth: the neighbour nearest a + b - c
+        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+        return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
+    }
+    return 0;
 }
 
-// One row through one filter; `prev` is the row above (zeros above the first row). A template,
-// so that each filter's loop is compiled on its own, without a branch per byte.
+// One row through one filter; `prev` is the row above (zeros above the first row). The first
+// pixel, which has no left neighbours, is done apart, so that the main loop has no branch and
+// the compiler can vectorise it.
 template <int kFilter>
 void filter_row(const uint8_t* row, const uint8_t* prev, size_t n, uint8_t* out) {
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t a = i >= kChannels ? row[i - kChannels] : 0;
-        const uint8_t b = prev[i];
-        const uint8_t c = i >= kChannels ? prev[i - kChannels] : 0;
-        uint8_t predicted = 0;
-        if constexpr (kFilter == 1) predicted = a;
-        if constexpr (kFilter == 2) predicted = b;
-        if constexpr (kFilter == 3) predicted = static_cast<uint8_t>((a + b) / 2);
-        if constexpr (kFilter == 4) predicted = paeth(a, b, c);
-        out[i] = static_cast<uint8_t>(row[i] - predicted);
+    const size_t head = std::min(n, kChannels);
+    for (size_t i = 0; i < head; ++i)
+        out[i] = static_cast<uint8_t>(row[i] - predict<kFilter>(0, prev[i], 0));
+    for (size_t i = head; i < n; ++i) {
+        out[i] = static_cast<uint8_t>(
+            row[i] - predict<kFilter>(row[i - kChannels], prev[i], prev[i - kChannels]));
     }
 }
 
@@ -168,113 +172,112 @@ constexpr int kFinish = 4;           // Z_FINISH: the final block
 constexpr size_t kMinPartBytes = size_t{1} << 19;
 constexpr unsigned kMaxParts = 4;
 
-// One part of the image data as raw deflate data, ending on a byte boundary or, for the last
-// part, with the final block.
-PyRef deflate_part(PyObject* zlib, PyObject* data, int level, bool last) {
-    PyRef deflater = PyRef::steal(
-        PyObject_CallMethod(zlib, "compressobj", "iii", level, kDeflated, kRawWindowBits));
-    if (!deflater) return PyRef();
-    PyRef head = PyRef::steal(PyObject_CallMethod(deflater.get(), "compress", "O", data));
-    if (!head) return PyRef();
-    PyRef tail = PyRef::steal(
-        PyObject_CallMethod(deflater.get(), "flush", "i", last ? kFinish : kSyncFlush));
-    if (!tail) return PyRef();
-    return PyRef::steal(PyNumber_Add(head.get(), tail.get()));
-}
-
-struct Part {
-    PyRef data;                 // a memoryview of the part's bytes
-    PyRef result;               // its raw deflate data, or null
-    PyObject* error = nullptr;  // the exception raised by a worker thread
+// Rows of the picture filtered and deflated as one piece: a part of the image data, or one
+// way of writing the sample that the filter choice is tried on.
+struct Job {
+    std::vector<int32_t> rows;
+    bool adaptive = false;
+    int level = kLevel;
+    bool last = true;           // ends the deflate stream (else ends on a byte boundary)
+    std::vector<uint8_t> raw;   // the rows as stored, each after its filter type byte
+    PyRef result;               // the raw deflate data
+    PyObject* error = nullptr;  // an exception raised on a worker thread
+    bool out_of_memory = false;
 };
 
-void deflate_in_thread(PyObject* zlib, Part* part, int level, bool last) {
+// Runs without the interpreter lock: no Python here.
+void filter_job(const uint8_t* rgba, int32_t width, Job& job) {
+    try {
+        RowFilter filter(rgba, width);
+        const size_t stride = filter.row_bytes() + 1;
+        job.raw.resize(stride * job.rows.size());
+        for (size_t i = 0; i < job.rows.size(); ++i) {
+            filter.put(job.rows[i], job.adaptive, job.raw.data() + i * stride);
+        }
+    } catch (const std::bad_alloc&) {
+        job.out_of_memory = true;
+    }
+}
+
+// With the interpreter lock held (zlib lets go of it while it deflates).
+bool deflate_job(PyObject* zlib, Job& job) {
+    if (job.out_of_memory) {
+        PyErr_NoMemory();
+        return false;
+    }
+    PyRef data =
+        PyRef::steal(PyMemoryView_FromMemory(reinterpret_cast<char*>(job.raw.data()),
+                                             static_cast<Py_ssize_t>(job.raw.size()), PyBUF_READ));
+    if (!data) return false;
+    PyRef deflater = PyRef::steal(
+        PyObject_CallMethod(zlib, "compressobj", "iii", job.level, kDeflated, kRawWindowBits));
+    if (!deflater) return false;
+    PyRef head = PyRef::steal(PyObject_CallMethod(deflater.get(), "compress", "O", data.get()));
+    if (!head) return false;
+    PyRef tail = PyRef::steal(
+        PyObject_CallMethod(deflater.get(), "flush", "i", job.last ? kFinish : kSyncFlush));
+    if (!tail) return false;
+    job.result = PyRef::steal(PyNumber_Add(head.get(), tail.get()));
+    if (job.result && !PyBytes_Check(job.result.get())) {
+        PyErr_SetString(PyExc_TypeError, "zlib returned something other than bytes");
+        job.result.reset();
+    }
+    return static_cast<bool>(job.result);
+}
+
+void job_thread(PyObject* zlib, const uint8_t* rgba, int32_t width, Job* job) {
+    filter_job(rgba, width, *job);
     const PyGILState_STATE state = PyGILState_Ensure();
-    part->result = deflate_part(zlib, part->data.get(), level, last);
-    if (!part->result) part->error = PyErr_GetRaisedException();
+    if (!deflate_job(zlib, *job)) job->error = PyErr_GetRaisedException();
     PyGILState_Release(state);
 }
 
-// The zlib stream of `raw` (whole rows of `stride` bytes). zlib lets go of the interpreter lock
-// while it deflates, so a large picture is cut at row boundaries into parts deflated side by
-// side; each part but the last ends on a byte boundary, so their data simply follow each other
-// in one stream, and the stream's Adler-32 is taken over the whole.
-PyRef zlib_stream(PyObject* raw, size_t stride, int level) {
-    PyRef zlib = PyRef::steal(PyImport_ImportModule("zlib"));
-    if (!zlib) return PyRef();
-    const size_t size = static_cast<size_t>(PyBytes_GET_SIZE(raw));
-    const size_t rows = size / stride;
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t count =
-        std::max<size_t>(1, std::min<size_t>({cores, kMaxParts, size / kMinPartBytes, rows}));
-    std::vector<Part> parts(count);
-    char* bytes = PyBytes_AS_STRING(raw);
-    for (size_t i = 0; i < count; ++i) {
-        const size_t begin = rows * i / count * stride, end = rows * (i + 1) / count * stride;
-        parts[i].data = PyRef::steal(PyMemoryView_FromMemory(
-            bytes + begin, static_cast<Py_ssize_t>(end - begin), PyBUF_READ));
-        if (!parts[i].data) return PyRef();
-    }
+// Runs the jobs side by side, the first on this thread and each other one on a thread of its
+// own (or here, after the first, when no thread can be had). false with an exception.
+bool run_jobs(PyObject* zlib, const uint8_t* rgba, int32_t width, std::vector<Job>& jobs) {
     std::vector<std::thread> workers;
     try {
-        for (size_t i = 1; i < count; ++i) {
-            workers.emplace_back(deflate_in_thread, zlib.get(), &parts[i], level, i + 1 == count);
+        for (size_t i = 1; i < jobs.size(); ++i) {
+            workers.emplace_back(job_thread, zlib, rgba, width, &jobs[i]);
         }
     } catch (const std::system_error&) {
-        // No thread to be had: the parts not started are deflated here, one after the other.
     }
-    parts[0].result = deflate_part(zlib.get(), parts[0].data.get(), level, count == 1);
-    PyObject* first_error = parts[0].result ? nullptr : PyErr_GetRaisedException();
+    Job& first = jobs[0];
+    Py_BEGIN_ALLOW_THREADS;
+    filter_job(rgba, width, first);
+    Py_END_ALLOW_THREADS;
+    PyObject* error = deflate_job(zlib, first) ? nullptr : PyErr_GetRaisedException();
     Py_BEGIN_ALLOW_THREADS;
     for (std::thread& worker : workers) worker.join();
     Py_END_ALLOW_THREADS;
-    for (size_t i = workers.size() + 1; i < count && first_error == nullptr; ++i) {
-        parts[i].result = deflate_part(zlib.get(), parts[i].data.get(), level, i + 1 == count);
-        if (!parts[i].result) first_error = PyErr_GetRaisedException();
+    for (size_t i = workers.size() + 1; i < jobs.size() && error == nullptr; ++i) {
+        filter_job(rgba, width, jobs[i]);
+        if (!deflate_job(zlib, jobs[i])) error = PyErr_GetRaisedException();
     }
-    for (Part& part : parts) {
-        if (part.error == nullptr) continue;
-        if (first_error == nullptr) {
-            first_error = part.error;
+    for (Job& job : jobs) {
+        if (job.error == nullptr) continue;
+        if (error == nullptr) {
+            error = job.error;
         } else {
-            Py_DECREF(part.error);
+            Py_DECREF(job.error);
         }
+        job.error = nullptr;
     }
-    if (first_error != nullptr) {
-        PyErr_SetRaisedException(first_error);
-        return PyRef();
+    if (error != nullptr) {
+        PyErr_SetRaisedException(error);
+        return false;
     }
-    PyRef adler = PyRef::steal(PyObject_CallMethod(zlib.get(), "adler32", "O", raw));
-    if (!adler) return PyRef();
-    const unsigned long checksum = PyLong_AsUnsignedLong(adler.get());
-    if (checksum == static_cast<unsigned long>(-1) && PyErr_Occurred()) return PyRef();
-    std::string stream("\x78\x9c", 2);  // deflate, 32 KiB window, default level
-    for (const Part& part : parts) {
-        stream.append(PyBytes_AS_STRING(part.result.get()),
-                      static_cast<size_t>(PyBytes_GET_SIZE(part.result.get())));
-    }
-    put_u32(stream, static_cast<uint32_t>(checksum));
-    return PyRef::steal(
-        PyBytes_FromStringAndSize(stream.data(), static_cast<Py_ssize_t>(stream.size())));
-}
-
-// The image data of `rows`, each filtered or not, deflated; null with an exception.
-PyRef deflate_rows(RowFilter& filter, const std::vector<int32_t>& rows, bool adaptive, int level) {
-    const size_t stride = filter.row_bytes() + 1;
-    PyRef raw = PyRef::steal(
-        PyBytes_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(stride * rows.size())));
-    if (!raw) return PyRef();
-    auto* out = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(raw.get()));
-    for (size_t i = 0; i < rows.size(); ++i) filter.put(rows[i], adaptive, out + i * stride);
-    return zlib_stream(raw.get(), stride, level);
+    return true;
 }
 
 // Filters help pictures whose rows differ by noise-free steps; smooth gradients as a GPU
 // renders them often deflate better unfiltered, since each row repeats a shifted neighbour
-// that deflate finds whole. So both ways are tried on three bands of rows, and the smaller
-// wins for the picture.
-int choose_adaptive(RowFilter& filter, int32_t height, bool* adaptive) {
-    std::vector<int32_t> sample;
+// that deflate finds whole. So both ways are tried, side by side, on three bands of rows, and
+// the smaller wins for the picture.
+int choose_adaptive(PyObject* zlib, const uint8_t* rgba, int32_t width, int32_t height,
+                    bool* adaptive) {
+    std::vector<Job> trial(2);
+    std::vector<int32_t>& sample = trial[0].rows;
     if (height <= 3 * kSampleBand) {
         for (int32_t y = 0; y < height; ++y) sample.push_back(y);
     } else {
@@ -284,12 +287,56 @@ int choose_adaptive(RowFilter& filter, int32_t height, bool* adaptive) {
             for (int32_t y = start; y < start + kSampleBand; ++y) sample.push_back(y);
         }
     }
-    PyRef plain = deflate_rows(filter, sample, false, kTrialLevel);
-    if (!plain) return -1;
-    PyRef filtered = deflate_rows(filter, sample, true, kTrialLevel);
-    if (!filtered) return -1;
-    *adaptive = PyBytes_GET_SIZE(filtered.get()) < PyBytes_GET_SIZE(plain.get());
+    trial[1].rows = sample;
+    trial[1].adaptive = true;
+    for (Job& job : trial) job.level = kTrialLevel;
+    if (!run_jobs(zlib, rgba, width, trial)) return -1;
+    *adaptive = PyBytes_GET_SIZE(trial[1].result.get()) < PyBytes_GET_SIZE(trial[0].result.get());
     return 0;
+}
+
+// The zlib stream of the whole picture. A large picture is cut at row boundaries into parts
+// filtered and deflated side by side; each part but the last ends on a byte boundary, so their
+// data simply follow each other in one stream, and the stream's Adler-32 is taken over all.
+bool deflate_picture(const uint8_t* rgba, int32_t width, int32_t height, std::string* stream) {
+    PyRef zlib = PyRef::steal(PyImport_ImportModule("zlib"));
+    if (!zlib) return false;
+    bool adaptive = false;
+    if (choose_adaptive(zlib.get(), rgba, width, height, &adaptive) < 0) return false;
+    const size_t rows = static_cast<size_t>(height);
+    const size_t size = rows * (static_cast<size_t>(width) * kChannels + 1);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t count =
+        std::max<size_t>(1, std::min<size_t>({cores, kMaxParts, size / kMinPartBytes, rows}));
+    std::vector<Job> parts(count);
+    for (size_t i = 0; i < count; ++i) {
+        for (size_t y = rows * i / count; y < rows * (i + 1) / count; ++y) {
+            parts[i].rows.push_back(static_cast<int32_t>(y));
+        }
+        parts[i].adaptive = adaptive;
+        parts[i].last = i + 1 == count;
+    }
+    if (!run_jobs(zlib.get(), rgba, width, parts)) return false;
+    PyRef adler = PyRef::steal(PyLong_FromLong(1));
+    for (const Job& part : parts) {
+        if (!adler) return false;
+        PyRef view = PyRef::steal(
+            PyMemoryView_FromMemory(reinterpret_cast<char*>(const_cast<uint8_t*>(part.raw.data())),
+                                    static_cast<Py_ssize_t>(part.raw.size()), PyBUF_READ));
+        if (!view) return false;
+        adler =
+            PyRef::steal(PyObject_CallMethod(zlib.get(), "adler32", "OO", view.get(), adler.get()));
+    }
+    if (!adler) return false;
+    const unsigned long checksum = PyLong_AsUnsignedLong(adler.get());
+    if (checksum == static_cast<unsigned long>(-1) && PyErr_Occurred()) return false;
+    stream->assign("\x78\x9c", 2);  // deflate, 32 KiB window, default level
+    for (const Job& part : parts) {
+        stream->append(PyBytes_AS_STRING(part.result.get()),
+                       static_cast<size_t>(PyBytes_GET_SIZE(part.result.get())));
+    }
+    put_u32(*stream, static_cast<uint32_t>(checksum));
+    return true;
 }
 
 void put_header(std::string& png, int32_t width, int32_t height) {
@@ -319,15 +366,9 @@ bool encode_png(const uint8_t* rgba, int32_t width, int32_t height, PngDeflate d
         const std::string data = zlib_stored(raw);
         put_chunk(png, "IDAT", data.data(), data.size());
     } else {
-        RowFilter filter(rgba, width);
-        bool adaptive = false;
-        if (choose_adaptive(filter, height, &adaptive) < 0) return false;
-        std::vector<int32_t> rows(static_cast<size_t>(height));
-        for (int32_t y = 0; y < height; ++y) rows[static_cast<size_t>(y)] = y;
-        PyRef data = deflate_rows(filter, rows, adaptive, kLevel);
-        if (!data) return false;
-        put_chunk(png, "IDAT", PyBytes_AS_STRING(data.get()),
-                  static_cast<size_t>(PyBytes_GET_SIZE(data.get())));
+        std::string data;
+        if (!deflate_picture(rgba, width, height, &data)) return false;
+        put_chunk(png, "IDAT", data.data(), data.size());
     }
     put_chunk(png, "IEND", "", 0);
     return true;

@@ -232,12 +232,13 @@ void job_thread(PyObject* zlib, const uint8_t* rgba, int32_t width, Job* job) {
     PyGILState_Release(state);
 }
 
-// Runs the jobs side by side, the first on this thread and each other one on a thread of its
-// own (or here, after the first, when no thread can be had). false with an exception.
-bool run_jobs(PyObject* zlib, const uint8_t* rgba, int32_t width, std::vector<Job>& jobs) {
+// Runs the jobs, the first on this thread and, when `side_by_side`, each other one on a thread of
+// its own (else, or when no thread can be had, here after the first). false with an exception.
+bool run_jobs(PyObject* zlib, const uint8_t* rgba, int32_t width, std::vector<Job>& jobs,
+              bool side_by_side) {
     std::vector<std::thread> workers;
     try {
-        for (size_t i = 1; i < jobs.size(); ++i) {
+        for (size_t i = 1; side_by_side && i < jobs.size(); ++i) {
             workers.emplace_back(job_thread, zlib, rgba, width, &jobs[i]);
         }
     } catch (const std::system_error&) {
@@ -290,7 +291,9 @@ int choose_adaptive(PyObject* zlib, const uint8_t* rgba, int32_t width, int32_t 
     trial[1].rows = sample;
     trial[1].adaptive = true;
     for (Job& job : trial) job.level = kTrialLevel;
-    if (!run_jobs(zlib, rgba, width, trial)) return -1;
+    // A thread costs more than a small sample takes.
+    const size_t sample_bytes = sample.size() * (static_cast<size_t>(width) * kChannels + 1);
+    if (!run_jobs(zlib, rgba, width, trial, sample_bytes >= kMinPartBytes / 2)) return -1;
     *adaptive = PyBytes_GET_SIZE(trial[1].result.get()) < PyBytes_GET_SIZE(trial[0].result.get());
     return 0;
 }
@@ -316,7 +319,7 @@ bool deflate_picture(const uint8_t* rgba, int32_t width, int32_t height, std::st
         parts[i].adaptive = adaptive;
         parts[i].last = i + 1 == count;
     }
-    if (!run_jobs(zlib.get(), rgba, width, parts)) return false;
+    if (!run_jobs(zlib.get(), rgba, width, parts, true)) return false;
     PyRef adler = PyRef::steal(PyLong_FromLong(1));
     for (const Job& part : parts) {
         if (!adler) return false;

@@ -132,6 +132,4 @@ def test_deflating_in_parts_does_not_leak():
         rl._encode_png(pixels, 1024, 257)
 
     op()  # really encodes
-    # The interpreter's free lists fill up from the worker threads over the first hundred or so
-    # calls; a leak keeps growing after that.
-    assert_no_leak(op, pixels, warmup=100, rounds=40)
+    assert_no_leak(op, pixels, warmup=20, rounds=40)

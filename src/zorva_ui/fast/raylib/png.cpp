@@ -90,8 +90,12 @@ inline uint8_t predict(int a, int b, int c) {
     if constexpr (kFilter == 2) return static_cast<uint8_t>(b);
     if constexpr (kFilter == 3) return static_cast<uint8_t>((a + b) >> 1);
     if constexpr (kFilter == 4) {  // Paeth: the neighbour nearest a + b - c
-        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-        return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : (pb <= pc ? b : c));
+        // In 16 bits, which the compiler vectorises (in int it does not).
+        const int16_t up = static_cast<int16_t>(b - c), left = static_cast<int16_t>(a - c);
+        const int16_t pa = up < 0 ? -up : up, pb = left < 0 ? -left : left;
+        const int16_t sum = static_cast<int16_t>(up + left), pc = sum < 0 ? -sum : sum;
+        const int16_t nearer = static_cast<int16_t>(pb <= pc ? b : c);
+        return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : nearer);
     }
     return 0;
 }
@@ -118,7 +122,10 @@ constexpr FilterFn kFilters[kFilterCount] = {filter_row<0>, filter_row<1>, filte
 // signed distances from zero.
 uint64_t row_cost(const uint8_t* filtered, size_t n) {
     uint64_t sum = 0;
-    for (size_t i = 0; i < n; ++i) sum += filtered[i] < 128 ? filtered[i] : 256 - filtered[i];
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t v = filtered[i];
+        sum += std::min(v, static_cast<uint8_t>(0 - v));  // |v| read as a signed byte
+    }
     return sum;
 }
 

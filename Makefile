@@ -5,10 +5,10 @@ ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	'moderngl>=5.10' 'glfw>=2.7'
+	'moderngl>=5.10' 'glfw>=2.7' build
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
 
-.PHONY: build test demo window bench sanitize format lint clean
+.PHONY: build test demo window bench package-check sanitize format lint clean
 
 $(VENV)/.deps: pyproject.toml Makefile
 	@tools/system_deps.sh
@@ -31,6 +31,10 @@ window: build
 bench: build
 	$(PY) benchmarks/run.py
 
+# The wheel and the sdist, each installed into a fresh venv that then renders a gradient.
+package-check: $(VENV)/.deps
+	$(PY) tools/package_check.py
+
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer, in a venv of its own.
 $(ASAN_VENV)/.deps: pyproject.toml Makefile
 	@tools/system_deps.sh
@@ -45,13 +49,13 @@ sanitize: $(ASAN_VENV)/.deps
 
 format: $(VENV)/.deps
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format -i
-	$(VENV)/bin/ruff format src tests benchmarks demo examples
-	$(VENV)/bin/ruff check --fix src tests benchmarks demo examples
+	$(VENV)/bin/ruff format src tests benchmarks demo examples tools
+	$(VENV)/bin/ruff check --fix src tests benchmarks demo examples tools
 
 lint: $(VENV)/.deps
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format --dry-run -Werror
-	$(VENV)/bin/ruff format --check src tests benchmarks demo examples
-	$(VENV)/bin/ruff check src tests benchmarks demo examples
+	$(VENV)/bin/ruff format --check src tests benchmarks demo examples tools
+	$(VENV)/bin/ruff check src tests benchmarks demo examples tools
 
 clean:
 	rm -rf build out tests/_build

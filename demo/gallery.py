@@ -3,14 +3,13 @@
 Every tile is rendered on the GPU path: `GradientRaylib.generate_texture` for the linear, radial,
 weighted and colour-alpha tiles, and `ClickGradient.draw` inside the caller's own texture and
 blend mode for the transparency tiles and the strip of animation frames. The pixels are read
-back, composed with numpy over a checkerboard (so transparency shows), labelled with a small
-built-in bitmap font, and written as one PNG.
+back, composed with numpy over a checkerboard (so transparency shows) and labelled with a small
+built-in bitmap font; the composed picture goes back to the layer as a texture, is drawn into a
+render texture and written by the layer's `write_png`.
 """
 
 import math
 import pathlib
-import struct
-import zlib
 
 import numpy as np
 from bitmap_font import GLYPH_HEIGHT, draw_text, text_size
@@ -19,6 +18,7 @@ from zorva_ui.core import GradientType, LinearDirection, RadialDirection
 from zorva_ui.core.modules import rl
 from zorva_ui.fast.zvraygrad.zvraygrad import ClickGradient, GradientRaylib
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.rendering.pygame.gradient import GradientPygame
 
 OUT_PATH = pathlib.Path(__file__).resolve().parent.parent / "out" / "gallery.png"
 
@@ -28,6 +28,8 @@ MARGIN = 16
 LABEL_SCALE = 2
 LINE_H = GLYPH_HEIGHT * LABEL_SCALE + 4
 BAND_H = 10  # the solid weight bands under a weighted tile
+TICK_H = 8  # the stop ticks under the bands
+MARKER_ARM = 5  # half the width of a "+" marker
 BACKGROUND = (32, 32, 36)
 TEXT = (235, 235, 235)
 HEADING = (255, 200, 90)
@@ -122,11 +124,26 @@ def draw_arrow(image, cx, cy, angle_deg, length, color):
         draw_line(image, x1, y1, x1 + math.cos(b) * 6, y1 + math.sin(b) * 6, color, 2)
 
 
-def draw_marker(image, x, y, color=(0, 0, 0)):
-    """A small plus sign at (x, y), clipped to the image."""
+def marker_position(x, y, width, height):
+    """Where the "+" for the point (x, y) of a width x height tile goes: on the point, or moved
+    in just far enough to show whole when the point is near an edge."""
     x, y = int(round(x)), int(round(y))
-    draw_line(image, x - 5, y, x + 5, y, color)
-    draw_line(image, x, y - 5, x, y + 5, color)
+    return (
+        min(max(x, MARKER_ARM), width - 1 - MARKER_ARM),
+        min(max(y, MARKER_ARM), height - 1 - MARKER_ARM),
+    )
+
+
+def draw_marker(image, x, y, color=(0, 0, 0)):
+    """A "+" marking the point (x, y), whole inside the image; when it had to move in from an
+    edge, a line from its middle points at the point itself."""
+    h, w = image.shape[:2]
+    mx, my = marker_position(x, y, w, h)
+    draw_line(image, mx - MARKER_ARM, my, mx + MARKER_ARM, my, color)
+    draw_line(image, mx, my - MARKER_ARM, mx, my + MARKER_ARM, color)
+    px, py = min(max(int(round(x)), 0), w - 1), min(max(int(round(y)), 0), h - 1)
+    if (mx, my) != (px, py):
+        draw_line(image, mx, my, px, py, color)
 
 
 class Canvas:
@@ -178,20 +195,42 @@ def band_strip(weights, colours, width=TILE_W, height=BAND_H):
     return strip
 
 
-def write_png(path, rgb):
-    """Writes an (h, w, 3) uint8 array as an 8-bit RGB PNG."""
+def tick_columns(stops, width=TILE_W):
+    """The pixel column of each stop along a tile of `width` pixels."""
+    return [min(int(s * width), width - 1) for s in stops]
+
+
+def draw_ticks(image, x, y, stops, colours, width=TILE_W):
+    """A tick in each colour under the column where the picture shows that colour pure."""
+    for column, colour in zip(tick_columns(stops, width), colours, strict=True):
+        x0 = x + min(max(column - 1, 0), width - 3)
+        image[y : y + TICK_H, x0 : x0 + 3] = colour[:3]
+
+
+def save(rgb, path):
+    """Writes an (h, w, 3) uint8 picture through the layer: uploaded as a texture, drawn into
+    a render texture of its size, written by `write_png`."""
     height, width = rgb.shape[:2]
-    raw = b"".join(b"\x00" + rgb[y].tobytes() for y in range(height))
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
-
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
-    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
-    png += chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
-    path.parent.mkdir(parents=True, exist_ok=True)
-    path.write_bytes(png)
+    rgba = np.empty((height, width, 4), dtype=np.uint8)
+    rgba[..., :3] = rgb
+    rgba[..., 3] = 255
+    image = rl.image_from_pixels(width, height, rgba)
+    texture = rl.load_texture_from_image(image)
+    rl.unload_image(image)
+    target = ZvRenderTexture((width, height))
+    try:
+        rl.begin_texture_mode(target)
+        try:
+            target.c_fast_clear((0, 0, 0, 0))
+            rect = (0, 0, width, height)
+            rl.draw_texture_pro(texture, rect, rect, (0, 0), 0.0, rl.WHITE)
+        finally:
+            rl.end_texture_mode()
+        path.parent.mkdir(parents=True, exist_ok=True)
+        rl.write_png(target, path)
+    finally:
+        target.unload()
+        rl.unload_texture(texture)
 
 
 # --- the sections --------------------------------------------------------------------------
@@ -230,10 +269,13 @@ def weighted_tiles():
         entries = [(c, w) for c, w in zip(colours, weights, strict=True)]
         g = GradientRaylib(entries, GradientType.Linear, LinearDirection.Right)
         strip = band_strip(weights, colours)
+        # The stops the module computes from the weights (the CPU twin computes the same).
+        stops = GradientPygame(entries).stops
 
-        def bands(image, x, y, strip=strip):
+        def bands(image, x, y, strip=strip, stops=stops, colours=colours):
             image[y : y + BAND_H, x : x + TILE_W] = strip
-            return y + BAND_H + 4
+            draw_ticks(image, x, y + BAND_H + 1, stops, colours)
+            return y + BAND_H + 1 + TICK_H + 3
 
         label = "W " + ":".join(str(w) for w in weights)
         tiles.append((over_checkerboard(render_tile(g)), [label], bands))
@@ -296,15 +338,20 @@ def click_frames():
     return tiles
 
 
-def main():
+def compose():
+    """The whole gallery as an (h, w, 3) uint8 picture."""
     sections = [
         (
             "LINEAR: THE EIGHT NAMED DIRECTIONS AND A FREE ANGLE (BLUE TO ORANGE ALONG THE ARROW)",
             linear_tiles(),
         ),
-        ("RADIAL: THE SEVEN NAMED CENTRES (+ MARKS THE NAMED CENTRE)", radial_tiles()),
         (
-            "WEIGHTED BANDS: EACH COLOUR TAKES ITS WEIGHTED SHARE (SOLID BANDS BELOW)",
+            "RADIAL: THE SEVEN NAMED CENTRES (+ MARKS THE CENTRE; AT AN EDGE IT POINTS TO IT)",
+            radial_tiles(),
+        ),
+        (
+            "WEIGHTED: A WEIGHT SIZES ITS COLOUR'S BAND (STRIP); THE COLOUR IS PURE AT ITS TICK "
+            "AND BLENDS INTO THE NEXT",
             weighted_tiles(),
         ),
         ("TRANSPARENCY: COLOUR ALPHA, AND THE TRANSPARENCY DRAW APPLIES", transparency_tiles()),
@@ -315,15 +362,18 @@ def main():
     ]
     widest = max(len(tiles) for _, tiles in sections)
     width = 2 * MARGIN + widest * TILE_W + (widest - 1) * GAP
-    row_h = TILE_H + 4 + BAND_H + 4 + 2 * LINE_H + GAP + 6
+    row_h = TILE_H + 4 + BAND_H + 1 + TICK_H + 3 + 2 * LINE_H + GAP + 6
     height = MARGIN + 40 + len(sections) * (LINE_H + 4 + row_h) + MARGIN
     canvas = Canvas(width, height)
     canvas.title("ZORVA_UI GRADIENT GALLERY")
     for heading, tiles in sections:
         canvas.heading(heading)
         canvas.row(tiles)
-    image = canvas.image[: canvas.y + MARGIN]
-    write_png(OUT_PATH, image)
+    return canvas.image[: canvas.y + MARGIN]
+
+
+def main():
+    save(compose(), OUT_PATH)
     print(f"gallery written to {OUT_PATH}")
     return OUT_PATH
 

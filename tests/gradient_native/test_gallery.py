@@ -1,6 +1,7 @@
 """The demo gallery: what a person looks at must be right, so its tiles are checked the way a
-person would check them (directions as named, centres where named, bands as weighted), and its
-PNG must decode to the composed picture."""
+person would check them (directions as named, centres where named and marked whole, each colour
+pure where its tick says), and its PNG, written by the layer, must decode to the composed
+picture."""
 
 import pathlib
 import sys
@@ -21,10 +22,10 @@ BLUE, ORANGE = np.array(gallery.LINEAR_COLOURS[0][:3]), np.array(gallery.LINEAR_
 
 
 def read_png(path):
-    """The gallery PNG as an RGB array (height, width, 3)."""
+    """The gallery PNG as an RGBA array (height, width, 4)."""
     width, height, colour, data = support_png.read_png(path)
-    assert colour == 2
-    return np.frombuffer(data, dtype=np.uint8).reshape(height, width, 3)
+    assert colour == 6
+    return np.frombuffer(data, dtype=np.uint8).reshape(height, width, 4)
 
 
 def nearest(pixel, *colours):
@@ -77,6 +78,32 @@ def test_linear_labels_carry_the_table_angles(linear):
     }
 
 
+def marker_pixels(tile, x, y):
+    """The pixels of the "+" drawn for the point (x, y) of a tile."""
+    h, w = tile.shape[:2]
+    mx, my = gallery.marker_position(x, y, w, h)
+    arm = range(-gallery.MARKER_ARM, gallery.MARKER_ARM + 1)
+    return [tile[my, mx + d] for d in arm] + [tile[my + d, mx] for d in arm]
+
+
+def test_radial_markers_show_whole_and_reach_the_centre():
+    for direction, (tile, _, _) in zip(RadialDirection, gallery.radial_tiles(), strict=True):
+        h, w = tile.shape[:2]
+        cx, cy = direction.value
+        x, y = cx * (w - 1), cy * (h - 1)
+        assert all((p == 0).all() for p in marker_pixels(tile, x, y)), direction.name
+        # The marker (or its pointer, when it moved in from an edge) covers the centre itself.
+        assert (tile[round(y), round(x)] == 0).all(), direction.name
+
+
+@pytest.mark.parametrize(("x", "y"), [(0, 0), (149, 95), (74.5, 0), (3, 50), (80, 92.4)])
+def test_marker_position_keeps_the_whole_plus_inside(x, y):
+    mx, my = gallery.marker_position(x, y, gallery.TILE_W, gallery.TILE_H)
+    arm = gallery.MARKER_ARM
+    assert arm <= mx <= gallery.TILE_W - 1 - arm and arm <= my <= gallery.TILE_H - 1 - arm
+    assert abs(mx - x) <= arm and abs(my - y) <= arm  # still next to the point
+
+
 def test_radial_tiles_are_brightest_at_the_named_centre():
     for direction, (tile, _, _) in zip(RadialDirection, gallery.radial_tiles(), strict=True):
         h, w = tile.shape[:2]
@@ -87,17 +114,34 @@ def test_radial_tiles_are_brightest_at_the_named_centre():
         assert abs(x - cx * (w - 1)) <= 8 and abs(y - cy * (h - 1)) <= 8, direction.name
 
 
-@pytest.mark.parametrize(("index", "weights"), [(1, [3, 1]), (2, [1, 3]), (3, [1, 2, 4])])
-def test_weighted_tiles_put_each_colour_in_the_middle_of_its_band(index, weights):
-    tile = gallery.weighted_tiles()[index][0]
-    w = tile.shape[1]
-    row = tile[tile.shape[0] // 2]
-    colours = [np.array(c[:3]) for c in gallery.BAND_COLOURS[: len(weights)]]
+WEIGHTS = [[1, 1, 1, 1], [3, 1], [1, 3], [1, 2, 4], [4, 1, 1, 4], [1, 0, 1]]
+
+
+@pytest.mark.parametrize(("index", "weights"), list(enumerate(WEIGHTS)))
+def test_each_colour_is_pure_at_its_tick(index, weights):
+    """The caption's claim, checked on the picture: under each tick the tile shows that colour
+    itself (a colour of weight 0 included), and the ticks are where the module puts the stops."""
+    tile, lines, _ = gallery.weighted_tiles()[index]
+    assert lines == ["W " + ":".join(map(str, weights))]
+    colours = gallery.BAND_COLOURS[: len(weights)]
+    entries = [(c, w) for c, w in zip(colours, weights, strict=True)]
+    stops = gallery.GradientPygame(entries).stops
+    # The stop rules: a middle colour at the middle of its band, the ends at 0 and 1 when their
+    # bands pass the middle.
     edges = np.cumsum([0, *weights]) / sum(weights)
-    for i in range(len(colours)):
-        middle = (edges[i] + edges[i + 1]) / 2
-        x = min(int(middle * w), w - 1)
-        assert nearest(row[x], *colours) == i
+    for i in range(1, len(weights) - 1):
+        assert stops[i] == pytest.approx((edges[i] + edges[i + 1]) / 2, abs=1e-6)
+    row = tile[tile.shape[0] // 2].astype(int)
+    for column, colour in zip(gallery.tick_columns(stops), colours, strict=True):
+        assert np.abs(row[column] - np.array(colour[:3])).max() <= 24, (column, colour)
+
+
+def test_ticks_are_drawn_under_their_columns():
+    image = np.zeros((gallery.TICK_H, gallery.TILE_W, 3), dtype=np.uint8)
+    stops, colours = [0.0, 0.5, 1.0], gallery.BAND_COLOURS[:3]
+    gallery.draw_ticks(image, 0, 0, stops, colours)
+    for column, colour in zip(gallery.tick_columns(stops), colours, strict=True):
+        assert (image[:, column] == colour[:3]).all()
 
 
 def test_transparency_tiles_fade_towards_the_checkerboard():
@@ -121,14 +165,22 @@ def test_frames_follow_the_moving_centre():
     assert xs == sorted(xs)
 
 
-def test_gallery_png_decodes_to_the_composed_picture(tmp_path, monkeypatch):
-    monkeypatch.setattr(gallery, "OUT_PATH", tmp_path / "gallery.png")
-    path = gallery.main()
+def test_gallery_png_decodes_to_the_composed_picture(tmp_path):
+    composed = gallery.compose()
+    path = tmp_path / "gallery.png"
+    gallery.save(composed, path)
     image = read_png(path)
     assert image.shape[1] == 2 * gallery.MARGIN + 9 * gallery.TILE_W + 8 * gallery.GAP
     assert image.shape[0] > 5 * gallery.TILE_H
-    # The first linear tile sits under the title and the first heading.
-    assert (image[0, 0] == gallery.BACKGROUND).all()
+    assert (image[..., 3] == 255).all()
+    assert (image[..., :3] == composed).all()
+    assert (image[0, 0, :3] == gallery.BACKGROUND).all()
+
+
+def test_main_writes_the_gallery(tmp_path, monkeypatch):
+    monkeypatch.setattr(gallery, "OUT_PATH", tmp_path / "out" / "gallery.png")
+    assert gallery.main() == tmp_path / "out" / "gallery.png"
+    assert (tmp_path / "out" / "gallery.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
 
 
 @pytest.mark.parametrize(

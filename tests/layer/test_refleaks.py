@@ -74,6 +74,9 @@ def test_objects_come_and_go():
         texture = rl.load_texture_from_image(image)
         rl.unload_image(image)
         rl.unload_texture(texture)
+        rl.unload_image(rl.image_from_pixels(2, 1, b"\1" * 8))
+        rl._encode_png(b"\1" * 16, 2, 2)
+        rl._encode_png(b"\1" * 16, 2, 2, stored=True)
         repr(ZvRect(1, 2, 3, 4))
         ZvVector2.new(1, 2) == ZvVector2(1, 2)  # noqa: B015
 
@@ -101,6 +104,8 @@ BAD_CALLS = [
     lambda s, t, x: rl.gen_image_color(-1, 1, TINT),
     lambda s, t, x: rl.begin_texture_mode(x),
     lambda s, t, x: rl.write_png(t, "/nonexistent/dir/x.png"),
+    lambda s, t, x: rl.image_from_pixels(2, 2, b"short"),
+    lambda s, t, x: rl._encode_png(b"short", 2, 2),
 ]
 
 
@@ -117,3 +122,14 @@ def test_failures_do_not_leak(scene, call):
 
     op()  # the failure really happens
     assert_no_leak(op, shader, target, texture, TINT, SOURCE, rounds=400)
+
+
+def test_deflating_in_parts_does_not_leak():
+    # Over a megabyte of rows: deflated in parts on worker threads.
+    pixels = bytes(range(256)) * (1024 * 257 * 4 // 256)
+
+    def op():
+        rl._encode_png(pixels, 1024, 257)
+
+    op()  # really encodes
+    assert_no_leak(op, pixels, warmup=20, rounds=40)

@@ -1,7 +1,8 @@
 """Compiles a Cython extension of the test suite into tests/_build and imports it.
 
-The package's `.pxd` files are found on the source tree (src/), the way a compiled module of the
-package finds them. A build is reused while its sources are older than the extension."""
+The package's `.pxd` files are found through `zorva_ui.get_include()` of the installed package
+alone, the way a compiled caller outside the project finds them. A build is reused while its
+sources are older than the extension."""
 
 import importlib
 import os
@@ -10,9 +11,11 @@ import subprocess
 import sys
 import sysconfig
 
+import zorva_ui
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD_ROOT = ROOT / "tests" / "_build"
-SRC = ROOT / "src"
+INCLUDE = pathlib.Path(zorva_ui.get_include())
 
 _SETUP = """
 import sys
@@ -35,7 +38,7 @@ setup(
 
 
 def _newest_source(pyx: pathlib.Path) -> float:
-    pxds = (SRC / "zorva_ui").rglob("*.pxd")
+    pxds = (INCLUDE / "zorva_ui").rglob("*.pxd")
     return max(p.stat().st_mtime for p in [pyx, *pxds])
 
 
@@ -53,7 +56,7 @@ def build_and_import(pyx: pathlib.Path):
         env = dict(os.environ)
         env.pop("LD_PRELOAD", None)  # the compiler needs no sanitizer runtime
         result = subprocess.run(
-            [sys.executable, "setup_ext.py", name, pyx.name, str(SRC)],
+            [sys.executable, "setup_ext.py", name, pyx.name, str(INCLUDE)],
             cwd=out,
             capture_output=True,
             text=True,

@@ -129,7 +129,7 @@ PyTypeObject ImageType = {
     .tp_dealloc = image_dealloc,
     .tp_repr = image_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = "RGBA8 pixels in memory (made by gen_image_color).",
+    .tp_doc = "RGBA8 pixels in memory (made by gen_image_color or image_from_pixels).",
     .tp_getset = image_getset,
 };
 
@@ -234,6 +234,39 @@ PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color) {
     auto* data = static_cast<uint8_t*>(PyMem_Malloc(pixels * 4));
     if (data == nullptr) return PyErr_NoMemory();
     for (size_t i = 0; i < pixels; ++i) std::memcpy(data + i * 4, rgba, 4);
+    auto* image = PyObject_New(ImageObject, &ImageType);
+    if (image == nullptr) {
+        PyMem_Free(data);
+        return nullptr;
+    }
+    image->id = g_next_image_id++;
+    image->width = width;
+    image->height = height;
+    image->data = data;
+    return reinterpret_cast<PyObject*>(image);
+}
+
+PyObject* image_from_pixels(int32_t width, int32_t height, PyObject* pixels) {
+    ZORVA_TRACE(nullptr, "(sii)", "image_from_pixels", width, height);
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) {
+        PyErr_Format(PyExc_ValueError, "image size must be within 1..%d, got %d x %d",
+                     kMaxImageSide, width, height);
+        return nullptr;
+    }
+    Py_buffer view;
+    if (PyObject_GetBuffer(pixels, &view, PyBUF_C_CONTIGUOUS) < 0) return nullptr;
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    uint8_t* data = nullptr;
+    if (static_cast<size_t>(view.len) != size) {
+        PyErr_Format(PyExc_ValueError, "%d x %d RGBA8 pixels take %zu bytes, got %zd", width,
+                     height, size, view.len);
+    } else if ((data = static_cast<uint8_t*>(PyMem_Malloc(size))) == nullptr) {
+        PyErr_NoMemory();
+    } else {
+        std::memcpy(data, view.buf, size);
+    }
+    PyBuffer_Release(&view);
+    if (data == nullptr) return nullptr;
     auto* image = PyObject_New(ImageObject, &ImageType);
     if (image == nullptr) {
         PyMem_Free(data);

@@ -50,6 +50,8 @@ bool check_vector2(const ZvVector2Object* vector);
 bool resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height);
 
 PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color);
+// A copy of width x height RGBA8 pixels, top row first, from any C-contiguous buffer.
+PyObject* image_from_pixels(int32_t width, int32_t height, PyObject* pixels);
 PyObject* load_texture_from_image(PyObject* image);
 int unload_image(PyObject* image);
 int unload_texture(PyObject* texture);

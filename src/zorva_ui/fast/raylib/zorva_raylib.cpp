@@ -268,6 +268,13 @@ ZORVA_FASTCALL(gen_image_color) {
     return gen_image_color(width, height, a[2]);
 }
 
+ZORVA_FASTCALL(image_from_pixels) {
+    ZORVA_PARSE("image_from_pixels", "width", "height", "pixels");
+    int32_t width, height;
+    if (!to_int32(a[0], &width) || !to_int32(a[1], &height)) return nullptr;
+    return image_from_pixels(width, height, a[2]);
+}
+
 PyObject* py_load_texture_from_image(PyObject*, PyObject* image) {
     return load_texture_from_image(image);
 }
@@ -311,7 +318,8 @@ ZORVA_FASTCALL(write_png) {
             }
         }
     }
-    const std::string png = encode_png(rgba, width, height);
+    std::string png;
+    if (!encode_png(rgba, width, height, PngDeflate::kZlib, &png)) return nullptr;
     const char* filename = PyBytes_AS_STRING(path.get());
     FILE* file = std::fopen(filename, "wb");
     if (file == nullptr) return PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, a[1]);
@@ -320,6 +328,39 @@ ZORVA_FASTCALL(write_png) {
         return PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, a[1]);
     }
     Py_RETURN_NONE;
+}
+
+// The encoder alone, for the tests and the benchmark: RGBA8 pixels (any C-contiguous buffer) to
+// the bytes of a PNG file; stored=True gives the uncompressed baseline.
+ZORVA_FASTCALL(_encode_png) {
+    static const char* const kParams[] = {"pixels", "width", "height", "stored"};
+    static const Signature kSig{"_encode_png", kParams, 4, 3};
+    PyObject* a[4] = {nullptr, nullptr, nullptr, Py_False};
+    if (parse_args(kSig, args, nargs, kwnames, a) < 0) return nullptr;
+    int32_t width, height;
+    if (!to_int32(a[1], &width) || !to_int32(a[2], &height)) return nullptr;
+    const int stored = PyObject_IsTrue(a[3]);
+    if (stored < 0) return nullptr;
+    if (width <= 0 || height <= 0) {
+        PyErr_Format(PyExc_ValueError, "width and height must be positive, got %d x %d", width,
+                     height);
+        return nullptr;
+    }
+    Py_buffer view;
+    if (PyObject_GetBuffer(a[0], &view, PyBUF_C_CONTIGUOUS) < 0) return nullptr;
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    std::string png;
+    bool ok = false;
+    if (static_cast<size_t>(view.len) != size) {
+        PyErr_Format(PyExc_ValueError, "%d x %d RGBA8 pixels take %zu bytes, got %zd", width,
+                     height, size, view.len);
+    } else {
+        ok = encode_png(static_cast<const uint8_t*>(view.buf), width, height,
+                        stored ? PngDeflate::kStored : PngDeflate::kZlib, &png);
+    }
+    PyBuffer_Release(&view);
+    if (!ok) return nullptr;
+    return PyBytes_FromStringAndSize(png.data(), static_cast<Py_ssize_t>(png.size()));
 }
 
 PyObject* py_trace_start(PyObject*, PyObject*) {
@@ -361,6 +402,8 @@ PyMethodDef module_methods[] = {
     ZORVA_FASTCALL_DEF(set_zvshader_value_float_v, "Sets a float array uniform."),
     ZORVA_FASTCALL_DEF(set_zvshader_value_vec2_zvvec, "Sets a vec2 uniform from a ZvVector2."),
     ZORVA_FASTCALL_DEF(gen_image_color, "A width x height Image of one (r, g, b, a) colour."),
+    ZORVA_FASTCALL_DEF(image_from_pixels,
+                       "A width x height Image holding a copy of RGBA8 pixels, top row first."),
     {"load_texture_from_image", py_load_texture_from_image, METH_O,
      "A GL Texture holding the image's pixels."},
     {"unload_image", py_unload_image, METH_O, "Frees the image's pixels."},
@@ -368,6 +411,7 @@ PyMethodDef module_methods[] = {
     ZORVA_FASTCALL_DEF(write_png,
                        "Writes a render texture to a PNG file, top row first; with "
                        "unpremultiply=True premultiplied colours are divided by alpha first."),
+    ZORVA_FASTCALL_DEF(_encode_png, nullptr),
     {"trace_start", py_trace_start, METH_NOARGS, "Starts recording the drawing calls."},
     {"trace_stop", py_trace_stop, METH_NOARGS, "Stops recording; returns the records."},
     {"context_info", py_context_info, METH_NOARGS,

@@ -18,7 +18,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "interfaces/vector4.h"
+// Relative, so that a compiled caller that reaches this header through zorva_ui.get_include()
+// finds it without another include folder.
+#include "../../interfaces/vector4.h"
 
 namespace zorva {
 

@@ -15,8 +15,10 @@ import builtins
 import math
 import operator
 from collections.abc import Sequence
+from typing import Any, SupportsFloat, SupportsIndex, SupportsInt
 
 import numpy as np
+import numpy.typing as npt
 
 from zorva_ui.core import GradientType
 from zorva_ui.fast.gradient_shader import MAX_COLORS
@@ -26,7 +28,7 @@ __all__ = ["GradientPygame", "MAX_COLORS", "compute_stops", "render_uniforms"]
 _INT32_MIN = -(2**31)
 _INT32_MAX = 2**31 - 1
 
-_LINEAR_ANGLES = {
+_LINEAR_ANGLES: dict[str, float] = {
     "Right": 0.0,
     "BottomRight": 45.0,
     "Bottom": 90.0,
@@ -37,7 +39,7 @@ _LINEAR_ANGLES = {
     "TopRight": 315.0,
 }
 
-_RADIAL_CENTERS = {
+_RADIAL_CENTERS: dict[str, tuple[float, float]] = {
     "Center": (0.5, 0.5),
     "TopCenter": (0.5, 0.0),
     "TopLeft": (0.0, 0.0),
@@ -48,52 +50,60 @@ _RADIAL_CENTERS = {
 }
 
 
-def _f32(value) -> float:
+# What the native modules take as a number: anything with a float or an index conversion.
+type _Float = SupportsFloat | SupportsIndex
+type _Int = SupportsInt | SupportsIndex
+type _Rgba = tuple[float, float, float, float]
+
+
+def _f32(value: _Float) -> float:
     """A number narrowed to a 32-bit float, as a Python float."""
     return float(np.float32(float(value)))
 
 
-def _to_int32(value) -> int:
+def _to_int32(value: object) -> int:
     """Integer conversion with the native modules' rules: an int must fit in 32 bits, any other
     object goes through its integer conversion (a float truncates toward zero)."""
-    if not isinstance(value, int):
-        kind = type(value)
-        if not (hasattr(kind, "__index__") or hasattr(kind, "__int__")):
-            raise TypeError("an integer is required")
-        value = operator.index(value) if hasattr(kind, "__index__") else int(value)
+    if isinstance(value, SupportsIndex):
+        value = operator.index(value)
+    elif isinstance(value, SupportsInt):
+        value = int(value)
+    else:
+        raise TypeError("an integer is required")
     if not _INT32_MIN <= value <= _INT32_MAX:
         raise OverflowError("value too large to convert to int")
     return int(value)
 
 
-def _is_weighted(item) -> bool:
+def _is_weighted(item: object) -> bool:
     return isinstance(item, tuple) and len(item) == 2 and isinstance(item[1], int | float)
 
 
-def _normalised_color(color) -> tuple[float, float, float, float]:
+def _normalised_color(color: Sequence[Any] | None) -> _Rgba:
     """A colour tuple (r, g, b, a), 0..255 each, divided by 255 and narrowed to 32 bits.
     Nothing is clamped here; the picture clamps. A tuple of fewer than four channels raises
     IndexError; channels after the fourth are ignored."""
     if color is None:
         raise TypeError("'NoneType' object is not subscriptable")
-    return tuple(_f32(color[i] / 255) for i in range(4))
+    r, g, b, a = (_f32(color[i] / 255) for i in range(4))
+    return r, g, b, a
 
 
-def compute_stops(weights: Sequence[float]) -> list[float]:
+def compute_stops(weights: Sequence[_Float]) -> list[float]:
     """Stop positions from colour weights, with the native modules' exact 32-bit steps: each
     colour owns a band proportional to its weight; a middle colour stops at the middle of its
     band, the first at 0 (or 2*b1 - 1 when its band passes the middle), the last at 1 (or
     2*b(n-1) when its band starts before the middle)."""
-    weights = [_f32(w) for w in weights]
-    n = len(weights)
+    narrowed = [_f32(w) for w in weights]
+    n = len(narrowed)
     total = 0.0
-    for w in weights:
+    for w in narrowed:
         total += w
     if total <= 0:
         total = 1.0
     boundaries = [0.0]
     current = np.float32(0.0)
-    for w in weights:
+    for w in narrowed:
         current = np.float32(float(current) + w / total)
         boundaries.append(float(current))
     if n == 0:
@@ -111,7 +121,14 @@ def compute_stops(weights: Sequence[float]) -> list[float]:
     return stops
 
 
-def _gradient_position(gradient_type, angle, center, size, width, height) -> np.ndarray:
+def _gradient_position(
+    gradient_type: int,
+    angle: float,
+    center: Sequence[float],
+    size: Sequence[float],
+    width: int,
+    height: int,
+) -> npt.NDArray[np.float64]:
     """t at every pixel centre, shape (height, width), float64; see the shader's definition."""
     w, h = float(np.float32(size[0])), float(np.float32(size[1]))
     # Pixel centres as the quad's interpolated texture coordinate times `size`.
@@ -144,7 +161,7 @@ def _gradient_position(gradient_type, angle, center, size, width, height) -> np.
     return np.clip(t, 0.0, 1.0)
 
 
-def _sanitised_stops(stops) -> list[float]:
+def _sanitised_stops(stops: Sequence[float]) -> list[float]:
     """NaN takes the previous stop (the first: 0), clamp to 0..1, never below the previous."""
     out = []
     previous = 0.0
@@ -158,7 +175,7 @@ def _sanitised_stops(stops) -> list[float]:
     return out
 
 
-def _premultiplied(colors) -> np.ndarray:
+def _premultiplied(colors: Sequence[Sequence[float]]) -> npt.NDArray[np.float64]:
     """(n, 4) float64: channels clamped to 0..1 (NaN: 0), rgb times alpha."""
     c = np.asarray(colors, dtype=np.float32).astype(np.float64).reshape(-1, 4)
     c = np.clip(np.nan_to_num(c, nan=0.0), 0.0, 1.0)
@@ -178,7 +195,7 @@ def render_uniforms(
     color_count: int,
     alpha: float,
     size: Sequence[float] | None = None,
-) -> np.ndarray:
+) -> npt.NDArray[np.uint8]:
     """The picture the shader paints into a width x height target for these uniform values:
     a uint8 array (height, width, 4), premultiplied RGBA, top row first.
 
@@ -237,15 +254,23 @@ class GradientPygame:
 
     __slots__ = ("raw_colors", "type", "_angle", "_center", "_transparency", "_colors", "_stops")
 
+    raw_colors: list[Any] | None
+    type: object
+    _angle: float
+    _center: tuple[float, float]
+    _transparency: int
+    _colors: list[_Rgba]
+    _stops: list[float]
+
     def __init__(
         self,
-        colors,
-        type=GradientType.Linear,
-        direction=None,
-        angle=None,
-        center=None,
-        transparency=None,
-    ):
+        colors: list[Any] | None,
+        type: object = GradientType.Linear,
+        direction: object = None,
+        angle: _Float | None = None,
+        center: Sequence[_Float] | None = None,
+        transparency: _Int | None = None,
+    ) -> None:
         if colors is not None and builtins.type(colors) is not list:
             raise TypeError(
                 "Argument 'colors' has incorrect type "
@@ -272,14 +297,15 @@ class GradientPygame:
             self._angle = _f32(angle)
         if center is not None:
             self._center = (float(center[0]), float(center[1]))
-        self._colors: list[tuple[float, float, float, float]] = []
-        self._stops: list[float] = []
+        self._colors = []
+        self._stops = []
         self._update_colors(colors)
 
-    def _update_colors(self, colors) -> None:
+    def _update_colors(self, colors: list[Any] | None) -> None:
         if colors is None:
             raise TypeError("object of type 'NoneType' has no len()")
-        normalised, weights = [], []
+        normalised: list[_Rgba] = []
+        weights: list[float] = []
         for item in colors:
             if _is_weighted(item):
                 color, weight = item[0], _f32(item[1])
@@ -293,11 +319,12 @@ class GradientPygame:
         self._stops = compute_stops(weights)
 
     @property
-    def colors(self):
+    def colors(self) -> list[Any] | None:
+        """The colour list as given; assigning one recomputes the colours and stops."""
         return self.raw_colors
 
     @colors.setter
-    def colors(self, value):
+    def colors(self, value: list[Any] | None) -> None:
         if value is not None and builtins.type(value) is not list:
             raise TypeError(
                 "Argument 'value' has incorrect type "
@@ -308,18 +335,20 @@ class GradientPygame:
 
     @property
     def angle(self) -> float:
+        """Direction of a linear gradient in degrees: 0 right, 90 down."""
         return self._angle
 
     @angle.setter
-    def angle(self, value):
+    def angle(self, value: _Float) -> None:
         self._angle = _f32(value)
 
     @property
     def center(self) -> tuple[float, float]:
+        """Centre of a radial gradient, x and y 0..1 of the rectangle."""
         return self._center
 
     @center.setter
-    def center(self, value):
+    def center(self, value: object) -> None:
         # Like the native gradient: a vector (anything with x and y) or an (x, y) tuple.
         if isinstance(value, tuple) and len(value) == 2:
             self._center = (float(value[0]), float(value[1]))
@@ -330,10 +359,11 @@ class GradientPygame:
 
     @property
     def transparency(self) -> int:
+        """Opacity 0..255 that a direct draw applies (`draw_alpha`)."""
         return self._transparency
 
     @transparency.setter
-    def transparency(self, value):
+    def transparency(self, value: _Int) -> None:
         self._transparency = _to_int32(value)
 
     @property
@@ -356,7 +386,7 @@ class GradientPygame:
         """The "alpha" a direct draw sends: transparency / 255 as a 32-bit float."""
         return _f32(self._transparency * (1.0 / 255.0))
 
-    def render(self, width: int, height: int, *, alpha: float = 1.0) -> np.ndarray:
+    def render(self, width: _Int, height: _Int, *, alpha: float = 1.0) -> npt.NDArray[np.uint8]:
         """The gradient over a width x height rectangle: uint8 (height, width, 4), premultiplied
         RGBA, top row first. `alpha` scales the whole picture (default 1.0, as texture generation
         sends); the stored transparency is not applied unless passed here."""

@@ -1,0 +1,235 @@
+"""Headless OpenGL drawing for zorva_ui: render targets, shaders, blending, textured quads.
+
+The layer draws into the application's current GL context when it has one at first use (EGL or
+GLX), else into a headless EGL context of its own; LAYER.md beside this module tells the rules.
+Every call runs on the thread that owns the context; failures raise.
+"""
+
+import enum
+from collections.abc import Buffer, Mapping, Sequence
+from os import PathLike
+from types import CapsuleType
+from typing import Any, Final, SupportsFloat, SupportsIndex, SupportsInt, TypedDict, final
+
+from _typeshed import structseq
+
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.fast.zvshader.zvshader import ZvShader
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
+
+type _Int = SupportsInt | SupportsIndex
+type _Float = SupportsFloat | SupportsIndex
+# A list is accepted wherever a tuple is.
+type _Pair = tuple[_Float, _Float] | list[_Float]
+type _Quad = tuple[_Float, _Float, _Float, _Float] | list[_Float]
+# (r, g, b, a), each channel an integer 0..255.
+type _Rgba = tuple[_Int, _Int, _Int, _Int] | list[_Int]
+# One vec4 array item: (x, y, z, w), or a mapping with the keys "x", "y", "z" and "w".
+type _Vec4 = _Quad | Mapping[str, _Float]
+type _Path = str | bytes | PathLike[str] | PathLike[bytes]
+
+WHITE: Final[tuple[int, int, int, int]]
+"""The colour (255, 255, 255, 255), the tint that draws a texture as it is."""
+
+__pyx_capi__: Final[dict[str, CapsuleType]]
+"""The fourteen drawing entry points for compiled callers: function capsules named by their C
+signature."""
+
+class BlendMode(enum.IntEnum):
+    """How drawn colour combines with the target, between `begin_blend_mode` and
+    `end_blend_mode`."""
+
+    BLEND_ALPHA = 0
+    """Straight alpha: source x alpha + target x (1 - alpha)."""
+    BLEND_ADDITIVE = 1
+    """Source x alpha added to the target."""
+    BLEND_MULTIPLIED = 2
+    """Source times target."""
+    BLEND_ADD_COLORS = 3
+    """Source added to the target."""
+    BLEND_SUBTRACT_COLORS = 4
+    """Source subtracted from the target."""
+    BLEND_ALPHA_PREMULTIPLY = 5
+    """Premultiplied alpha: source + target x (1 - source alpha); what gradients are drawn
+    with."""
+
+@final
+class Image:
+    """RGBA8 pixels in memory, made by `gen_image_color` or `image_from_pixels`; not
+    constructible from Python."""
+
+    @property
+    def id(self) -> int:
+        """Serial number of the image (the trace names images by it)."""
+
+    @property
+    def width(self) -> int:
+        """Width in pixels."""
+
+    @property
+    def height(self) -> int:
+        """Height in pixels."""
+
+    @property
+    def data(self) -> bytes | None:
+        """A copy of the pixels, RGBA8, top row first (None once unloaded)."""
+
+    @property
+    def loaded(self) -> bool:
+        """False once `unload_image` freed the pixels."""
+
+    def __repr__(self) -> str:
+        """The serial number, the size and whether the pixels are loaded."""
+
+@final
+class Texture:
+    """A GL texture made by `load_texture_from_image`; released by `unload_texture` or when
+    the object goes away. Samples with nearest filtering, clamped to the edge."""
+
+    @property
+    def id(self) -> int:
+        """GL texture name."""
+
+    @property
+    def width(self) -> int:
+        """Width in pixels."""
+
+    @property
+    def height(self) -> int:
+        """Height in pixels."""
+
+    @property
+    def mipmaps(self) -> int:
+        """Number of mipmap levels (1)."""
+
+    @property
+    def format(self) -> int:
+        """Pixel format: 7, RGBA8."""
+
+    @property
+    def loaded(self) -> bool:
+        """False once released."""
+
+    def __repr__(self) -> str:
+        """The GL name, the size and whether it is loaded."""
+
+@final
+class RenderTarget(structseq[int], tuple[int, int, int, int]):
+    """Handle of a render texture's framebuffer, as `begin_texture_mode` takes it:
+    (id, texture_id, width, height)."""
+
+    __match_args__: Final = ("id", "texture_id", "width", "height")
+
+    @property
+    def id(self) -> int:
+        """GL framebuffer name."""
+
+    @property
+    def texture_id(self) -> int:
+        """GL name of the colour texture."""
+
+    @property
+    def width(self) -> int:
+        """Width in pixels."""
+
+    @property
+    def height(self) -> int:
+        """Height in pixels."""
+
+class _ContextInfo(TypedDict):
+    context: str
+    renderer: str
+    version: str
+    startup_seconds: float
+    max_texture_size: int
+
+def begin_zvshader_mode(shader: ZvShader) -> None:
+    """Draws with `shader` until `end_shader_mode`."""
+
+def get_zvshader_location(shader: ZvShader, name: str) -> int:
+    """Location of the uniform `name` in the shader (-1 when it has none)."""
+
+def draw_texture_pro(
+    texture: Texture | ZvRenderTexture,
+    source: _Quad,
+    dest: _Quad,
+    origin: _Pair,
+    rotation: _Float,
+    tint: _Rgba,
+) -> None:
+    """Draws the `source` rectangle (x, y, width, height in texture pixels; a negative width or
+    height mirrors) of a texture into the `dest` rectangle of the current target, rotated by
+    `rotation` degrees about `origin` (relative to dest's corner), colours times `tint`."""
+
+def begin_texture_mode(target: ZvRenderTexture | RenderTarget) -> None:
+    """Draws into a render texture (or its framebuffer handle) until `end_texture_mode`."""
+
+def end_texture_mode() -> None:
+    """Goes back to the target drawn into before `begin_texture_mode`."""
+
+def end_shader_mode() -> None:
+    """Goes back to the shader used before `begin_zvshader_mode`."""
+
+def end_blend_mode() -> None:
+    """Goes back to the blend mode used before `begin_blend_mode`."""
+
+def begin_blend_mode(mode: _Int) -> None:
+    """Blends with a `BlendMode` until `end_blend_mode`; another value raises ValueError."""
+
+def set_zvshader_value_vec2_tuple(shader: ZvShader, loc: _Int, value: _Pair) -> None:
+    """Sets the vec2 uniform at `loc` from (x, y)."""
+
+def set_zvshader_value_float(shader: ZvShader, loc: _Int, value: _Float) -> None:
+    """Sets the float uniform at `loc`."""
+
+def set_zvshader_value_int(shader: ZvShader, loc: _Int, value: _Int) -> None:
+    """Sets the int uniform at `loc`."""
+
+def set_zvshader_value_vec4_v(shader: ZvShader, loc: _Int, values: Sequence[_Vec4]) -> None:
+    """Sets the vec4 array uniform at `loc`, one item per element: (x, y, z, w) or a dict with
+    those keys. `values` is a list or a tuple."""
+
+def set_zvshader_value_float_v(shader: ZvShader, loc: _Int, values: Sequence[_Float]) -> None:
+    """Sets the float array uniform at `loc`. `values` is a list or a tuple."""
+
+def set_zvshader_value_vec2_zvvec(shader: ZvShader, loc: _Int, value: ZvVector2) -> None:
+    """Sets the vec2 uniform at `loc` from a vector."""
+
+def gen_image_color(width: _Int, height: _Int, color: _Rgba) -> Image:
+    """A width x height image of one (r, g, b, a) colour; sides 1..16384."""
+
+def image_from_pixels(width: _Int, height: _Int, pixels: Buffer) -> Image:
+    """A width x height image holding a copy of RGBA8 `pixels`, top row first, from any
+    C-contiguous buffer of exactly width * height * 4 bytes (bytes, bytearray, a numpy array);
+    sides 1..16384."""
+
+def load_texture_from_image(image: Image, /) -> Texture:
+    """A GL texture holding the image's pixels."""
+
+def unload_image(image: Image, /) -> None:
+    """Frees the image's pixels (`loaded` becomes False)."""
+
+def unload_texture(texture: Texture, /) -> None:
+    """Releases the GL texture (`loaded` becomes False)."""
+
+def write_png(render_texture: ZvRenderTexture, path: _Path, unpremultiply: object = False) -> None:
+    """Writes the render texture's pixels to a PNG file (8-bit RGBA), top row first, deflated.
+    With a true `unpremultiply`, premultiplied colours (what premultiplied blending leaves in
+    the texture) are divided by alpha first, since PNG stores straight alpha. Raises OSError
+    when the file cannot be written."""
+
+def _encode_png(pixels: Buffer, width: _Int, height: _Int, stored: object = False) -> bytes:
+    """The encoder of `write_png` alone: the PNG file of width x height RGBA8 `pixels` (a
+    C-contiguous buffer, top row first). A true `stored` gives the first, uncompressed encoder,
+    the baseline of the PNG benchmark."""
+
+def trace_start() -> None:
+    """Starts recording one tuple per drawing call (and per object the layer makes)."""
+
+def trace_stop() -> list[tuple[Any, ...]]:
+    """Stops recording; returns the records in call order."""
+
+def context_info() -> _ContextInfo:
+    """Which context the layer draws in (an adopted EGL or GLX one, or its own headless EGL
+    one), renderer, GL version, start-up time in seconds and the largest texture side; chooses
+    the context if none is chosen yet."""

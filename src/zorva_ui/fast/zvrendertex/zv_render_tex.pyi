@@ -1,0 +1,54 @@
+"""The rendering layer's render textures."""
+
+from typing import NoReturn, Self, SupportsFloat, SupportsIndex, SupportsInt
+
+from typing_extensions import disjoint_base
+
+from zorva_ui.fast.raylib.zorva_raylib import RenderTarget
+from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2
+
+type _Float = SupportsFloat | SupportsIndex
+type _Int = SupportsInt | SupportsIndex
+
+@disjoint_base
+class ZvRenderTexture:
+    """An off-screen RGBA8 target: `ZvRenderTexture(size)`, `size` a `ZvVector2` or a (width,
+    height) tuple; sides are truncated toward zero and must lie within 1 and the driver's
+    maximum (ValueError).
+
+    Draw into it between `begin_texture_mode(texture)` and `end_texture_mode()`. Its GPU memory
+    is released by `unload()` or when the object goes away; it cannot be pickled.
+    """
+
+    def __new__(cls, size: ZvVector2 | tuple[_Float, _Float]) -> Self: ...
+    @staticmethod
+    def new(size: ZvVector2 | tuple[_Float, _Float], /) -> ZvRenderTexture:
+        """A new render texture of `size`; the entry point compiled callers use."""
+
+    def c_fast_clear(self, color: tuple[_Int, _Int, _Int, _Int], /) -> None:
+        """Clears the whole texture to an (r, g, b, a) colour, channels 0..255."""
+
+    def read_pixels(self) -> bytes:
+        """The pixels: width * height * 4 bytes, RGBA8 as stored (premultiplied when drawn with
+        premultiplied blending), top row first."""
+
+    def unload(self) -> None:
+        """Releases the GPU memory now; `loaded` becomes False."""
+
+    @property
+    def render_texture(self) -> RenderTarget:
+        """The framebuffer handle, as `begin_texture_mode` also takes it."""
+
+    @property
+    def size(self) -> ZvVector2:
+        """(width, height) in pixels, as a new vector (changing it changes nothing)."""
+
+    @property
+    def loaded(self) -> bool:
+        """False once unloaded."""
+
+    def __reduce__(self) -> NoReturn:
+        """Refuses: a render texture lives in GPU memory (TypeError)."""
+
+    def __repr__(self) -> str:
+        """The framebuffer, the size and whether it is loaded."""

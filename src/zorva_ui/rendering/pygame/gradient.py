@@ -7,6 +7,17 @@ the pixel tests use it as the reference for the GPU.
 
 `render_uniforms` is the picture as a function of the shader's uniform values alone, for callers
 (and tests) that want to paint exactly what a given set of uniforms paints.
+
+numpy is imported at the first render, not with this module: the gradient module binds
+`GradientPygame` at its initialisation, and most processes never render on the CPU.
+
+How a picture is painted: the colour depends on the pixel only through the position t, so a
+picture larger than its colour ramp is painted from a ramp of N colours, one per cell of width
+1/N along t, sampled at the cell's middle; a pixel takes the colour of the cell its t falls in.
+N is chosen so that no colour channel changes by more than a tenth of a step across half a cell.
+Cells where that cannot hold (a hard edge, where the colour jumps, or a band too narrow for the
+largest ramp) hold a marker instead, and their pixels are painted from their exact t. Smaller
+pictures, and pictures where t is the same everywhere, are painted from the exact t directly.
 """
 
 from __future__ import annotations
@@ -14,12 +25,15 @@ from __future__ import annotations
 import builtins
 import math
 import operator
+import struct
 from collections.abc import Sequence
-
-import numpy as np
 
 from zorva_ui.core import GradientType
 from zorva_ui.fast.gradient_shader import MAX_COLORS
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at start-up
+if TYPE_CHECKING:
+    import numpy as np
 
 __all__ = ["GradientPygame", "MAX_COLORS", "compute_stops", "render_uniforms"]
 
@@ -47,10 +61,16 @@ _RADIAL_CENTERS = {
     "BottomRight": (1.0, 1.0),
 }
 
+_FLOAT32 = struct.Struct("f")
+
 
 def _f32(value) -> float:
-    """A number narrowed to a 32-bit float, as a Python float."""
-    return float(np.float32(float(value)))
+    """A number narrowed to a 32-bit float (rounded to nearest), as a Python float."""
+    x = float(value)
+    try:
+        return _FLOAT32.unpack(_FLOAT32.pack(x))[0]
+    except OverflowError:  # finite, but beyond the largest 32-bit float
+        return math.copysign(math.inf, x)
 
 
 def _to_int32(value) -> int:
@@ -92,10 +112,10 @@ def compute_stops(weights: Sequence[float]) -> list[float]:
     if total <= 0:
         total = 1.0
     boundaries = [0.0]
-    current = np.float32(0.0)
+    current = 0.0
     for w in weights:
-        current = np.float32(float(current) + w / total)
-        boundaries.append(float(current))
+        current = _f32(current + w / total)
+        boundaries.append(current)
     if n == 0:
         return []
     if n == 1:
@@ -103,45 +123,91 @@ def compute_stops(weights: Sequence[float]) -> list[float]:
     stops = []
     b1 = boundaries[1]
     stops.append(_f32(max(0.0, b1 - min(b1, 1.0 - b1))))
-    half = np.float32(0.5)
+    # A 32-bit sum rounded from the exact double sum is the 32-bit sum itself; halving is exact.
     for i in range(1, n - 1):
-        stops.append(float((np.float32(boundaries[i]) + np.float32(boundaries[i + 1])) * half))
+        stops.append(_f32(_f32(boundaries[i] + boundaries[i + 1]) * 0.5))
     lb = boundaries[n - 1]
     stops.append(_f32(min(1.0, lb + min(lb, 1.0 - lb))))
     return stops
 
 
-def _gradient_position(gradient_type, angle, center, size, width, height) -> np.ndarray:
-    """t at every pixel centre, shape (height, width), float64; see the shader's definition."""
-    w, h = float(np.float32(size[0])), float(np.float32(size[1]))
-    # Pixel centres as the quad's interpolated texture coordinate times `size`.
-    px = (np.arange(width, dtype=np.float64) + 0.5) / width * w if width else np.zeros(0)
-    py = (np.arange(height, dtype=np.float64) + 0.5) / height * h if height else np.zeros(0)
-    x, y = np.meshgrid(px, py)
-    with np.errstate(invalid="ignore", divide="ignore", over="ignore"):
-        if gradient_type == 0:
-            a32 = np.float32(angle)
-            reduced = a32 - np.float32(360.0) * np.floor(a32 / np.float32(360.0))
-            radians = float(np.float32(reduced) * np.float32(math.pi / 180.0))
+# Colour ramps: at least this many cells, and at most the larger (a power of two either way).
+_RAMP_MIN = 4096
+_RAMP_MAX = 65536
+# Largest change of a channel, in 8-bit steps, between a pixel's t and its cell's middle.
+_RAMP_ERROR = 0.1
+# Pixels painted from a ramp per pass: the pass's scratch arrays stay in the processor's cache.
+_CHUNK_PIXELS = 1 << 15
+# A ramp cell whose pixels are painted from their exact t. No picture holds this colour: a
+# premultiplied colour never has more red than alpha. Little-endian RGBA (1, 0, 0, 0).
+_MARKER = 1
+
+
+class _Geometry:
+    """t over the pixel grid as the shader defines it: affine in the pixel position (linear), or
+    the length of an affine vector (radial). `constant` says t is 0 everywhere."""
+
+    def __init__(self, gradient_type, angle, center, size, width, height):
+        w, h = _f32(size[0]), _f32(size[1])
+        self.w, self.h, self.width, self.height = w, h, width, height
+        self.radial = gradient_type != 0
+        self.constant = True
+        with_size = math.isfinite(w) and math.isfinite(h)
+        if not self.radial:
+            # The angle reduced to 0..360 and turned to radians in 32-bit steps.
+            a = _f32(angle)
+            radians = math.nan  # a NaN or infinite angle has no direction
+            if math.isfinite(a):
+                turns = math.floor(_f32(a / _f32(360.0)))
+                reduced = _f32(a - _f32(_f32(360.0) * turns))
+                radians = _f32(reduced * _f32(math.pi / 180.0))
             if math.isfinite(radians):
                 dx, dy = math.cos(radians), math.sin(radians)
-            else:
-                dx = dy = math.nan
-            length = abs(w * dx) + abs(h * dy)
-            if length > 0.0:
-                t = 0.5 + ((x - 0.5 * w) * dx + (y - 0.5 * h) * dy) / length
-            else:
-                t = np.zeros_like(x)
+                length = abs(w * dx) + abs(h * dy)
+                if with_size and length > 0.0:
+                    self.constant = False
+                    self.dx, self.dy, self.length = dx, dy, length
         else:
-            cx = float(np.float32(center[0])) * w
-            cy = float(np.float32(center[1])) * h
+            cx, cy = _f32(center[0]) * w, _f32(center[1]) * h
             radius = math.hypot(max(abs(cx), abs(w - cx)), max(abs(cy), abs(h - cy)))
-            if radius > 0.0:
-                t = np.hypot(x - cx, y - cy) / radius
+            if with_size and math.isfinite(radius) and radius > 0.0:
+                self.constant = False
+                self.cx, self.cy, self.radius = cx, cy, radius
+
+    def _centres(self, np, cols, rows):
+        return (cols + 0.5) / self.width * self.w, (rows + 0.5) / self.height * self.h
+
+    def exact(self, np, cols, rows):
+        """t at the pixel centres (cols[k], rows[k]) in float64, NaN as 0, clamped to 0..1."""
+        x, y = self._centres(np, cols, rows)
+        with np.errstate(invalid="ignore", divide="ignore", over="ignore"):
+            if self.constant:
+                t = np.zeros(np.broadcast(x, y).shape)
+            elif self.radial:
+                t = np.hypot(x - self.cx, y - self.cy) / self.radius
             else:
-                t = np.zeros_like(x)
-    t = np.where(np.isnan(t), 0.0, t)
-    return np.clip(t, 0.0, 1.0)
+                t = (
+                    0.5
+                    + ((x - 0.5 * self.w) * self.dx + (y - 0.5 * self.h) * self.dy) / self.length
+                )
+            t = np.where(np.isnan(t), 0.0, t)
+        return np.clip(t, 0.0, 1.0)
+
+    def scaled_axes(self, np, cells):
+        """float32 row and column vectors whose combination is t * cells: their sum (linear), or
+        the square root of their sum (radial, squares of the scaled offsets)."""
+        x, y = self._centres(
+            np, np.arange(self.width, dtype=np.float64), np.arange(self.height, dtype=np.float64)
+        )
+        if self.radial:
+            scale = cells / self.radius
+            across = np.square((x - self.cx) * scale)
+            down = np.square((y - self.cy) * scale)
+        else:
+            scale = cells / self.length
+            across = (x - 0.5 * self.w) * (self.dx * scale)
+            down = 0.5 * cells + (y - 0.5 * self.h) * (self.dy * scale)
+        return across.astype(np.float32), down.astype(np.float32)
 
 
 def _sanitised_stops(stops) -> list[float]:
@@ -149,7 +215,7 @@ def _sanitised_stops(stops) -> list[float]:
     out = []
     previous = 0.0
     for s in stops:
-        s = float(np.float32(s))
+        s = _f32(s)
         if math.isnan(s):
             s = previous
         s = max(min(max(s, 0.0), 1.0), previous)
@@ -158,12 +224,101 @@ def _sanitised_stops(stops) -> list[float]:
     return out
 
 
-def _premultiplied(colors) -> np.ndarray:
+def _premultiplied(np, colors) -> np.ndarray:
     """(n, 4) float64: channels clamped to 0..1 (NaN: 0), rgb times alpha."""
     c = np.asarray(colors, dtype=np.float32).astype(np.float64).reshape(-1, 4)
     c = np.clip(np.nan_to_num(c, nan=0.0), 0.0, 1.0)
     c[:, :3] *= c[:, 3:4]
     return c
+
+
+class _Ramp:
+    """The colours of one gradient as a function of t (sanitised stops, premultiplied colours,
+    alpha applied), evaluated exactly or through a ramp of cells."""
+
+    def __init__(self, np, stops, colors, alpha):
+        self.np = np
+        self.stops = np.asarray(_sanitised_stops(stops), dtype=np.float64)
+        self.colors = _premultiplied(np, colors) * alpha
+
+    def exact(self, t):
+        """uint8 RGBA (shape of t + (4,)) for clamped positions t."""
+        np, stops, colors = self.np, self.stops, self.colors
+        count = len(stops)
+        # k counts the stops at or before t: k = 0 is before the first stop, k = count at or
+        # after the last; otherwise t lies in [s(k-1), s(k)), a band of positive width, between
+        # colours k-1 and k.
+        k = np.searchsorted(stops, t, side="right")
+        lower = np.clip(k - 1, 0, count - 1)
+        upper = np.clip(k, 0, count - 1)
+        inside = (k > 0) & (k < count)
+        f = np.zeros_like(t)
+        np.divide(t - stops[lower], stops[upper] - stops[lower], out=f, where=inside)
+        result = colors[lower] + (colors[upper] - colors[lower]) * f[..., None]
+        return np.rint(np.clip(result, 0.0, 1.0) * 255.0).astype(np.uint8)
+
+    def cells(self):
+        """The number of ramp cells, and the bands (index pairs into the stops) whose colour
+        changes too fast for them."""
+        np = self.np
+        widths = np.diff(self.stops)
+        change = np.abs(np.diff(np.clip(self.colors, 0.0, 1.0), axis=0)).max(axis=1, initial=0)
+        with np.errstate(divide="ignore", invalid="ignore"):
+            slope = np.where(widths > 0, change * 255.0 / np.where(widths > 0, widths, 1), 0)
+        needed = float(slope.max(initial=0.0)) * 0.5 / _RAMP_ERROR
+        cells = _RAMP_MIN
+        while cells < needed and cells < _RAMP_MAX:
+            cells *= 2
+        steep = np.nonzero(slope * 0.5 / cells > _RAMP_ERROR)[0]
+        return cells, steep
+
+    def table(self, cells, steep) -> np.ndarray:
+        """uint32 colours (RGBA bytes in memory order) of `cells` cells, with the marker in cells
+        that touch a hard edge or a steep band."""
+        np, stops = self.np, self.stops
+        middles = (np.arange(cells, dtype=np.float64) + 0.5) / cells
+        table = self.exact(middles).view(np.uint32).reshape(cells)
+        # Equal neighbouring stops make the colour jump there; so does nothing else.
+        edges = stops[1:][np.diff(stops) == 0]
+        # The cell of the edge and its neighbours: t is computed in 32 bits on the ramp's path.
+        first = np.floor(edges * cells).astype(np.int64)
+        marked = [np.clip(first + step, 0, cells - 1) for step in (-1, 0, 1)]
+        for band in steep:
+            lo = int(math.floor(stops[band] * cells)) - 1
+            hi = int(math.floor(stops[band + 1] * cells)) + 1
+            marked.append(np.arange(max(lo, 0), min(hi, cells - 1) + 1))
+        if marked:
+            table[np.concatenate(marked)] = _MARKER
+        return table
+
+
+def _paint_from_table(np, out32, geometry, ramp, cells, table) -> None:
+    """Paints `out32` (height x width uint32) from the ramp, a band of rows at a time."""
+    across, down = geometry.scaled_axes(np, cells)
+    width = geometry.width
+    rows_per_pass = max(1, _CHUNK_PIXELS // width)
+    scaled = np.empty((rows_per_pass, width), dtype=np.float32)
+    index = np.empty((rows_per_pass, width), dtype=np.int32)
+    marked_cells = bool((table == _MARKER).any())
+    for top in range(0, geometry.height, rows_per_pass):
+        bottom = min(top + rows_per_pass, geometry.height)
+        n = bottom - top
+        part, cell = scaled[:n], index[:n]
+        np.add(down[top:bottom, None], across[None, :], out=part)
+        if geometry.radial:
+            np.sqrt(part, out=part)
+        # Truncation is the cell number for t >= 0; below 0 it gives 0 or less, and `clip`
+        # takes every index below 0 to the first cell and past the end to the last.
+        np.copyto(cell, part, casting="unsafe")
+        rows = out32[top:bottom]
+        np.take(table, cell, out=rows, mode="clip")
+        if marked_cells:
+            hit_rows, hit_cols = np.nonzero(rows == _MARKER)
+            if hit_rows.size:
+                t = geometry.exact(
+                    np, hit_cols.astype(np.float64), (hit_rows + top).astype(np.float64)
+                )
+                rows[hit_rows, hit_cols] = ramp.exact(t).view(np.uint32).reshape(-1)
 
 
 def render_uniforms(
@@ -185,6 +340,8 @@ def render_uniforms(
     `colors` are normalised (0..1) RGBA records; `size` defaults to (width, height), the value
     the gradient module sends. `color_count` is clamped to 0..MAX_COLORS like in the shader;
     `colors` and `stops` must hold at least that many entries."""
+    import numpy as np
+
     width, height = int(width), int(height)
     if width < 0 or height < 0:
         raise ValueError(f"width and height must not be negative, got {width}x{height}")
@@ -200,26 +357,21 @@ def render_uniforms(
     if count == 0 or width == 0 or height == 0:
         return out
 
-    t = _gradient_position(int(gradient_type), angle, center, size, width, height)
-    sanitised = _sanitised_stops(stops[:count])
-    premultiplied = _premultiplied(colors[:count])
-
-    # The sanitised stops are sorted: k counts the stops at or before t. k = 0 is before the
-    # first stop, k = count at or after the last; otherwise t lies in [s(k-1), s(k)), a band of
-    # positive width, between colours k-1 and k.
-    stop_array = np.asarray(sanitised, dtype=np.float64)
-    k = np.searchsorted(stop_array, t, side="right")
-    lower = np.clip(k - 1, 0, count - 1)
-    upper = np.clip(k, 0, count - 1)
-    inside = (k > 0) & (k < count)
-    f = np.zeros_like(t)
-    span = stop_array[upper] - stop_array[lower]
-    np.divide(t - stop_array[lower], span, out=f, where=inside)
-    result = premultiplied[lower] + (premultiplied[upper] - premultiplied[lower]) * f[..., None]
-
-    a = float(np.float32(alpha))
+    a = _f32(alpha)
     a = 0.0 if math.isnan(a) else min(max(a, 0.0), 1.0)
-    out[...] = np.rint(np.clip(result * a, 0.0, 1.0) * 255.0).astype(np.uint8)
+    ramp = _Ramp(np, stops[:count], colors[:count], a)
+    geometry = _Geometry(int(gradient_type), angle, center, size, width, height)
+    out32 = out.view(np.uint32).reshape(height, width)
+    if geometry.constant:
+        out[...] = ramp.exact(np.zeros(1))[0]
+        return out
+    cells, steep = ramp.cells()
+    if width * height <= cells:
+        cols = np.arange(width, dtype=np.float64)[None, :]
+        rows = np.arange(height, dtype=np.float64)[:, None]
+        out[...] = ramp.exact(geometry.exact(np, cols, rows))
+        return out
+    _paint_from_table(np, out32, geometry, ramp, cells, ramp.table(cells, steep))
     return out
 
 

@@ -137,7 +137,7 @@ _RAMP_MAX = 65536
 # Largest change of a channel, in 8-bit steps, between a pixel's t and its cell's middle.
 _RAMP_ERROR = 0.1
 # Pixels painted from a ramp per pass: the pass's scratch arrays stay in the processor's cache.
-_CHUNK_PIXELS = 1 << 15
+_CHUNK_PIXELS = 1 << 16
 # A ramp cell whose pixels are painted from their exact t. No picture holds this colour: a
 # premultiplied colour never has more red than alpha. Little-endian RGBA (1, 0, 0, 0).
 _MARKER = 1
@@ -277,7 +277,13 @@ class _Ramp:
         that touch a hard edge or a steep band."""
         np, stops = self.np, self.stops
         middles = (np.arange(cells, dtype=np.float64) + 0.5) / cells
-        table = self.exact(middles).view(np.uint32).reshape(cells)
+        # Between stops the colour is linear in t; cells at a hard edge are marked below.
+        channels = np.empty((cells, 4))
+        for c in range(4):
+            channels[:, c] = np.interp(middles, stops, self.colors[:, c])
+        np.clip(channels, 0.0, 1.0, out=channels)
+        channels *= 255.0
+        table = np.rint(channels, out=channels).astype(np.uint8).view(np.uint32).reshape(cells)
         # Equal neighbouring stops make the colour jump there; so does nothing else.
         edges = stops[1:][np.diff(stops) == 0]
         # The cell of the edge and its neighbours: t is computed in 32 bits on the ramp's path.
@@ -353,9 +359,9 @@ def render_uniforms(
             f"colorCount {count} needs as many colours and stops, "
             f"got {len(colors)} and {len(stops)}"
         )
-    out = np.zeros((height, width, 4), dtype=np.uint8)
     if count == 0 or width == 0 or height == 0:
-        return out
+        return np.zeros((height, width, 4), dtype=np.uint8)
+    out = np.empty((height, width, 4), dtype=np.uint8)  # every pixel is painted below
 
     a = _f32(alpha)
     a = 0.0 if math.isnan(a) else min(max(a, 0.0), 1.0)

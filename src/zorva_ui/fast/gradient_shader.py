@@ -172,7 +172,9 @@ void main()
     float above = 0.0;
     float below = 0.0;
     float runningMax = 0.0;
-    for (;;) {
+    // k moves one way only, so `count` steps always suffice; the bound only keeps a compiler
+    // that assumes there are no NaNs from looping for ever.
+    for (int steps = 0; steps <= MAX_COLORS; ++steps) {
         above = stops[min(k, last)];
         below = stops[max(k - 1, 0)];
         if (k < count && (above <= t || isnan(above))) {

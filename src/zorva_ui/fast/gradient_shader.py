@@ -46,6 +46,9 @@ out vec2 gradientPoint;
 flat out int gradientFlags;
 // `alpha` clamped to 0..1 (NaN: 0), and 0 when there are no colours.
 flat out float gradientAlpha;
+// For sorted stops: int(t * x + y) is about the number of stops at or below t, exact for stops
+// spread evenly between the second and the last but one.
+flat out vec2 gradientGuess;
 
 bool finite(float x)
 {
@@ -90,6 +93,16 @@ void main()
             clean = false;
         previous = s;
     }
+    // Interior stops of n evenly weighted colours sit at (i + 0.5) / n: then k = int(t * n + 0.5).
+    // Other weights move them; a line through the second and the last but one stop follows.
+    vec2 guess = vec2(float(count), 0.5);
+    if (clean && count >= 4) {
+        float spread = stops[count - 2] - stops[1];
+        float scale = float(count - 3) / spread;
+        if (spread > 0.0 && scale <= float(MAX_COLORS * 65536))
+            guess = vec2(scale, 2.0 - stops[1] * scale);
+    }
+    gradientGuess = guess;
     if (clean)
         flags |= 2;
     gradientFlags = flags | (count << 2);
@@ -136,15 +149,17 @@ _FRAGMENT_SHADER = """#version 330 core
 // stop, `count` at or after the last, and otherwise t lies between stops k-1 and k. The
 // sanitised stops are the running maximum of the clamped stops with NaN counting as 0, so k is
 // also the index of the first stop above t. For stops that need no clean-up (the usual case)
-// the search starts from where t would fall if the stops were spread evenly and steps to the
-// right interval, which for even or nearly even stops takes no step at all; for other stops it
-// walks up from the first stop, keeping the running maximum as the stop below t.
+// the search starts from where t would fall if the stops between the second and the last but
+// one were spread evenly (gradientGuess) and steps to the right interval, which for such stops
+// takes no step at all; for stops that need clean-up it walks up from the first stop, keeping
+// the running maximum as the stop below t.
 
 #define MAX_COLORS @MAX_COLORS@
 
 in vec2 gradientPoint;
 flat in int gradientFlags;
 flat in float gradientAlpha;
+flat in vec2 gradientGuess;
 
 uniform vec4 colors[MAX_COLORS];
 uniform float stops[MAX_COLORS];
@@ -168,7 +183,8 @@ void main()
     int count = gradientFlags >> 2;
     // Indices stay in 0..last even with no colours (the result is then scaled by 0).
     int last = max(count - 1, 0);
-    int k = t >= 1.0 ? count : clean ? min(max(int(t * float(count) + 0.5), 1), last) : 0;
+    int guess = min(max(int(t * gradientGuess.x + gradientGuess.y), 1), last);
+    int k = t >= 1.0 ? count : clean ? guess : 0;
     float above = 0.0;
     float below = 0.0;
     float runningMax = 0.0;

@@ -82,3 +82,25 @@ def test_peak_memory_stays_near_the_picture(gradient_type):
     finally:
         tracemalloc.stop()
     assert peak <= 2 * picture.nbytes
+
+
+@pytest.mark.parametrize(
+    "change",
+    [
+        lambda g: setattr(g, "colors", [(0, 0, 255, 255), ((255, 0, 0, 128), 3)]),
+        lambda g: g._stops.__setitem__(1, 0.5),  # stops changed in place, as tests of draw do
+        lambda g: None,  # nothing: the kept ramp paints what a new one paints
+    ],
+    ids=["colours", "stops", "nothing"],
+)
+@pytest.mark.parametrize("alpha", [1.0, 0.5])
+def test_kept_ramp_follows_the_gradient(change, alpha):
+    from zorva_ui.core import GradientType
+    from zorva_ui.rendering.pygame.gradient import GradientPygame
+
+    g = GradientPygame([(255, 0, 0, 255), (0, 255, 0, 255)], GradientType.Radial)
+    g.render(200, 100)
+    change(g)
+    u = dict(gradient_type=1, angle=0.0, center=g.center, colors=g.normalized_colors)
+    u.update(stops=g._stops, color_count=len(g.normalized_colors), alpha=alpha)
+    assert (g.render(200, 100, alpha=alpha) == render_uniforms(200, 100, **u)).all()

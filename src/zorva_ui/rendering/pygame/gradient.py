@@ -14,10 +14,12 @@ numpy is imported at the first render, not with this module: the gradient module
 How a picture is painted: the colour depends on the pixel only through the position t, so a
 picture larger than its colour ramp is painted from a ramp of N colours, one per cell of width
 1/N along t, sampled at the cell's middle; a pixel takes the colour of the cell its t falls in.
-N is chosen so that no colour channel changes by more than a tenth of a step across half a cell.
+N is chosen so that no colour channel changes by more than half a step across half a cell, so a
+pixel is at most 1 from its exact colour.
 Cells where that cannot hold (a hard edge, where the colour jumps, or a band too narrow for the
-largest ramp) hold a marker instead, and their pixels are painted from their exact t. Smaller
-pictures, and pictures where t is the same everywhere, are painted from the exact t directly.
+largest ramp) hold a marker instead, and their pixels are painted from their exact t. Pictures
+much smaller than the ramp, and pictures where t is the same everywhere, are painted from the
+exact t directly.
 """
 
 from __future__ import annotations
@@ -135,7 +137,10 @@ def compute_stops(weights: Sequence[float]) -> list[float]:
 _RAMP_MIN = 4096
 _RAMP_MAX = 65536
 # Largest change of a channel, in 8-bit steps, between a pixel's t and its cell's middle.
-_RAMP_ERROR = 0.1
+_RAMP_ERROR = 0.5
+# Pictures with at most a quarter as many pixels as the ramp has cells are painted exactly: a
+# cell costs about half as much to make as a pixel painted from its exact t.
+_RAMP_PER_EXACT_PIXEL = 4
 # Pixels painted from a ramp per pass: the pass's scratch arrays stay in the processor's cache.
 _CHUNK_PIXELS = 1 << 16
 # A ramp cell whose pixels are painted from their exact t. No picture holds this colour: a
@@ -275,15 +280,28 @@ class _Ramp:
     def table(self, cells, steep) -> np.ndarray:
         """uint32 colours (RGBA bytes in memory order) of `cells` cells, with the marker in cells
         that touch a hard edge or a steep band."""
-        np, stops = self.np, self.stops
+        np, stops, colors = self.np, self.stops, self.colors
         middles = (np.arange(cells, dtype=np.float64) + 0.5) / cells
-        # Between stops the colour is linear in t; cells at a hard edge are marked below.
-        channels = np.empty((cells, 4))
-        for c in range(4):
-            channels[:, c] = np.interp(middles, stops, self.colors[:, c])
+        # The band of each cell's middle, as in `exact`; channels are laid out one after the
+        # other so that every step runs along the whole ramp. Before the first stop and from the
+        # last on, both ends of the band are the same colour and the fraction does not matter.
+        upper = np.searchsorted(stops, middles, side="right")
+        lower = np.maximum(upper - 1, 0)
+        np.minimum(upper, len(stops) - 1, out=upper)
+        low = stops[lower]
+        span = stops[upper] - low
+        span[span <= 0.0] = 1.0
+        fraction = (middles - low) / span
+        by_channel = np.ascontiguousarray(colors.T)
+        start = np.take(by_channel, lower, axis=1)
+        channels = np.take(by_channel, upper, axis=1)
+        channels -= start
+        channels *= fraction
+        channels += start
         np.clip(channels, 0.0, 1.0, out=channels)
         channels *= 255.0
-        table = np.rint(channels, out=channels).astype(np.uint8).view(np.uint32).reshape(cells)
+        np.rint(channels, out=channels)
+        table = np.ascontiguousarray(channels.astype(np.uint8).T).view(np.uint32).reshape(cells)
         # Equal neighbouring stops make the colour jump there; so does nothing else.
         edges = stops[1:][np.diff(stops) == 0]
         # The cell of the edge and its neighbours: t is computed in 32 bits on the ramp's path.
@@ -346,6 +364,25 @@ def render_uniforms(
     `colors` are normalised (0..1) RGBA records; `size` defaults to (width, height), the value
     the gradient module sends. `color_count` is clamped to 0..MAX_COLORS like in the shader;
     `colors` and `stops` must hold at least that many entries."""
+    return _render(
+        width,
+        height,
+        gradient_type=gradient_type,
+        angle=angle,
+        center=center,
+        colors=colors,
+        stops=stops,
+        color_count=color_count,
+        alpha=alpha,
+        size=size,
+        memo=None,
+    )
+
+
+def _render(
+    width, height, *, gradient_type, angle, center, colors, stops, color_count, alpha, size, memo
+):
+    """render_uniforms; `memo`, a list, keeps the last ramp between calls (empty at first)."""
     import numpy as np
 
     width, height = int(width), int(height)
@@ -365,19 +402,27 @@ def render_uniforms(
 
     a = _f32(alpha)
     a = 0.0 if math.isnan(a) else min(max(a, 0.0), 1.0)
-    ramp = _Ramp(np, stops[:count], colors[:count], a)
+    key = None if memo is None else (tuple(map(tuple, colors[:count])), tuple(stops[:count]), a)
+    if memo and memo[0] == key:
+        ramp, cells, steep, table = memo[1]
+    else:
+        ramp = _Ramp(np, stops[:count], colors[:count], a)
+        cells, steep = ramp.cells()
+        table = None
     geometry = _Geometry(int(gradient_type), angle, center, size, width, height)
-    out32 = out.view(np.uint32).reshape(height, width)
     if geometry.constant:
         out[...] = ramp.exact(np.zeros(1))[0]
-        return out
-    cells, steep = ramp.cells()
-    if width * height <= cells:
+    elif width * height <= cells // _RAMP_PER_EXACT_PIXEL:
         cols = np.arange(width, dtype=np.float64)[None, :]
         rows = np.arange(height, dtype=np.float64)[:, None]
         out[...] = ramp.exact(geometry.exact(np, cols, rows))
-        return out
-    _paint_from_table(np, out32, geometry, ramp, cells, ramp.table(cells, steep))
+    else:
+        if table is None:
+            table = ramp.table(cells, steep)
+        out32 = out.view(np.uint32).reshape(height, width)
+        _paint_from_table(np, out32, geometry, ramp, cells, table)
+    if memo is not None:
+        memo[:] = [key, (ramp, cells, steep, table)]
     return out
 
 
@@ -393,7 +438,16 @@ class GradientPygame:
     `render` paints like `generate_texture` (alpha 1.0, transparency not applied); pass
     `alpha=g.draw_alpha` to get what `ClickGradient.draw` paints over a transparent target."""
 
-    __slots__ = ("raw_colors", "type", "_angle", "_center", "_transparency", "_colors", "_stops")
+    __slots__ = (
+        "raw_colors",
+        "type",
+        "_angle",
+        "_center",
+        "_transparency",
+        "_colors",
+        "_stops",
+        "_ramp",
+    )
 
     def __init__(
         self,
@@ -432,6 +486,7 @@ class GradientPygame:
             self._center = (float(center[0]), float(center[1]))
         self._colors: list[tuple[float, float, float, float]] = []
         self._stops: list[float] = []
+        self._ramp: list = []  # the last colour ramp, with what it was made from
         self._update_colors(colors)
 
     def _update_colors(self, colors) -> None:
@@ -519,7 +574,7 @@ class GradientPygame:
         RGBA, top row first. `alpha` scales the whole picture (default 1.0, as texture generation
         sends); the stored transparency is not applied unless passed here."""
         width, height = _to_int32(width), _to_int32(height)
-        return render_uniforms(
+        return _render(
             width,
             height,
             gradient_type=self.gradient_type_int,
@@ -529,6 +584,8 @@ class GradientPygame:
             stops=self._stops,
             color_count=len(self._colors),
             alpha=alpha,
+            size=None,
+            memo=self._ramp,
         )
 
     def __repr__(self) -> str:

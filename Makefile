@@ -7,6 +7,8 @@ BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
 	'moderngl>=5.10' 'glfw>=2.7' build
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
+# Peers of the picture benchmark, installed by `make bench` only.
+BENCH_DEPS := 'pycairo>=1.25' 'skia-python>=87'
 
 .PHONY: build test demo window bench package-check sanitize format lint clean
 
@@ -28,7 +30,12 @@ demo: build
 window: build
 	$(PY) examples/buttons.py
 
-bench: build
+$(VENV)/.bench-deps: $(VENV)/.deps Makefile
+	@tools/bench_system_deps.sh
+	$(PY) -m pip install --disable-pip-version-check -q $(BENCH_DEPS)
+	@touch $@
+
+bench: build $(VENV)/.bench-deps
 	$(PY) benchmarks/run.py
 
 # The wheel and the sdist, each installed into a fresh venv that then renders a gradient.

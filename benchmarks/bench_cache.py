@@ -22,7 +22,7 @@ PAIRS = [
     ("[]", "cache[m]", "d[m]", 0.5),
     ("set", "cache.set(m, v)", "d[m] = v", 0.6),
     ("get_or_set_val", "cache.get_or_set_val(m, v)", "d.setdefault(m, v)", 0.7),
-    ("cache.NAME", "cache.TEXTURE", "d[m]", 1.5),
+    ("cache.NAME", "cache.TEXTURE", "d[m]", 0.6),
 ]
 C_GET_LIMIT_NS = 5.0
 

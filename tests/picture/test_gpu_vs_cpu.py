@@ -39,14 +39,16 @@ def _layer():
 class Gpu:
     """The gradient shader compiled by the layer, with its locations and the blank texture."""
 
-    def __init__(self, vertex_shader=GradientShader.VERTEX_SHADER):
+    def __init__(
+        self,
+        vertex_shader=GradientShader.VERTEX_SHADER,
+        fragment_shader=GradientShader.FRAGMENT_SHADER,
+    ):
         layer = _layer()
         self.rl = layer["rl"]
         self.ZvRenderTexture = layer["rendertex"].ZvRenderTexture
         self.ZvVector2 = layer["vector"].ZvVector2
-        self.shader = layer["shader"].ZvShader.c_create_from_code(
-            vertex_shader, GradientShader.FRAGMENT_SHADER
-        )
+        self.shader = layer["shader"].ZvShader.c_create_from_code(vertex_shader, fragment_shader)
         self.locs = {n: self.rl.get_zvshader_location(self.shader, n) for n in UNIFORMS}
         image = self.rl.gen_image_color(1, 1, self.rl.WHITE)
         self.blank = self.rl.load_texture_from_image(image)
@@ -165,16 +167,33 @@ def test_shader_declares_the_eight_uniforms(gpu):
     assert not missing
 
 
-@pytest.mark.parametrize("kind", [GradientType.Linear, GradientType.Radial])
-def test_vertex_stage_matches_the_layers_default(gpu, kind):
-    """Our vertex stage feeds the fragment stage exactly as the layer's default one does."""
-    g = GradientPygame(RGB3, kind, angle=30, center=(0.2, 0.7))
-    with_default = Gpu(vertex_shader=None)
+# Paints what the layer's vertex interface hands a fragment stage.
+INTERFACE_PROBE = """#version 330 core
+in vec2 fragTexCoord;
+in vec4 fragColor;
+out vec4 probe;
+void main()
+{
+    probe = vec4(fragTexCoord, fragColor.g * 0.5, 0.5 + 0.5 * fragColor.a);
+}
+"""
+
+
+@pytest.mark.parametrize("dest", [(0, 0, 33, 17), (5, 3, 20, 9)])
+def test_vertex_stage_keeps_the_layers_interface(dest):
+    """Besides its own outputs, our vertex stage feeds fragTexCoord and fragColor exactly as the
+    layer's default one does, so a fragment stage written for the layer sees the same values."""
+    g = GradientPygame(RGB3, GradientType.Radial, center=(0.2, 0.7))
+    ours = Gpu(fragment_shader=INTERFACE_PROBE)
+    default = Gpu(vertex_shader=None, fragment_shader=INTERFACE_PROBE)
     try:
         u = gradient_uniforms(g)
-        assert (gpu.render(33, 17, **u) == with_default.render(33, 17, **u)).all()
+        seen = ours.render(40, 20, dest=dest, target_size=(40, 20), **u)
+        assert (seen == default.render(40, 20, dest=dest, target_size=(40, 20), **u)).all()
+        assert seen[dest[1], dest[0], 0] < seen[dest[1], dest[0] + dest[2] - 1, 0]
     finally:
-        with_default.close()
+        ours.close()
+        default.close()
 
 
 @pytest.mark.parametrize(
@@ -286,3 +305,39 @@ def test_premultiplied_blend_over_an_opaque_target(gpu):
     src = g.render(8, 8).astype(float)
     expected = np.rint(src + background * (1 - src[:, :, 3:4] / 255))
     assert_close(pixels, expected.astype(np.uint8))
+
+
+@pytest.mark.parametrize(
+    "weights",
+    [
+        [1] * 64,
+        [50] + [1] * 63,  # stops bunched after a wide first band
+        [1] * 63 + [50],  # bunched before a wide last band
+        [1, 0, 0, 0, 1, 0, 0, 1, 3, 0, 1],  # hard edges and repeated stops
+        [1e-3 * (i + 1) ** 3 for i in range(40)],
+    ],
+    ids=["even", "wide-first", "wide-last", "repeated", "growing"],
+)
+@pytest.mark.parametrize("kind", [GradientType.Linear, GradientType.Radial])
+def test_stops_far_from_even(gpu, weights, kind):
+    """The interval search starts from an even spread of the stops; any spread must give the same
+    picture."""
+    colors = [
+        (c, w) for c, w in zip(palette(len(weights), seed=len(weights)), weights, strict=True)
+    ]
+    compare(gpu, GradientPygame(colors, kind, angle=20, center=(0.4, 0.45)), 131, 29)
+
+
+@pytest.mark.parametrize(
+    "stops",
+    [
+        [0.1, math.nan, 0.3, 0.2, 0.9, 0.5, 1.5, 0.95],  # NaN, unsorted and out of range inside
+        [math.nan] * 8,
+        [0.9, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7],  # the first stop hides the rest
+        [-1.0, 0.2, 0.2, 0.6, math.inf, 0.1, 0.8, 1.0],
+    ],
+)
+def test_stops_needing_clean_up_among_many(gpu, stops):
+    colors = [tuple(v / 255 for v in c) for c in palette(len(stops), seed=3)]
+    u = dict(BASE, colors=colors, stops=stops, color_count=len(stops), angle=10.0)
+    assert_close(gpu.render(61, 7, **u), render_uniforms(61, 7, **u))

@@ -1,7 +1,9 @@
 """GLSL sources of the shared gradient shader.
 
 Every gradient of the process is painted by this one program: a 1x1 blank texture is drawn over
-the destination rectangle and the fragment shader computes the gradient from eight uniforms.
+the destination rectangle and the program computes the gradient from eight uniforms: the vertex
+stage works out what depends on the uniforms alone, the fragment stage what depends on the
+pixel, so the two stages go together.
 The CPU renderer `zorva_ui.rendering.pygame.gradient` follows the same definition line by line;
 keep the two in step (the pixel tests compare them).
 """
@@ -11,25 +13,102 @@ MAX_COLORS = 64
 
 # The rendering layer's vertex interface: corners in target pixels (attribute 0), texture
 # coordinates of the source rectangle (1), the tint (2); `mvp` maps target pixels to clip space.
-# Drawing the whole 1x1 blank texture makes fragTexCoord run 0..1 across the destination
+# Drawing the whole 1x1 blank texture makes vertexTexCoord run 0..1 across the destination
 # rectangle, (0, 0) at its top-left corner, y down.
+#
+# Everything that depends on the uniforms alone is worked out here, once per vertex, instead of
+# once per pixel: the position t along the gradient is affine in the pixel position for a linear
+# gradient and the length of an affine vector for a radial one, so the vertex stage hands the
+# fragment stage that vector to interpolate, with the clamped alpha and a few flags as flat
+# values. fragTexCoord and fragColor are still passed as the layer's default stage passes them.
 _VERTEX_SHADER = """#version 330 core
+#define MAX_COLORS @MAX_COLORS@
+
 in vec3 vertexPosition;
 in vec2 vertexTexCoord;
 in vec4 vertexColor;
 
 uniform mat4 mvp;
+uniform int gradientType;
+uniform float angle;
+uniform vec2 centerPos;
+uniform float stops[MAX_COLORS];
+uniform int colorCount;
+uniform float alpha;
+uniform vec2 size;
 
 out vec2 fragTexCoord;
 out vec4 fragColor;
+// Linear: (t, 0); radial: (p - c) / R, whose length is t. Not clamped, may be negative.
+out vec2 gradientPoint;
+// Bit 0: radial. Bit 1: the stops are already sorted, in 0..1 and not NaN. Bits 2 and up: the
+// colour count, clamped to 0..MAX_COLORS.
+flat out int gradientFlags;
+// `alpha` clamped to 0..1 (NaN: 0), and 0 when there are no colours.
+flat out float gradientAlpha;
+// For sorted stops: int(t * x + y) is about the number of stops at or below t, exact for stops
+// spread evenly between the second and the last but one.
+flat out vec2 gradientGuess;
+
+bool finite(float x)
+{
+    return !isnan(x) && !isinf(x);
+}
 
 void main()
 {
     fragTexCoord = vertexTexCoord;
     fragColor = vertexColor;
     gl_Position = mvp * vec4(vertexPosition, 1.0);
+
+    vec2 p = vertexTexCoord * size;
+    vec2 point = vec2(0.0);
+    int flags = 0;
+    if (gradientType == 0) {
+        float reduced = angle - 360.0 * floor(angle / 360.0);
+        float a = radians(reduced);
+        vec2 dir = vec2(cos(a), sin(a));
+        float len = abs(size.x * dir.x) + abs(size.y * dir.y);
+        if (len > 0.0)
+            point.x = 0.5 + dot(p - 0.5 * size, dir) / len;
+    } else {
+        flags = 1;
+        vec2 c = centerPos * size;
+        // Per axis the farther edge; together they make the farthest corner.
+        float r = length(max(abs(c), abs(size - c)));
+        if (r > 0.0)
+            point = (p - c) / r;
+    }
+    // A NaN angle or centre makes t NaN everywhere, which counts as 0.
+    if (!finite(point.x) || !finite(point.y))
+        point = vec2(0.0);
+    gradientPoint = point;
+
+    int count = clamp(colorCount, 0, MAX_COLORS);
+    bool clean = true;
+    float previous = 0.0;
+    for (int i = 0; i < count; ++i) {
+        float s = stops[i];
+        if (isnan(s) || s < previous || s > 1.0)
+            clean = false;
+        previous = s;
+    }
+    // Interior stops of n evenly weighted colours sit at (i + 0.5) / n: then k = int(t * n + 0.5).
+    // Other weights move them; a line through the second and the last but one stop follows.
+    vec2 guess = vec2(float(count), 0.5);
+    if (clean && count >= 4) {
+        float spread = stops[count - 2] - stops[1];
+        float scale = float(count - 3) / spread;
+        if (spread > 0.0 && scale <= float(MAX_COLORS * 65536))
+            guess = vec2(scale, 2.0 - stops[1] * scale);
+    }
+    gradientGuess = guess;
+    if (clean)
+        flags |= 2;
+    gradientFlags = flags | (count << 2);
+    gradientAlpha = count == 0 || isnan(alpha) ? 0.0 : clamp(alpha, 0.0, 1.0);
 }
-"""
+""".replace("@MAX_COLORS@", str(MAX_COLORS))
 
 _FRAGMENT_SHADER = """#version 330 core
 // The gradient, defined once (the CPU renderer follows the same rules):
@@ -62,51 +141,30 @@ _FRAGMENT_SHADER = """#version 330 core
 //
 // Output: premultiplied colour times `alpha`, alpha clamped to 0..1 (NaN: 0).
 // The vertex colour (the draw tint) is not used.
+//
+// The vertex stage of this program (GradientShader.VERTEX_SHADER) works out everything that
+// depends on the uniforms alone; this stage needs it.
+//
+// Finding the interval: k, the number of sanitised stops at or below t, is 0 before the first
+// stop, `count` at or after the last, and otherwise t lies between stops k-1 and k. The
+// sanitised stops are the running maximum of the clamped stops with NaN counting as 0, so k is
+// also the index of the first stop above t. For stops that need no clean-up (the usual case)
+// the search starts from where t would fall if the stops between the second and the last but
+// one were spread evenly (gradientGuess) and steps to the right interval, which for such stops
+// takes no step at all; for stops that need clean-up it walks up from the first stop, keeping
+// the running maximum as the stop below t.
 
 #define MAX_COLORS @MAX_COLORS@
 
-in vec2 fragTexCoord;
-in vec4 fragColor;
+in vec2 gradientPoint;
+flat in int gradientFlags;
+flat in float gradientAlpha;
+flat in vec2 gradientGuess;
 
-uniform int gradientType;
-uniform float angle;
-uniform vec2 centerPos;
 uniform vec4 colors[MAX_COLORS];
 uniform float stops[MAX_COLORS];
-uniform int colorCount;
-uniform float alpha;
-uniform vec2 size;
 
 out vec4 finalColor;
-
-float gradientPosition(vec2 p)
-{
-    float t;
-    if (gradientType == 0) {
-        float reduced = angle - 360.0 * floor(angle / 360.0);
-        float a = radians(reduced);
-        vec2 dir = vec2(cos(a), sin(a));
-        float len = abs(size.x * dir.x) + abs(size.y * dir.y);
-        t = len > 0.0 ? 0.5 + dot(p - 0.5 * size, dir) / len : 0.0;
-    } else {
-        vec2 c = centerPos * size;
-        // Per axis the farther edge; together they make the farthest corner.
-        vec2 far = max(abs(c), abs(size - c));
-        float r = length(far);
-        t = r > 0.0 ? length(p - c) / r : 0.0;
-    }
-    if (isnan(t))
-        t = 0.0;
-    return clamp(t, 0.0, 1.0);
-}
-
-float sanitizedStop(int i, float previous)
-{
-    float s = stops[i];
-    if (isnan(s))
-        s = previous;
-    return max(clamp(s, 0.0, 1.0), previous);
-}
 
 vec4 premultiplied(vec4 c)
 {
@@ -116,32 +174,40 @@ vec4 premultiplied(vec4 c)
 
 void main()
 {
-    int count = clamp(colorCount, 0, MAX_COLORS);
-    if (count == 0) {
-        finalColor = vec4(0.0);
-        return;
-    }
-    float t = gradientPosition(fragTexCoord * size);
+    float t = (gradientFlags & 1) != 0 ? length(gradientPoint) : gradientPoint.x;
+    if (isnan(t))
+        t = 0.0;
+    t = clamp(t, 0.0, 1.0);
 
-    float previousStop = sanitizedStop(0, 0.0);
-    vec4 previousColor = premultiplied(colors[0]);
-    vec4 result = previousColor;
-    for (int i = 1; i < count; ++i) {
-        float s = sanitizedStop(i, previousStop);
-        vec4 c = premultiplied(colors[i]);
-        if (t >= s) {
-            result = c;
+    bool clean = (gradientFlags & 2) != 0;
+    int count = gradientFlags >> 2;
+    // Indices stay in 0..last even with no colours (the result is then scaled by 0).
+    int last = max(count - 1, 0);
+    int guess = min(max(int(t * gradientGuess.x + gradientGuess.y), 1), last);
+    int k = t >= 1.0 ? count : clean ? guess : 0;
+    float above = 0.0;
+    float below = 0.0;
+    float runningMax = 0.0;
+    // k moves one way only, so `count` steps always suffice; the bound only keeps a compiler
+    // that assumes there are no NaNs from looping for ever.
+    for (int steps = 0; steps <= MAX_COLORS; ++steps) {
+        above = stops[min(k, last)];
+        below = stops[max(k - 1, 0)];
+        if (k < count && (above <= t || isnan(above))) {
+            runningMax = max(runningMax, isnan(above) ? 0.0 : above);
+            ++k;
+        } else if (k > 0 && below > t) {
+            --k;
         } else {
-            if (t >= previousStop)
-                result = mix(previousColor, c, (t - previousStop) / (s - previousStop));
             break;
         }
-        previousStop = s;
-        previousColor = c;
     }
-
-    float a = isnan(alpha) ? 0.0 : clamp(alpha, 0.0, 1.0);
-    finalColor = result * a;
+    float low = clean ? below : runningMax;
+    float high = min(above, 1.0);
+    vec4 upper = premultiplied(colors[min(k, last)]);
+    vec4 lower = premultiplied(colors[max(k - 1, 0)]);
+    vec4 result = k > 0 && k < count ? mix(lower, upper, (t - low) / (high - low)) : upper;
+    finalColor = result * gradientAlpha;
 }
 """.replace("@MAX_COLORS@", str(MAX_COLORS))
 

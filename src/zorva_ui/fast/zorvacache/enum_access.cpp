@@ -106,19 +106,31 @@ bool read_key_slow(PyObject* value, int32_t* out) {
     return to_int32(value, out);
 }
 
-int lookup_member(PyObject* enum_cls, PyObject* name, PyObject** member) {
-    *member = nullptr;
+int standard_member_map(PyObject* enum_cls, PyObject** map) {
+    *map = nullptr;
     PyTypeObject* meta = Py_TYPE(enum_cls);
     bool standard = g_meta_memo.holds(meta);
     if (!standard && g_enum_base != nullptr && members_are_standard(meta)) {
         remember(g_meta_memo, meta);
         standard = true;
     }
-    if (standard && PyUnicode_CheckExact(name)) {
-        PyRef map = PyRef::steal(PyObject_GetAttr(enum_cls, g_str_member_map));
-        if (!map) return -1;
+    if (!standard) return 0;
+    PyRef found = PyRef::steal(PyObject_GetAttr(enum_cls, g_str_member_map));
+    if (!found) return -1;
+    if (!PyDict_CheckExact(found.get())) return 0;
+    *map = found.release();
+    return 1;
+}
+
+int lookup_member(PyObject* enum_cls, PyObject* name, PyObject** member) {
+    *member = nullptr;
+    if (PyUnicode_CheckExact(name)) {
+        PyObject* found;
+        int standard = standard_member_map(enum_cls, &found);
+        if (standard < 0) return -1;
         // An exact dict answers `in` and `[]` without running code, so one lookup does both.
-        if (PyDict_CheckExact(map.get())) return PyDict_GetItemRef(map.get(), name, member);
+        PyRef map = PyRef::steal(found);
+        if (standard > 0) return PyDict_GetItemRef(map.get(), name, member);
     }
     PyRef members = PyRef::steal(PyObject_GetAttr(enum_cls, g_str_members));
     if (!members) return -1;
@@ -126,6 +138,11 @@ int lookup_member(PyObject* enum_cls, PyObject* name, PyObject** member) {
     if (found <= 0) return found;
     *member = PyObject_GetItem(enum_cls, name);
     return *member ? 1 : -1;
+}
+
+bool value_is_own_attribute(PyTypeObject* type) {
+    return g_enum_base != nullptr && value_is_standard(type) &&
+           type_lookup(type, g_str_value_) == nullptr;
 }
 
 PyObject* all_members(PyObject* enum_cls) {

@@ -62,4 +62,13 @@ int lookup_member(PyObject* enum_cls, PyObject* name, PyObject** member);
 // `list(cls.__members__.values())`: new reference, or null with an exception set.
 PyObject* all_members(PyObject* enum_cls);
 
+// `cls._member_map_` when `lookup_member` reads it, that is, when the metaclass keeps the standard
+// lookups and the map is an exact dict. Returns 1 with a new reference in `*map`, 0 when the class
+// takes another route, -1 with an exception set.
+int standard_member_map(PyObject* enum_cls, PyObject** map);
+
+// Whether `member.value` for members of `type` is the member's own `_value_` attribute: the type
+// keeps the standard `value` and the generic lookup and has no `_value_` of its own.
+bool value_is_own_attribute(PyTypeObject* type);
+
 }  // namespace zorva::cache

@@ -16,6 +16,7 @@
 #include "fast/common/vtable.h"
 #include "fast/zorvacache/cache_slots.h"
 #include "fast/zorvacache/enum_access.h"
+#include "fast/zorvacache/name_memo.h"
 #include "fast/zorvacache/zorvacache.h"
 
 #define ZORVA_SOURCE_FILE "fast/zorvacache/zorvacache.cpp"
@@ -64,7 +65,13 @@ PyObject* module_global(PyObject* name) {
 PyObject* g_cache_type_seen = nullptr;  // strong, or null when it must be looked up again
 int g_dict_watcher = -1;
 
-int on_module_dict_event(PyDict_WatchEvent, PyObject*, PyObject* key, PyObject*) {
+NameMemo g_names;
+
+int on_module_dict_event(PyDict_WatchEvent, PyObject* dict, PyObject* key, PyObject*) {
+    if (dict != g_module_dict) {  // a dict that remembered member names depend on
+        g_names.mark_stale();
+        return 0;
+    }
     // Any key but another exact str may compare equal to "CacheType".
     bool other_name = key != nullptr && PyUnicode_CheckExact(key) &&
                       PyUnicode_Compare(key, g_str_cache_type) != 0;
@@ -80,6 +87,7 @@ void watch_module_dict() {
     if (g_dict_watcher < 0) g_dict_watcher = PyDict_AddWatcher(on_module_dict_event);
     g_dict_watched = g_dict_watcher >= 0 && PyDict_Watch(g_dict_watcher, g_module_dict) == 0;
     if (!g_dict_watched) PyErr_Clear();
+    g_names.set_watcher(g_dict_watched ? g_dict_watcher : -1);
     Py_CLEAR(g_cache_type_seen);
 }
 
@@ -316,6 +324,11 @@ PyObject* Cache_get_or_exec(PyObject* self, PyObject* const* args, Py_ssize_t na
 // The slot of the member called `name`; AttributeError(name) when there is no such member.
 PyObject* member_slot_by_name(PyObject* self, PyObject* name) {
     if (!check_exact_arg(name, &PyUnicode_Type, "type")) return nullptr;
+    int32_t key;
+    // The remembered binding of CacheType is current while it is set (see cache_type_global).
+    if (g_cache_type_seen != nullptr && g_names.find(g_cache_type_seen, name, &key)) {
+        return slot_get(as_cache(self), key);
+    }
     PyRef cache_type = PyRef::steal(cache_type_global());
     if (!cache_type) return nullptr;
     PyObject* member;
@@ -328,8 +341,9 @@ PyObject* member_slot_by_name(PyObject* self, PyObject* name) {
         return nullptr;
     }
     PyRef hold = PyRef::steal(member);
-    int32_t key;
     if (!read_key(member, &key)) return nullptr;
+    if (g_cache_type_seen == cache_type.get())
+        g_names.remember(cache_type.get(), name, member, key);
     return slot_get(as_cache(self), key);
 }
 

@@ -1,0 +1,538 @@
+"""Gradient pictures at 1024x1024: the shader against its previous version, the CPU renderer
+against its previous version, the import of the gradient module, the cache's attribute access by
+member name (in bench_cache), and both rendering paths against the libraries a user would pick
+instead. Every pair is measured in this one run, contenders alternating round by round, and
+compared by the medians of their rounds.
+
+Targets:
+- shader: shading cost per pixel (a render minus the same render through a shader that only
+  writes a constant, all else equal) at most 0.5x the previous shader's, and the render with
+  read-back (what generate_texture + read_pixels do) at most 0.6x, for linear and radial
+  gradients of 2, 8 and 64 colours;
+- CPU renderer: at least 20x the previous renderer, faster than pycairo producing the same RGBA
+  picture, and a peak of extra memory (tracemalloc) at most 3x the picture;
+- import of the gradient module: at most 0.3x the import with numpy (what it cost when the
+  module imported numpy), each in a fresh interpreter.
+
+The peers (skia-python, pycairo, and moderngl running our shader in a process of its own, since
+our layer adopts a current context) paint the same pictures, checked within 2 per channel of
+ours; the table ends with the floor: allocating and filling the picture's bytes.
+"""
+
+import json
+import pathlib
+import statistics
+import subprocess
+import sys
+import time
+import tracemalloc
+
+import numpy as np
+
+HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+
+import baseline_cpu_gradient  # noqa: E402
+import baseline_shader  # noqa: E402
+
+from zorva_ui.core import GradientType  # noqa: E402
+from zorva_ui.fast import GradientShader  # noqa: E402
+from zorva_ui.rendering.pygame.gradient import GradientPygame  # noqa: E402
+
+SIZE = 1024
+TOLERANCE = 2
+UNIFORMS = ("gradientType", "angle", "centerPos", "colors", "stops", "colorCount", "alpha", "size")
+
+# The gradients of the comparison with other libraries: opaque, so that libraries interpolating
+# straight colours paint the same picture.
+LINEAR = ([(255, 0, 0, 255), (0, 255, 0, 255), (0, 0, 255, 255), (255, 255, 0, 255)], 45.0)
+RADIAL = ([(255, 200, 0, 255), (0, 128, 255, 255), (40, 40, 40, 255)], (0.5, 0.5))
+
+FLOOR_FRAGMENT = """#version 330 core
+out vec4 finalColor;
+void main()
+{
+    finalColor = vec4(0.25, 0.5, 0.75, 1.0);
+}
+"""
+
+
+def median_ms(values):
+    return statistics.median(values) * 1e3
+
+
+def check(label, ok, detail):
+    print(f"  [{'ok' if ok else 'MISSED'}] {label}: {detail}")
+    return ok
+
+
+def same_picture(a, b):
+    diff = np.abs(np.asarray(a, dtype=int) - np.asarray(b, dtype=int))
+    return a.shape == b.shape and diff.max(initial=0) <= TOLERANCE, int(diff.max(initial=0))
+
+
+def gradient_colours(count, seed):
+    rng = np.random.default_rng(seed)
+    return [tuple(int(v) for v in rng.integers(0, 256, 3)) + (255,) for _ in range(count)]
+
+
+def uniforms_of(g):
+    return dict(
+        gradient_type=g.gradient_type_int,
+        angle=g.angle,
+        center=g.center,
+        colors=g.normalized_colors,
+        stops=g.stops,
+        color_count=len(g.normalized_colors),
+    )
+
+
+# ---- The shader -----------------------------------------------------------------------------
+
+
+class Program:
+    """A program compiled by the layer, rendered the way generate_texture renders: uniforms, a
+    new render texture, texture, blend and shader modes, a clear, the blank texture drawn over
+    the whole target, and the pixels read back."""
+
+    def __init__(self, layer, vertex, fragment):
+        self.layer = layer
+        rl = layer["rl"]
+        self.shader = layer["ZvShader"].c_create_from_code(vertex, fragment)
+        self.locs = {n: rl.get_zvshader_location(self.shader, n) for n in UNIFORMS}
+
+    def render(self, u, size=SIZE):
+        layer = self.layer
+        rl, s, loc = layer["rl"], self.shader, self.locs
+        rl.set_zvshader_value_int(s, loc["gradientType"], u["gradient_type"])
+        rl.set_zvshader_value_float(s, loc["angle"], u["angle"])
+        rl.set_zvshader_value_vec2_tuple(s, loc["centerPos"], tuple(u["center"]))
+        rl.set_zvshader_value_int(s, loc["colorCount"], u["color_count"])
+        rl.set_zvshader_value_float(s, loc["alpha"], 1.0)
+        rl.set_zvshader_value_vec4_v(s, loc["colors"], [tuple(c) for c in u["colors"]])
+        rl.set_zvshader_value_float_v(s, loc["stops"], list(u["stops"]))
+        rl.set_zvshader_value_vec2_tuple(s, loc["size"], (float(size), float(size)))
+        target = layer["ZvRenderTexture"]((size, size))
+        try:
+            rl.begin_texture_mode(target.render_texture)
+            rl.begin_blend_mode(int(rl.BlendMode.BLEND_ALPHA_PREMULTIPLY))
+            rl.begin_zvshader_mode(s)
+            target.c_fast_clear((0, 0, 0, 0))
+            rl.draw_texture_pro(
+                layer["blank"], (0, 0, 1, 1), (0, 0, size, size), (0, 0), 0.0, rl.WHITE
+            )
+            rl.end_shader_mode()
+            rl.end_blend_mode()
+            rl.end_texture_mode()
+            data = target.read_pixels()
+        finally:
+            target.unload()
+        return np.frombuffer(data, dtype=np.uint8).reshape(size, size, 4)
+
+
+def load_layer():
+    from zorva_ui.fast.raylib import zorva_raylib as rl
+    from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+    from zorva_ui.fast.zvshader.zvshader import ZvShader
+
+    image = rl.gen_image_color(1, 1, rl.WHITE)
+    blank = rl.load_texture_from_image(image)
+    rl.unload_image(image)
+    return {"rl": rl, "ZvShader": ZvShader, "ZvRenderTexture": ZvRenderTexture, "blank": blank}
+
+
+def bench_shader(layer, rounds=11):
+    print(
+        "  shader, 1024x1024 with read-back; shading = render - the same render through a shader\n"
+        "  that writes a constant. Costs are the process's CPU time (the rasteriser's threads\n"
+        "  included), so that waiting for a core of this shared machine is not counted; wall\n"
+        "  times are shown beside them. Medians of alternating rounds."
+    )
+    previous = Program(
+        layer,
+        baseline_shader.GradientShader.VERTEX_SHADER,
+        baseline_shader.GradientShader.FRAGMENT_SHADER,
+    )
+    ours = Program(layer, GradientShader.VERTEX_SHADER, GradientShader.FRAGMENT_SHADER)
+    floor = Program(layer, None, FLOOR_FRAGMENT)
+    print(
+        f"  {'gradient':<11}{'previous':>9}{'ours':>8}{'floor':>7}"
+        f"{'shading/px prev':>16}{'ours':>7}{'ratio':>7}{'render':>8}{'wall':>6}"
+    )
+    ok = True
+    for kind in (GradientType.Linear, GradientType.Radial):
+        for count in (2, 8, 64):
+            g = GradientPygame(gradient_colours(count, count), kind, angle=45.0, center=(0.5, 0.5))
+            u = uniforms_of(g)
+            same, worst = same_picture(previous.render(u), ours.render(u))
+            cpu = {"previous": [], "ours": [], "floor": []}
+            wall = {name: [] for name in cpu}
+            for _ in range(rounds):
+                for name, program in (("previous", previous), ("ours", ours), ("floor", floor)):
+                    start, start_cpu = time.perf_counter(), time.process_time()
+                    program.render(u)
+                    cpu[name].append(time.process_time() - start_cpu)
+                    wall[name].append(time.perf_counter() - start)
+            med = {name: statistics.median(values) for name, values in cpu.items()}
+            med_wall = {name: statistics.median(values) for name, values in wall.items()}
+            pixels = SIZE * SIZE
+            shade_prev = (med["previous"] - med["floor"]) / pixels
+            shade_ours = (med["ours"] - med["floor"]) / pixels
+            shading = shade_ours / shade_prev
+            render = med["ours"] / med["previous"]
+            render_wall = med_wall["ours"] / med_wall["previous"]
+            label = f"{kind.name.lower()} {count}"
+            print(
+                f"  {label:<11}{med['previous'] * 1e3:>7.1f}ms{med['ours'] * 1e3:>6.1f}ms"
+                f"{med['floor'] * 1e3:>5.1f}ms{shade_prev * 1e9:>14.1f}ns"
+                f"{shade_ours * 1e9:>5.1f}ns{shading:>7.2f}{render:>8.2f}{render_wall:>6.2f}"
+            )
+            ok &= check(f"{label}: same picture as the previous shader", same, f"max diff {worst}")
+            ok &= check(
+                f"{label}: shading per pixel <= 0.5x previous", shading <= 0.5, f"{shading:.2f}x"
+            )
+            ok &= check(
+                f"{label}: render with read-back <= 0.6x previous", render <= 0.6, f"{render:.2f}x"
+            )
+    return ok
+
+
+# ---- The CPU renderer -----------------------------------------------------------------------
+
+
+def cairo_picture(kind, colours, where, size=SIZE):
+    """The gradient painted by pycairo and turned into the same premultiplied RGBA array."""
+    import cairo
+
+    g = GradientPygame(
+        colours,
+        kind,
+        angle=where if kind == GradientType.Linear else None,
+        center=where if kind == GradientType.Radial else None,
+    )
+    w = h = float(size)
+    if kind == GradientType.Linear:
+        import math
+
+        a = math.radians(g.angle)
+        dx, dy = math.cos(a), math.sin(a)
+        half = (abs(w * dx) + abs(h * dy)) / 2
+        pattern = cairo.LinearGradient(
+            w / 2 - dx * half, h / 2 - dy * half, w / 2 + dx * half, h / 2 + dy * half
+        )
+    else:
+        cx, cy = g.center[0] * w, g.center[1] * h
+        radius = float(np.hypot(max(cx, w - cx), max(cy, h - cy)))
+        pattern = cairo.RadialGradient(cx, cy, 0.0, cx, cy, radius)
+    for stop, (r, gg, b, a) in zip(g.stops, colours, strict=True):
+        pattern.add_color_stop_rgba(stop, r / 255, gg / 255, b / 255, a / 255)
+    surface = cairo.ImageSurface(cairo.FORMAT_ARGB32, size, size)
+    context = cairo.Context(surface)
+    context.set_source(pattern)
+    context.paint()
+    surface.flush()
+    stride = surface.get_stride()
+    bgra = np.ndarray((size, stride // 4, 4), dtype=np.uint8, buffer=surface.get_data())
+    return bgra[:, :size, [2, 1, 0, 3]]  # a new array, in RGBA order
+
+
+def skia_picture(kind, colours, where, size=SIZE):
+    import skia
+
+    g = GradientPygame(
+        colours,
+        kind,
+        angle=where if kind == GradientType.Linear else None,
+        center=where if kind == GradientType.Radial else None,
+    )
+    w = h = float(size)
+    argb = [skia.ColorSetARGB(a, r, gg, b) for r, gg, b, a in colours]
+    flags = skia.GradientShader.kInterpolateColorsInPremul_Flag
+    if kind == GradientType.Linear:
+        import math
+
+        a = math.radians(g.angle)
+        dx, dy = math.cos(a), math.sin(a)
+        half = (abs(w * dx) + abs(h * dy)) / 2
+        points = [
+            skia.Point(w / 2 - dx * half, h / 2 - dy * half),
+            skia.Point(w / 2 + dx * half, h / 2 + dy * half),
+        ]
+        shader = skia.GradientShader.MakeLinear(points, argb, g.stops, skia.TileMode.kClamp, flags)
+    else:
+        cx, cy = g.center[0] * w, g.center[1] * h
+        radius = float(np.hypot(max(cx, w - cx), max(cy, h - cy)))
+        shader = skia.GradientShader.MakeRadial(
+            skia.Point(cx, cy), radius, argb, g.stops, skia.TileMode.kClamp, flags
+        )
+    info = skia.ImageInfo.Make(
+        size, size, skia.ColorType.kRGBA_8888_ColorType, skia.AlphaType.kPremul_AlphaType
+    )
+    surface = skia.Surface.MakeRaster(info)
+    surface.getCanvas().drawPaint(skia.Paint(Shader=shader))
+    return surface.makeImageSnapshot().toarray()
+
+
+def bench_cpu(rounds=7):
+    print(
+        "  CPU renderer, 1024x1024, against the previous renderer and pycairo (same RGBA picture)"
+    )
+    ok = True
+    for kind, (colours, where) in ((GradientType.Linear, LINEAR), (GradientType.Radial, RADIAL)):
+        key = "angle" if kind == GradientType.Linear else "center"
+        ours = GradientPygame(colours, kind, **{key: where})
+        previous = baseline_cpu_gradient.GradientPygame(colours, kind, **{key: where})
+        picture = ours.render(SIZE, SIZE)
+        same_prev, worst_prev = same_picture(picture, previous.render(SIZE, SIZE))
+        same_cairo, worst_cairo = same_picture(picture, cairo_picture(kind, colours, where))
+        times = {"ours": [], "ours, ramp kept": [], "previous": [], "pycairo": []}
+        for _ in range(rounds):
+            for name, paint in (
+                # A new gradient each time: its colour ramp is made afresh.
+                ("ours", lambda: GradientPygame(colours, kind, **{key: where}).render(SIZE, SIZE)),  # noqa: B023
+                ("ours, ramp kept", lambda g=ours: g.render(SIZE, SIZE)),
+                ("previous", lambda g=previous: g.render(SIZE, SIZE)),
+                ("pycairo", lambda: cairo_picture(kind, colours, where)),  # noqa: B023
+            ):
+                start = time.perf_counter()
+                paint()
+                times[name].append(time.perf_counter() - start)
+        med = {name: statistics.median(values) for name, values in times.items()}
+        tracemalloc.start()
+        try:
+            result = ours.render(SIZE, SIZE)
+            _, peak = tracemalloc.get_traced_memory()
+        finally:
+            tracemalloc.stop()
+        extra = (peak - result.nbytes) / result.nbytes
+        speedup = med["previous"] / med["ours"]
+        versus_cairo = med["ours"] / med["pycairo"]
+        label = kind.name.lower()
+        print(
+            f"  {label}: ours {med['ours'] * 1e3:.2f} ms (a new gradient; "
+            f"{med['ours, ramp kept'] * 1e3:.2f} ms with its ramp kept), previous "
+            f"{med['previous'] * 1e3:.1f} ms, pycairo {med['pycairo'] * 1e3:.2f} ms"
+        )
+        ok &= check(
+            f"{label}: same picture as the previous renderer", same_prev, f"max diff {worst_prev}"
+        )
+        ok &= check(f"{label}: same picture as pycairo", same_cairo, f"max diff {worst_cairo}")
+        ok &= check(f"{label}: >= 20x the previous renderer", speedup >= 20, f"{speedup:.0f}x")
+        ok &= check(
+            f"{label}: faster than pycairo", versus_cairo < 1, f"{versus_cairo:.2f}x its time"
+        )
+        ok &= check(f"{label}: peak extra memory <= 3x the picture", extra <= 3, f"{extra:.2f}x")
+    return ok
+
+
+# ---- Import ---------------------------------------------------------------------------------
+
+IMPORT_SCRIPT = """
+import sys, time
+start = time.perf_counter()
+if sys.argv[1] == "with-numpy":
+    import numpy
+import zorva_ui.fast.zvraygrad.zvraygrad
+print(time.perf_counter() - start, "numpy" in sys.modules)
+"""
+
+
+def bench_import(rounds=9):
+    times = {"plain": [], "with-numpy": []}
+    loaded = {}
+    for _ in range(rounds):
+        for mode in times:
+            out = subprocess.run(
+                [sys.executable, "-c", IMPORT_SCRIPT, mode],
+                check=True,
+                capture_output=True,
+                text=True,
+            ).stdout.split()
+            times[mode].append(float(out[0]))
+            loaded[mode] = out[1] == "True"
+    plain, with_numpy = median_ms(times["plain"]), median_ms(times["with-numpy"])
+    ratio = plain / with_numpy
+    print(
+        f"  import zorva_ui.fast.zvraygrad.zvraygrad: {plain:.1f} ms; with numpy, as it was: "
+        f"{with_numpy:.1f} ms"
+    )
+    ok = check("import leaves numpy out", not loaded["plain"], f"numpy loaded: {loaded['plain']}")
+    return ok & check("import <= 0.3x the import with numpy", ratio <= 0.3, f"{ratio:.2f}x")
+
+
+# ---- Peers ----------------------------------------------------------------------------------
+
+# moderngl in a process of its own renders our shader the way our layer does: a new RGBA8 target,
+# cleared, premultiplied blending, one quad in target pixels, the pixels read back.
+MODERNGL_WORKER = r"""
+import json, sys, time
+import numpy as np
+import moderngl
+from zorva_ui.fast import GradientShader
+
+ctx = moderngl.create_context(standalone=True, backend="egl")
+program = ctx.program(vertex_shader=GradientShader.VERTEX_SHADER,
+                      fragment_shader=GradientShader.FRAGMENT_SHADER)
+
+def render(u, size):
+    quad = np.array([0, 0, 0, 0, 0, 1, 1, 1, 1,  0, size, 0, 0, 1, 1, 1, 1, 1,
+                     size, size, 0, 1, 1, 1, 1, 1, 1,  size, 0, 0, 1, 0, 1, 1, 1, 1], "f4")
+    vbo = ctx.buffer(quad.tobytes())
+    vao = ctx.vertex_array(program, [(vbo, "3f 2f 4f", "vertexPosition", "vertexTexCoord",
+                                      "vertexColor")], skip_errors=True)
+    mvp = (2 / size, 0, 0, 0, 0, 2 / size, 0, 0, 0, 0, -1, 0, -1, -1, 0, 1)
+    program["mvp"].value = mvp
+    program["gradientType"].value = u["gradient_type"]
+    program["angle"].value = u["angle"]
+    program["centerPos"].value = tuple(u["center"])
+    program["colorCount"].value = u["color_count"]
+    program["alpha"].value = 1.0
+    program["size"].value = (float(size), float(size))
+    colours = np.zeros((64, 4), "f4")
+    colours[: u["color_count"]] = u["colors"]
+    stops = np.full(64, u["stops"][-1], "f4")
+    stops[: u["color_count"]] = u["stops"]
+    program["colors"].write(colours.tobytes())
+    program["stops"].write(stops.tobytes())
+    texture = ctx.texture((size, size), 4)
+    fbo = ctx.framebuffer(color_attachments=[texture])
+    fbo.use()
+    fbo.clear(0, 0, 0, 0)
+    ctx.enable(moderngl.BLEND)
+    ctx.blend_func = moderngl.ONE, moderngl.ONE_MINUS_SRC_ALPHA
+    vao.render(moderngl.TRIANGLE_FAN)
+    data = fbo.read(components=4, alignment=1)
+    for thing in (fbo, texture, vao, vbo):
+        thing.release()
+    return data
+
+for line in sys.stdin:
+    request = json.loads(line)
+    if request["do"] == "check":
+        data = render(request["u"], request["size"])
+        size = request["size"]
+        np.save(request["path"], np.frombuffer(data, np.uint8).reshape(size, size, 4))
+        print("saved", flush=True)
+    else:
+        start = time.perf_counter()
+        render(request["u"], request["size"])
+        print(time.perf_counter() - start, flush=True)
+"""
+
+
+class ModernglWorker:
+    def __init__(self):
+        self.proc = subprocess.Popen(
+            [sys.executable, "-c", MODERNGL_WORKER],
+            stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE,
+            text=True,
+        )
+
+    def ask(self, **request):
+        self.proc.stdin.write(json.dumps(request) + "\n")
+        self.proc.stdin.flush()
+        return self.proc.stdout.readline().strip()
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(timeout=30)
+
+
+def plain_uniforms(g):
+    u = uniforms_of(g)
+    u["colors"] = [list(c) for c in u["colors"]]
+    u["center"] = list(u["center"])
+    return u
+
+
+def bench_peers(rounds=7):
+    import tempfile
+
+    from zorva_ui.fast.zvraygrad.zvraygrad import GradientRaylib
+
+    worker = ModernglWorker()
+    rows = {}
+    ok = True
+    try:
+        for kind, (colours, where) in (
+            (GradientType.Linear, LINEAR),
+            (GradientType.Radial, RADIAL),
+        ):
+            key = "angle" if kind == GradientType.Linear else "center"
+            cpu = GradientPygame(colours, kind, **{key: where})
+            gpu = GradientRaylib(colours, kind, **{key: where})
+            u = plain_uniforms(cpu)
+
+            def ours_gpu(gpu=gpu):
+                texture = gpu.generate_texture(SIZE, SIZE)
+                try:
+                    return np.frombuffer(texture.read_pixels(), np.uint8).reshape(SIZE, SIZE, 4)
+                finally:
+                    texture.unload()
+
+            reference = cpu.render(SIZE, SIZE)
+            with tempfile.TemporaryDirectory() as tmp:
+                path = str(pathlib.Path(tmp) / "moderngl.npy")
+                worker.ask(do="check", u=u, size=SIZE, path=path)
+                moderngl_picture = np.load(path)
+            pictures = {
+                "ours, GPU": ours_gpu(),
+                "skia-python": skia_picture(kind, colours, where),
+                "pycairo": cairo_picture(kind, colours, where),
+                "moderngl, our shader": moderngl_picture,
+            }
+            label = kind.name.lower()
+            for name, picture in pictures.items():
+                same, worst = same_picture(picture, reference)
+                ok &= check(f"{label}: {name} paints our picture", same, f"max diff {worst}")
+            contenders = {
+                "ours, GPU": ours_gpu,
+                "ours, CPU": lambda: GradientPygame(colours, kind, **{key: where}).render(  # noqa: B023
+                    SIZE, SIZE
+                ),
+                "ours, CPU, ramp kept": lambda cpu=cpu: cpu.render(SIZE, SIZE),
+                "skia-python": lambda: skia_picture(kind, colours, where),  # noqa: B023
+                "pycairo": lambda: cairo_picture(kind, colours, where),  # noqa: B023
+                "moderngl, our shader": None,
+                "floor: allocate + fill": lambda: np.full((SIZE, SIZE, 4), 1, np.uint8),
+            }
+            times = {name: [] for name in contenders}
+            for _ in range(rounds):
+                for name, paint in contenders.items():
+                    if paint is None:
+                        times[name].append(float(worker.ask(do="time", u=u, size=SIZE)))
+                        continue
+                    start = time.perf_counter()
+                    paint()
+                    times[name].append(time.perf_counter() - start)
+            for name, values in times.items():
+                rows.setdefault(name, {})[label] = statistics.median(values)
+    finally:
+        worker.close()
+    print(
+        "\n  1024x1024, median ms; ratio = ours / theirs (below 1: ours is faster); ours, CPU\n"
+        "  paints a new gradient each time, ramp kept renders the same one again"
+    )
+    header = f"  {'':<24}" + "".join(
+        f"{label + ' ms':>12}{'GPU/x':>8}{'CPU/x':>8}" for label in ("linear", "radial")
+    )
+    print(header)
+    for name, by_label in rows.items():
+        line = f"  {name:<24}"
+        for label in ("linear", "radial"):
+            t = by_label[label]
+            line += f"{t * 1e3:>12.2f}{rows['ours, GPU'][label] / t:>8.2f}"
+            line += f"{rows['ours, CPU'][label] / t:>8.2f}"
+        print(line)
+    return ok
+
+
+def main():
+    layer = load_layer()
+    results = [bench_shader(layer), bench_cpu(), bench_import(), bench_peers()]
+    return all(results)
+
+
+if __name__ == "__main__":
+    sys.exit(0 if main() else 1)

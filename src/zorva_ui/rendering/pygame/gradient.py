@@ -35,7 +35,22 @@ from zorva_ui.fast.gradient_shader import MAX_COLORS
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at start-up
 if TYPE_CHECKING:
+    from types import ModuleType
+    from typing import Any, SupportsFloat, SupportsIndex, SupportsInt
+
     import numpy as np
+    import numpy.typing as npt
+
+    # What the native modules take as a number: anything with a float or an index conversion.
+    type _Float = SupportsFloat | SupportsIndex
+    type _Int = SupportsInt | SupportsIndex
+    type _Rgba = tuple[float, float, float, float]
+    # Named once here: inside the functions `np` is the module passed in, not these types.
+    type _F64 = npt.NDArray[np.float64]
+    type _F32 = npt.NDArray[np.float32]
+    type _U8 = npt.NDArray[np.uint8]
+    type _U32 = npt.NDArray[np.uint32]
+    type _Indices = npt.NDArray[np.intp]
 
 __all__ = ["GradientPygame", "MAX_COLORS", "compute_stops", "render_uniforms"]
 
@@ -66,16 +81,17 @@ _RADIAL_CENTERS = {
 _FLOAT32 = struct.Struct("f")
 
 
-def _f32(value) -> float:
+def _f32(value: _Float) -> float:
     """A number narrowed to a 32-bit float (rounded to nearest), as a Python float."""
     x = float(value)
     try:
-        return _FLOAT32.unpack(_FLOAT32.pack(x))[0]
+        narrowed: float = _FLOAT32.unpack(_FLOAT32.pack(x))[0]
+        return narrowed
     except OverflowError:  # finite, but beyond the largest 32-bit float
         return math.copysign(math.inf, x)
 
 
-def _to_int32(value) -> int:
+def _to_int32(value: Any) -> int:
     """Integer conversion with the native modules' rules: an int must fit in 32 bits, any other
     object goes through its integer conversion (a float truncates toward zero)."""
     if not isinstance(value, int):
@@ -88,17 +104,22 @@ def _to_int32(value) -> int:
     return int(value)
 
 
-def _is_weighted(item) -> bool:
+def _is_weighted(item: object) -> bool:
     return isinstance(item, tuple) and len(item) == 2 and isinstance(item[1], int | float)
 
 
-def _normalised_color(color) -> tuple[float, float, float, float]:
+def _normalised_color(color: Sequence[Any] | None) -> _Rgba:
     """A colour tuple (r, g, b, a), 0..255 each, divided by 255 and narrowed to 32 bits.
     Nothing is clamped here; the picture clamps. A tuple of fewer than four channels raises
     IndexError; channels after the fourth are ignored."""
     if color is None:
         raise TypeError("'NoneType' object is not subscriptable")
-    return tuple(_f32(color[i] / 255) for i in range(4))
+    return (
+        _f32(color[0] / 255),
+        _f32(color[1] / 255),
+        _f32(color[2] / 255),
+        _f32(color[3] / 255),
+    )
 
 
 def compute_stops(weights: Sequence[float]) -> list[float]:
@@ -152,7 +173,15 @@ class _Geometry:
     """t over the pixel grid as the shader defines it: affine in the pixel position (linear), or
     the length of an affine vector (radial). `constant` says t is 0 everywhere."""
 
-    def __init__(self, gradient_type, angle, center, size, width, height):
+    def __init__(
+        self,
+        gradient_type: int,
+        angle: _Float,
+        center: Sequence[_Float],
+        size: Sequence[_Float],
+        width: int,
+        height: int,
+    ) -> None:
         w, h = _f32(size[0]), _f32(size[1])
         self.w, self.h, self.width, self.height = w, h, width, height
         self.radial = gradient_type != 0
@@ -179,10 +208,10 @@ class _Geometry:
                 self.constant = False
                 self.cx, self.cy, self.radius = cx, cy, radius
 
-    def _centres(self, np, cols, rows):
+    def _centres(self, np: ModuleType, cols: _F64, rows: _F64) -> tuple[_F64, _F64]:
         return (cols + 0.5) / self.width * self.w, (rows + 0.5) / self.height * self.h
 
-    def exact(self, np, cols, rows):
+    def exact(self, np: ModuleType, cols: _F64, rows: _F64) -> _F64:
         """t at the pixel centres (cols[k], rows[k]) in float64, NaN as 0, clamped to 0..1."""
         x, y = self._centres(np, cols, rows)
         with np.errstate(invalid="ignore", divide="ignore", over="ignore"):
@@ -196,9 +225,10 @@ class _Geometry:
                     + ((x - 0.5 * self.w) * self.dx + (y - 0.5 * self.h) * self.dy) / self.length
                 )
             t = np.where(np.isnan(t), 0.0, t)
-        return np.clip(t, 0.0, 1.0)
+        clamped: _F64 = np.clip(t, 0.0, 1.0)
+        return clamped
 
-    def scaled_axes(self, np, cells):
+    def scaled_axes(self, np: ModuleType, cells: int) -> tuple[_F32, _F32]:
         """float32 row and column vectors whose combination is t * cells: their sum (linear), or
         the square root of their sum (radial, squares of the scaled offsets)."""
         x, y = self._centres(
@@ -215,7 +245,7 @@ class _Geometry:
         return across.astype(np.float32), down.astype(np.float32)
 
 
-def _sanitised_stops(stops) -> list[float]:
+def _sanitised_stops(stops: Sequence[float]) -> list[float]:
     """NaN takes the previous stop (the first: 0), clamp to 0..1, never below the previous."""
     out = []
     previous = 0.0
@@ -229,9 +259,9 @@ def _sanitised_stops(stops) -> list[float]:
     return out
 
 
-def _premultiplied(np, colors) -> np.ndarray:
+def _premultiplied(np: ModuleType, colors: Sequence[Sequence[float]]) -> _F64:
     """(n, 4) float64: channels clamped to 0..1 (NaN: 0), rgb times alpha."""
-    c = np.asarray(colors, dtype=np.float32).astype(np.float64).reshape(-1, 4)
+    c: _F64 = np.asarray(colors, dtype=np.float32).astype(np.float64).reshape(-1, 4)
     c = np.clip(np.nan_to_num(c, nan=0.0), 0.0, 1.0)
     c[:, :3] *= c[:, 3:4]
     return c
@@ -241,12 +271,18 @@ class _Ramp:
     """The colours of one gradient as a function of t (sanitised stops, premultiplied colours,
     alpha applied), evaluated exactly or through a ramp of cells."""
 
-    def __init__(self, np, stops, colors, alpha):
+    def __init__(
+        self,
+        np: ModuleType,
+        stops: Sequence[float],
+        colors: Sequence[Sequence[float]],
+        alpha: float,
+    ) -> None:
         self.np = np
-        self.stops = np.asarray(_sanitised_stops(stops), dtype=np.float64)
-        self.colors = _premultiplied(np, colors) * alpha
+        self.stops: _F64 = np.asarray(_sanitised_stops(stops), dtype=np.float64)
+        self.colors: _F64 = _premultiplied(np, colors) * alpha
 
-    def exact(self, t):
+    def exact(self, t: _F64) -> _U8:
         """uint8 RGBA (shape of t + (4,)) for clamped positions t."""
         np, stops, colors = self.np, self.stops, self.colors
         count = len(stops)
@@ -260,9 +296,10 @@ class _Ramp:
         f = np.zeros_like(t)
         np.divide(t - stops[lower], stops[upper] - stops[lower], out=f, where=inside)
         result = colors[lower] + (colors[upper] - colors[lower]) * f[..., None]
-        return np.rint(np.clip(result, 0.0, 1.0) * 255.0).astype(np.uint8)
+        picture: _U8 = np.rint(np.clip(result, 0.0, 1.0) * 255.0).astype(np.uint8)
+        return picture
 
-    def cells(self):
+    def cells(self) -> tuple[int, _Indices]:
         """The number of ramp cells, and the bands (index pairs into the stops) whose colour
         changes too fast for them."""
         np = self.np
@@ -277,7 +314,7 @@ class _Ramp:
         steep = np.nonzero(slope * 0.5 / cells > _RAMP_ERROR)[0]
         return cells, steep
 
-    def table(self, cells, steep) -> np.ndarray:
+    def table(self, cells: int, steep: _Indices) -> _U32:
         """uint32 colours (RGBA bytes in memory order) of `cells` cells, with the marker in cells
         that touch a hard edge or a steep band."""
         np, stops, colors = self.np, self.stops, self.colors
@@ -301,7 +338,9 @@ class _Ramp:
         np.clip(channels, 0.0, 1.0, out=channels)
         channels *= 255.0
         np.rint(channels, out=channels)
-        table = np.ascontiguousarray(channels.astype(np.uint8).T).view(np.uint32).reshape(cells)
+        table: _U32 = (
+            np.ascontiguousarray(channels.astype(np.uint8).T).view(np.uint32).reshape(cells)
+        )
         # Equal neighbouring stops make the colour jump there; so does nothing else.
         edges = stops[1:][np.diff(stops) == 0]
         # The cell of the edge and its neighbours: t is computed in 32 bits on the ramp's path.
@@ -316,7 +355,9 @@ class _Ramp:
         return table
 
 
-def _paint_from_table(np, out32, geometry, ramp, cells, table) -> None:
+def _paint_from_table(
+    np: ModuleType, out32: _U32, geometry: _Geometry, ramp: _Ramp, cells: int, table: _U32
+) -> None:
     """Paints `out32` (height x width uint32) from the ramp, a band of rows at a time."""
     across, down = geometry.scaled_axes(np, cells)
     width = geometry.width
@@ -357,7 +398,7 @@ def render_uniforms(
     color_count: int,
     alpha: float,
     size: Sequence[float] | None = None,
-) -> np.ndarray:
+) -> _U8:
     """The picture the shader paints into a width x height target for these uniform values:
     a uint8 array (height, width, 4), premultiplied RGBA, top row first.
 
@@ -380,8 +421,19 @@ def render_uniforms(
 
 
 def _render(
-    width, height, *, gradient_type, angle, center, colors, stops, color_count, alpha, size, memo
-):
+    width: int,
+    height: int,
+    *,
+    gradient_type: int,
+    angle: float,
+    center: Sequence[float],
+    colors: Sequence[Sequence[float]],
+    stops: Sequence[float],
+    color_count: int,
+    alpha: float,
+    size: Sequence[float] | None,
+    memo: list[Any] | None,
+) -> _U8:
     """render_uniforms; `memo`, a list, keeps the last ramp between calls (empty at first)."""
     import numpy as np
 
@@ -402,6 +454,11 @@ def _render(
 
     a = _f32(alpha)
     a = 0.0 if math.isnan(a) else min(max(a, 0.0), 1.0)
+    # On a reuse these come out of the memo, which holds anything.
+    ramp: _Ramp
+    cells: int
+    steep: _Indices
+    table: _U32 | None
     key = None if memo is None else (tuple(map(tuple, colors[:count])), tuple(stops[:count]), a)
     if memo and memo[0] == key:
         ramp, cells, steep, table = memo[1]
@@ -451,13 +508,13 @@ class GradientPygame:
 
     def __init__(
         self,
-        colors,
-        type=GradientType.Linear,
-        direction=None,
-        angle=None,
-        center=None,
-        transparency=None,
-    ):
+        colors: list[Any] | None,
+        type: object = GradientType.Linear,
+        direction: object = None,
+        angle: _Float | None = None,
+        center: Sequence[_Float] | None = None,
+        transparency: _Int | None = None,
+    ) -> None:
         if colors is not None and builtins.type(colors) is not list:
             raise TypeError(
                 "Argument 'colors' has incorrect type "
@@ -486,10 +543,10 @@ class GradientPygame:
             self._center = (float(center[0]), float(center[1]))
         self._colors: list[tuple[float, float, float, float]] = []
         self._stops: list[float] = []
-        self._ramp: list = []  # the last colour ramp, with what it was made from
+        self._ramp: list[Any] = []  # the last colour ramp, with what it was made from
         self._update_colors(colors)
 
-    def _update_colors(self, colors) -> None:
+    def _update_colors(self, colors: list[Any] | None) -> None:
         if colors is None:
             raise TypeError("object of type 'NoneType' has no len()")
         normalised, weights = [], []
@@ -506,11 +563,11 @@ class GradientPygame:
         self._stops = compute_stops(weights)
 
     @property
-    def colors(self):
+    def colors(self) -> list[Any] | None:
         return self.raw_colors
 
     @colors.setter
-    def colors(self, value):
+    def colors(self, value: list[Any] | None) -> None:
         if value is not None and builtins.type(value) is not list:
             raise TypeError(
                 "Argument 'value' has incorrect type "
@@ -524,7 +581,7 @@ class GradientPygame:
         return self._angle
 
     @angle.setter
-    def angle(self, value):
+    def angle(self, value: _Float) -> None:
         self._angle = _f32(value)
 
     @property
@@ -532,7 +589,7 @@ class GradientPygame:
         return self._center
 
     @center.setter
-    def center(self, value):
+    def center(self, value: object) -> None:
         # Like the native gradient: a vector (anything with x and y) or an (x, y) tuple.
         if isinstance(value, tuple) and len(value) == 2:
             self._center = (float(value[0]), float(value[1]))
@@ -546,7 +603,7 @@ class GradientPygame:
         return self._transparency
 
     @transparency.setter
-    def transparency(self, value):
+    def transparency(self, value: _Int) -> None:
         self._transparency = _to_int32(value)
 
     @property
@@ -569,7 +626,7 @@ class GradientPygame:
         """The "alpha" a direct draw sends: transparency / 255 as a 32-bit float."""
         return _f32(self._transparency * (1.0 / 255.0))
 
-    def render(self, width: int, height: int, *, alpha: float = 1.0) -> np.ndarray:
+    def render(self, width: _Int, height: _Int, *, alpha: float = 1.0) -> _U8:
         """The gradient over a width x height rectangle: uint8 (height, width, 4), premultiplied
         RGBA, top row first. `alpha` scales the whole picture (default 1.0, as texture generation
         sends); the stored transparency is not applied unless passed here."""

@@ -8,7 +8,7 @@ DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-for
 	'moderngl>=5.10' 'glfw>=2.7'
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
 
-.PHONY: build test demo bench sanitize format lint clean
+.PHONY: build test demo bench sanitize sanitize-build fuzz fuzz-sanitize format lint clean
 
 $(VENV)/.deps: pyproject.toml Makefile
 	@tools/system_deps.sh
@@ -35,20 +35,35 @@ $(ASAN_VENV)/.deps: pyproject.toml Makefile
 	$(ASAN_VENV)/bin/python -m pip install --disable-pip-version-check -q $(BUILD_DEPS) $(DEV_DEPS)
 	@touch $@
 
-sanitize: $(ASAN_VENV)/.deps
+sanitize-build: $(ASAN_VENV)/.deps
 	$(ASAN_VENV)/bin/python -m pip install $(PIP_INSTALL) -Cbuild-dir=build/asan \
 		-Ccmake.define.ZORVA_SANITIZE=ON -Ccmake.build-type=Debug .
+
+sanitize: sanitize-build
 	tools/run_sanitized.sh $(ASAN_VENV)/bin/python -m pytest -q -p no:cacheprovider
+
+# Our own fuzzer (tools/fuzz): seeded, each worker in a subprocess; findings and reproducers go
+# to out/fuzz. Options through FUZZ_ARGS, e.g. make fuzz FUZZ_ARGS="--seed 7 --calls 20000".
+FUZZ_ARGS ?=
+fuzz: build
+	$(PY) -m tools.fuzz --out out/fuzz $(FUZZ_ARGS)
+
+# The same against the sanitizer build; a sanitizer report in a worker is a finding. Workers
+# run about six times slower there, so fewer calls fit in the same 20 minutes.
+FUZZ_ASAN_CALLS ?= 150000
+fuzz-sanitize: sanitize-build
+	tools/run_sanitized.sh $(ASAN_VENV)/bin/python -m tools.fuzz --out out/fuzz-asan \
+		--calls $(FUZZ_ASAN_CALLS) $(FUZZ_ARGS)
 
 format: $(VENV)/.deps
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format -i
-	$(VENV)/bin/ruff format src tests benchmarks demo
-	$(VENV)/bin/ruff check --fix src tests benchmarks demo
+	$(VENV)/bin/ruff format src tests benchmarks demo tools
+	$(VENV)/bin/ruff check --fix src tests benchmarks demo tools
 
 lint: $(VENV)/.deps
 	git ls-files -co --exclude-standard '*.cpp' '*.h' | xargs -r $(VENV)/bin/clang-format --dry-run -Werror
-	$(VENV)/bin/ruff format --check src tests benchmarks demo
-	$(VENV)/bin/ruff check src tests benchmarks demo
+	$(VENV)/bin/ruff format --check src tests benchmarks demo tools
+	$(VENV)/bin/ruff check src tests benchmarks demo tools
 
 clean:
 	rm -rf build out tests/_build

@@ -1,6 +1,7 @@
 """The fuzzer itself: reproducible call sequences, planted crashes caught and reported with a
 working reproducer, delta debugging, pickle streams that stay within memory."""
 
+import ast
 import json
 import os
 import pathlib
@@ -11,7 +12,7 @@ import sys
 import pytest
 
 from tools.fuzz import pickles, repro
-from tools.fuzz.gen import Call, Generator
+from tools.fuzz.gen import SETUP, Call, Generator
 from tools.fuzz.runner import ROOT, Options, Runner
 
 
@@ -62,7 +63,26 @@ def test_every_generated_call_compiles(seed, targets):
         call = g.call(i)
         compile(call.source, f"<call {i}>", "exec")
         families.add(call.family)
-    assert families == {"entry", "pickle", "copy", "reentry", "modes", "owner", "threads"}
+    assert families == {"entry", "pickle", "copy", "reentry", "modes", "owner", "threads", "module"}
+
+
+def test_every_name_a_call_uses_is_defined(targets):
+    """A name missing from the prelude or the set-up would turn calls into NameErrors that
+    exercise nothing."""
+    namespace = dict(vars(__import__("builtins")))
+    exec(compile(repro.PRELUDE.read_text(), str(repro.PRELUDE), "exec"), namespace)
+    known = set(namespace) | {name for name, _ in SETUP}
+    g = Generator(8, targets)
+    for i in range(3000):
+        tree = ast.parse(g.call(i).source)
+        bound = {
+            n.id for n in ast.walk(tree) if isinstance(n, ast.Name) and isinstance(n.ctx, ast.Store)
+        }
+        bound |= {a.arg for n in ast.walk(tree) if isinstance(n, ast.Lambda) for a in n.args.args}
+        used = {
+            n.id for n in ast.walk(tree) if isinstance(n, ast.Name) and isinstance(n.ctx, ast.Load)
+        }
+        assert used <= known | bound, (i, used - known - bound)
 
 
 @pytest.mark.parametrize("seed", range(4))

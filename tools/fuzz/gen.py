@@ -304,7 +304,25 @@ class Generator:
             return self._modes(index, v)
         if r < 0.967:
             return self._owner(index, v)
+        if r < 0.972:
+            return self._module(index, v)
         return self._threads(index, rng, v)
+
+    def _module(self, index, v):
+        """Module initialisation again: reload, a second execution from the import spec, an
+        import after removal from sys.modules, and an import in a subinterpreter."""
+        name = v.pick(sorted(MODULES.values()))
+        src = v.pick(
+            [
+                f"importlib.reload(sys.modules[{name!r}])",
+                f"_s = importlib.util.find_spec({name!r})\n"
+                "_s.loader.exec_module(importlib.util.module_from_spec(_s))",
+                f"_m = sys.modules.pop({name!r})\ntry:\n    importlib.import_module({name!r})\n"
+                f"finally:\n    sys.modules[{name!r}] = _m",
+                f"in_subinterpreter('import {name}')",
+            ]
+        )
+        return Call(index, "module", "module " + name.rsplit(".", 1)[1], src)
 
     # ---- entry points ----------------------------------------------------------------------
     def _args(self, key, v, fallback):
@@ -627,5 +645,5 @@ class Generator:
         ]
         actions = [pool[rng.randrange(len(pool))]() for _ in range(rng.randint(4, 10))]
         body = ",\n    ".join(f"lambda: {a}" for a in actions)
-        src = f"hammer([\n    {body},\n], threads=8, rounds={rng.choice([4, 8, 16])})"
+        src = f"hammer([\n    {body},\n], threads=8, rounds={rng.choice([2, 4, 8])})"
         return Call(index, "threads", "threads", src)

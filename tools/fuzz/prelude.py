@@ -2,13 +2,31 @@
 the header and only the definitions its calls reach (see repro.py), so everything here is plain
 Python that stands on its own: no imports from the fuzzer."""
 
+# Most imports serve the generated calls, not this file.
+# ruff: noqa: F401
+
+import copy
+import gc
+import importlib
+import importlib.util
+import os
+import pickle
+import sys
 import tempfile
 import threading
 
+import zorva_ui.core.modules as md
+from zorva_ui.core import GradientType as GT
+from zorva_ui.core import LinearDirection as LD
+from zorva_ui.core import RadialDirection as RD
+from zorva_ui.core.enums import CacheType as CT
+from zorva_ui.fast import GradientShader as GS
 from zorva_ui.fast.raylib import zorva_raylib as rl
 from zorva_ui.fast.zorvacache import zorvacache as zc
 from zorva_ui.fast.zvraygrad import zvraygrad as zg
+from zorva_ui.fast.zvrect.zvrect import ZvRect as RC
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture as RT
+from zorva_ui.fast.zvshader.zvshader import ZvShader as SH
 from zorva_ui.fast.zvvector2.zvvector2 import ZvVector2 as V2
 
 NAN = float("nan")
@@ -426,3 +444,14 @@ def end_all_modes():
                 end()
             except Exception:
                 break
+
+
+def in_subinterpreter(code):
+    """Runs `code` in a new subinterpreter; our modules must refuse to load there."""
+    import _interpreters
+
+    interp = _interpreters.create()
+    try:
+        _interpreters.run_string(interp, code)
+    finally:
+        _interpreters.destroy(interp)

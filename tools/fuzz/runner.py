@@ -399,6 +399,8 @@ class Runner:
             "pickles": self.totals["pickles"],
             "thread_storms": self.totals["threads"],
             "owner_checks": self.totals["owner"],
+            "succeeded": self.totals.get("succeeded", 0),
+            "name_errors": self.totals.get("name_errors", 0),
             "families": self.families,
             "crashes": self.crashes,
             "hangs": self.hangs,

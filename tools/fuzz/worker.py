@@ -17,6 +17,7 @@ import pathlib
 import signal
 import struct
 import sys
+import time
 import traceback
 import types
 import warnings
@@ -104,8 +105,10 @@ class Worker:
             "owner": 0,
             "syntax": 0,
             "succeeded": 0,
+            "name_errors": 0,
         }
         self.families = {}
+        self.seconds = {}  # time spent per family
         self.findings = {}
         self.current = None
         self.refcounts = []
@@ -192,17 +195,22 @@ class Worker:
             self.counts["syntax"] += 1
             self.record("generator", call, repr(e), call.source)
             return
+        t0 = time.perf_counter()
         try:
             exec(code, ns)
             self.counts["succeeded"] += 1
         except self.prelude.ContractBreach as e:
             self.record("contract", call, str(e), short_trace(e))
         except Exception as e:
+            if type(e) is NameError:
+                self.counts["name_errors"] += 1  # few expected: a rebound set-up name
             found = system_error_in(e)
             if found is not None:
                 self.record("SystemError", call, repr(found), short_trace(found))
         finally:
             self.current = None
+            spent = time.perf_counter() - t0
+            self.seconds[call.family] = self.seconds.get(call.family, 0.0) + spent
         self.counts["calls"] += 1
 
     def run_range(self, start, stop):
@@ -256,6 +264,7 @@ class Worker:
         return {
             "counts": self.counts,
             "families": self.families,
+            "seconds": self.seconds,
             "findings": list(self.findings.values()),
             "refcounts": self.refcounts[-5:],
         }

@@ -42,9 +42,9 @@ class Stream:
     def unicode(self, text):
         data = text.encode("utf-8", "surrogatepass")
         r = self.rng.random()
-        if r < 0.9 and len(data) < 256:
+        if r < 0.95 and len(data) < 256:
             self.op(b"\x8c" + bytes([len(data)]) + data)
-        elif r < 0.95:
+        elif r < 0.99:
             self.op(b"X" + struct.pack("<I", len(data)) + data)
         else:
             # A length that does not match what follows.
@@ -104,8 +104,8 @@ class Stream:
             self.op(b"C\x02ab")
         elif r == 7 and self.memo:
             self.get()
-        elif r == 8:
-            # A long whose byte count is huge or negative.
+        elif r == 8 and self.rng.random() < 0.1:
+            # A long whose byte count is huge or negative (rarely: it ends the stream).
             self.op(self.rng.choice([b"\x8b\xff\xff\xff\x7f\x00", b"\x8b\xff\xff\xff\xff\x00"]))
         else:
             self.op(b")")
@@ -227,7 +227,7 @@ class Stream:
 
     def enum_member(self):
         self.global_("zorva_ui.core", "GradientType")
-        self.int(self.rng.choice([0, 1, 2]))
+        self.int(self.rng.choice([0, 1, 1, 0, 2]))
         self.op(b"\x85R")
 
     def obj(self, depth):

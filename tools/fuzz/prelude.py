@@ -372,6 +372,25 @@ class patched:
         setattr(self.owner, self.name, self.old)
 
 
+class restored:
+    """Puts the modules' attributes back as they were when the block ends, whatever a hook
+    rebound inside it."""
+
+    def __init__(self, *modules):
+        self.modules = modules
+
+    def __enter__(self):
+        self.saved = [dict(vars(m)) for m in self.modules]
+
+    def __exit__(self, *exc):
+        for module, saved in zip(self.modules, self.saved, strict=True):
+            for key in [k for k in vars(module) if k not in saved]:
+                delattr(module, key)
+            for key, value in saved.items():
+                if vars(module).get(key) is not value:
+                    setattr(module, key, value)
+
+
 def hammer(actions, threads=8, rounds=16):
     """Runs the actions from `threads` threads at once, each thread starting at another action.
     Ordinary exceptions are expected; a SystemError (a C function that broke the result

@@ -67,6 +67,7 @@ STRINGS = [
     "'z' * 5000",
 ]
 CACHE_NAMES = ["'SURFACE'", "'FONT'", "'GLYPHS'", "'SCALED_SURFACE'", "'MASK'", "'TEXTURE'"]
+UNIFORMS = ["'angle'", "'colors'", "'stops'", "'size'", "'gradientType'", "'centerPos'", "'alpha'"]
 EXCEPTIONS = ["Boom", "KeyError", "AttributeError", "StopIteration", "IndexError", "MemoryError"]
 
 # Re-entrant actions: each one changes an object that the enclosing call may be using.
@@ -100,7 +101,6 @@ ACTIONS = [
     "rt2.unload()",
     "rl.unload_texture(tex0)",
     "rl.unload_image(img0)",
-    "sh0.unload()",
     "sh1.unload()",
     "rl.end_texture_mode()",
     "rl.end_shader_mode()",
@@ -567,6 +567,92 @@ class Values:
         if self.chance(0.05):
             return self.any()
         return state
+
+    # ---- valid values only: calls that get past the argument checks into the deep paths ----
+    def valid(self, shape):
+        """A value that the entry point accepts, for every shape that has one."""
+        pick, rng = self.pick, self.rng
+
+        def fl():
+            return pick(["0.0", "0.5", "1.0", "-1.5", "90.0", "255.0", repr(rng.randrange(64))])
+
+        def color():
+            return "(" + ", ".join(str(rng.randrange(256)) for _ in range(4)) + ")"
+
+        def colors():
+            items = [
+                f"({color()}, {pick(['1', '2.5', '0', 'True'])})" if self.chance(0.3) else color()
+                for _ in range(rng.randrange(6))
+            ]
+            return "[" + ", ".join(items) + "]"
+
+        def vec4():
+            return "{" + ", ".join(f"{k!r}: {fl()}" for k in "xyzw") + "}"
+
+        def floats():
+            return "[" + ", ".join(fl() for _ in range(rng.randrange(6))) + "]"
+
+        def state(click):
+            fields = [
+                fl(),
+                pick(["V2(0.5, 0.5)", "v0", "None"]),
+                "[" + ", ".join(vec4() for _ in range(rng.randrange(5))) + "]",
+                floats(),
+                str(rng.randrange(256)),
+                colors(),
+                pick(["GT.Linear", "GT.Radial"]),
+            ]
+            if click:
+                fields.append(floats())
+            if self.chance(0.1):
+                fields.append("{'attr': 1}")
+            return "(" + ", ".join(fields) + ")"
+
+        table = {
+            "colors": colors,
+            "gtype": lambda: pick(["GT.Linear", "GT.Radial"]),
+            "direction": lambda: pick(["None", "LD.Top", "RD.TopLeft", "45", "(0.2, 0.8)"]),
+            "float": fl,
+            "int": lambda: str(rng.randrange(300)),
+            "center": lambda: f"({fl()}, {fl()})",
+            "tuple2": lambda: f"({fl()}, {fl()})",
+            "vector": lambda: pick(["v0", f"V2({fl()}, {fl()})"]),
+            "size": lambda: str(rng.randint(1, 16)),
+            "index": lambda: str(rng.randrange(3)),
+            "floats": floats,
+            "vec4s": lambda: "[" + ", ".join(vec4() for _ in range(rng.randrange(5))) + "]",
+            "key": lambda: "CT." + pick(["SURFACE", "FONT", "GLYPHS", "SCALED_SURFACE"]),
+            "keylist": lambda: (
+                "["
+                + ", ".join(
+                    f"CT.{n}"
+                    for n in rng.sample(["SURFACE", "FONT", "GLYPHS", "MASK"], rng.randrange(3))
+                )
+                + "]"
+            ),
+            "func": lambda: pick(["lambda: 5", "list", "lambda: SENT_OBJ"]),
+            "attrname": lambda: pick(CACHE_NAMES),
+            "rgba": color,
+            "rect": lambda: "(" + ", ".join(pick(["0", "1", "2", "4"]) for _ in "1234") + ")",
+            "vec2tuple": lambda: f"({fl()}, {fl()})",
+            "shader": lambda: pick(["sh0", "sh1"]),
+            "loc": lambda: f"rl.get_zvshader_location(sh0, {pick(UNIFORMS)})",
+            "uniform": lambda: pick(UNIFORMS),
+            "texture": lambda: pick(["tex0", "rt2", "rt0"]),
+            "rthandle": lambda: pick(["rt0.render_texture", "rt2"]),
+            "blend": lambda: str(rng.randrange(6)),
+            "image": lambda: "img0",
+            "imgsize": lambda: str(rng.randint(1, 4)),
+            "path": lambda: "os.path.join(TMP, 'valid.png')",
+            "rtsize": lambda: f"({rng.randint(1, 16)}, {rng.randint(1, 16)})",
+            "src": lambda: "None",
+            "proto": lambda: str(rng.randint(2, 5)),
+            "grad_state": lambda: state(False),
+            "click_state": lambda: state(True),
+            "cache_state": lambda: "([None] * 32,)",
+        }
+        fn = table.get(shape)
+        return fn() if fn is not None else None
 
     def cache_state(self):
         r = self.rng.random()

@@ -111,6 +111,16 @@ def test_reproducer_keeps_only_what_its_calls_use(tmp_path):
     assert out.stdout.split() == ["0", "done"]
 
 
+def test_reproducer_raises_a_system_error_swallowed_by_a_hook(tmp_path):
+    source = "def bad():\n    raise SystemError('in hook')\nint(Hook(1, bad))"
+    script = tmp_path / "r.py"
+    script.write_text(repro.build(9, [Call(0, "reentry", "t", source)], "title"))
+    out = subprocess.run(
+        [sys.executable, str(script)], cwd=tmp_path, capture_output=True, text=True
+    )
+    assert out.returncode == 1 and "SystemError: in hook" in out.stderr
+
+
 def fake_runner(tmp_path, needed):
     runner = Runner(Options(out=tmp_path, quiet=True, shrink_seconds=30))
     runner.reproduces = lambda f, seq: needed <= set(seq) and seq[-1] == 99

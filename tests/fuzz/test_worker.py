@@ -57,6 +57,20 @@ def test_system_error_and_contract_breach_are_recorded(worker):
     assert kinds == {"SystemError": 0, "contract": 1}
 
 
+def test_system_error_inside_a_hook_is_recorded(worker):
+    # A hook swallows what its action raises, except a SystemError: that one the worker must
+    # still see, although the call itself succeeds.
+    def raise_system_error():
+        raise SystemError("inside a conversion")
+
+    worker.prelude.raise_system_error = raise_system_error
+    source = "int(Hook(1, raise_system_error))"
+    worker.gen.call = lambda i: Call(i, "reentry", "hooked", source)
+    worker.run_epoch(range(1))
+    [f] = worker.findings.values()
+    assert f["kind"] == "SystemError (in a hook)" and "inside a conversion" in f["message"]
+
+
 def test_growing_sentinel_refcount_is_a_leak(worker):
     leaked = []
     source = "SENT_OBJ.__class__\n_keep(SENT_OBJ)"

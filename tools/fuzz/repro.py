@@ -79,5 +79,7 @@ def build(seed, calls, title):
             "except Exception as e:",
             f"    print('call {c.index}:', type(e).__name__, str(e)[:100])",
         ]
+    if any("BROKEN" in unit for unit in defs):
+        out += ["if BROKEN:  # raised inside a hook", "    raise BROKEN[0]"]
     out.append("print('done')")
     return "\n".join(out) + "\n"

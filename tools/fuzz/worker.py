@@ -208,6 +208,10 @@ class Worker:
             if found is not None:
                 self.record("SystemError", call, repr(found), short_trace(found))
         finally:
+            broken = self.prelude.BROKEN
+            while broken:
+                e = broken.pop()
+                self.record("SystemError (in a hook)", call, repr(e), short_trace(e))
             self.current = None
             spent = time.perf_counter() - t0
             self.seconds[call.family] = self.seconds.get(call.family, 0.0) + spent

@@ -50,12 +50,77 @@ inline Py_ssize_t keyword_index(const Signature& sig, PyObject* key) {
         return -1;
     }
     for (Py_ssize_t i = 0; i < sig.count; ++i) {
-        if (std::strlen(sig.params[i]) == static_cast<size_t>(len) &&
-            std::memcmp(sig.params[i], utf8, static_cast<size_t>(len)) == 0) {
-            return i;
-        }
+        const char* param = sig.params[i];
+        Py_ssize_t k = 0;
+        while (k < len && param[k] == utf8[k]) ++k;
+        if (k == len && param[k] == '\0') return i;
     }
     return -1;
+}
+
+// Binds one keyword argument to its slot; `filled` marks the slots given so far.
+inline int bind_keyword(const Signature& sig, PyObject* key, PyObject* value, Py_ssize_t nargs,
+                        bool filled[16], PyObject** out) {
+    if (!PyUnicode_Check(key)) {
+        PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", sig.name);
+        return -1;
+    }
+    Py_ssize_t idx = keyword_index(sig, key);
+    if (idx < 0) {
+        PyErr_Format(PyExc_TypeError, "%.200s() got an unexpected keyword argument '%U'", sig.name,
+                     key);
+        return -1;
+    }
+    if (idx < nargs || (idx < 16 && filled[idx])) {
+        PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
+                     sig.name, key);
+        return -1;
+    }
+    out[idx] = value;
+    if (idx < 16) filled[idx] = true;
+    return 0;
+}
+
+// Positional arguments into their slots: the count is checked against the parameter list.
+inline int bind_positional(const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                           bool has_keywords, PyObject** out) {
+    if (nargs > sig.count || (!has_keywords && nargs < sig.required)) {
+        raise_arg_count(sig, nargs);
+        return -1;
+    }
+    for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
+    return 0;
+}
+
+// Which slots the positional arguments filled, before the keywords are bound.
+inline void mark_positional(Py_ssize_t nargs, bool filled[16]) {
+    for (Py_ssize_t i = 0; i < nargs && i < 16; ++i) filled[i] = true;
+}
+
+// After the keywords: every required parameter must have been given.
+inline int check_required(const Signature& sig, Py_ssize_t nargs, const bool filled[16]) {
+    for (size_t i = static_cast<size_t>(nargs); i < static_cast<size_t>(sig.required); ++i) {
+        if (i >= 16 || !filled[i]) {
+            raise_arg_count(sig, nargs);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// The keyword part of a fastcall binding, out of line: most calls pass none.
+[[gnu::noinline]] inline int bind_keywords(const Signature& sig, PyObject* const* args,
+                                           Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
+    // Which parameters the keywords filled, so that missing required ones are reported.
+    bool filled[16] = {};
+    mark_positional(nargs, filled);
+    for (Py_ssize_t k = 0; k < PyTuple_GET_SIZE(kwnames); ++k) {
+        if (bind_keyword(sig, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], nargs, filled, out) <
+            0) {
+            return -1;
+        }
+    }
+    return check_required(sig, nargs, filled);
 }
 
 }  // namespace detail
@@ -79,36 +144,29 @@ inline int parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t na
         }
         return 0;
     }
-    // Which parameters the keywords filled, so that missing required ones are reported.
+    return detail::bind_keywords(sig, args, nargs, kwnames, out);
+}
+
+// The same binding for the tuple-and-dict form of a type's __new__ and __init__ slots, with the
+// same messages, and without building the fastcall form first.
+inline int parse_tuple_args(const Signature& sig, PyObject* args, PyObject* kwargs,
+                            PyObject** out) {
+    const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+    const bool has_keywords = kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0;
+    if (detail::bind_positional(sig, reinterpret_cast<PyTupleObject*>(args)->ob_item, nargs,
+                                has_keywords, out) < 0) {
+        return -1;
+    }
+    if (!has_keywords) return 0;
     bool filled[16] = {};
-    for (Py_ssize_t i = 0; i < nargs && i < 16; ++i) filled[i] = true;
-    for (Py_ssize_t k = 0; k < nkw; ++k) {
-        PyObject* key = PyTuple_GET_ITEM(kwnames, k);
-        if (!PyUnicode_Check(key)) {
-            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", sig.name);
-            return -1;
-        }
-        Py_ssize_t idx = detail::keyword_index(sig, key);
-        if (idx < 0) {
-            PyErr_Format(PyExc_TypeError, "%.200s() got an unexpected keyword argument '%U'",
-                         sig.name, key);
-            return -1;
-        }
-        if (idx < nargs || (idx < 16 && filled[idx])) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                         sig.name, key);
-            return -1;
-        }
-        out[idx] = args[nargs + k];
-        if (idx < 16) filled[idx] = true;
+    detail::mark_positional(nargs, filled);
+    Py_ssize_t pos = 0;
+    PyObject* key;
+    PyObject* value;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+        if (detail::bind_keyword(sig, key, value, nargs, filled, out) < 0) return -1;
     }
-    for (Py_ssize_t i = nargs; i < sig.required; ++i) {
-        if (!filled[i]) {
-            detail::raise_arg_count(sig, nargs);
-            return -1;
-        }
-    }
-    return 0;
+    return detail::check_required(sig, nargs, filled);
 }
 
 // Refuses extra arguments of a method that takes none (METH_FASTCALL | METH_KEYWORDS form).

@@ -68,6 +68,15 @@ struct Core {
     void (*discard_target)(ZvRenderTarget* target);
 };
 
+// The core this module draws through: zorva_raylib's own table, or the one a sibling module took
+// from it at initialisation. Each of the layer's modules defines it.
+const Core& core();
+
+// Whether the trace is recording (see trace.h).
+inline bool tracing() {
+    return *core().tracing;
+}
+
 // Imports zorva_raylib and takes its core table. Null with an exception set on failure.
 inline const Core* import_core() {
     PyRef module = PyRef::steal(PyImport_ImportModule("zorva_ui.fast.raylib.zorva_raylib"));
@@ -84,3 +93,12 @@ inline const Core* import_core() {
 }
 
 }  // namespace zorva::layer
+
+// Records one call when tracing is on (Py_BuildValue(format, ...)); makes the enclosing function
+// fail with `fail_value` if recording fails. Off, it costs one test of a flag.
+#define ZORVA_TRACE(fail_value, ...)                                                 \
+    do {                                                                             \
+        if (::zorva::layer::tracing()) [[unlikely]] {                                \
+            if (::zorva::layer::core().record(__VA_ARGS__) < 0) return (fail_value); \
+        }                                                                            \
+    } while (0)

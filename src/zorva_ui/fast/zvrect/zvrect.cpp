@@ -91,8 +91,12 @@ PyObject* rect_static_new(PyObject*, Args a) {
 constexpr Callable kConstruct{kModuleName, "ZvRect.__new__",
                               "(x=0.0, y=0.0, width=0.0, height=0.0)", rect_construct,
                               "A mutable rectangle of doubles."};
-constexpr Callable kNew{kModuleName, "ZvRect.new", "(x, y, width, height)", rect_static_new,
-                        "A new ZvRect of four numbers.", METH_STATIC};
+constexpr Callable kNew{kModuleName,
+                        "ZvRect.new",
+                        "(x, y, width, height)",
+                        rect_static_new,
+                        "A new ZvRect of four numbers.",
+                        METH_STATIC};
 constexpr Callable kReduce{kModuleName, "ZvRect.__reduce__", "($self)", rect_reduce,
                            "Pickles as ZvRect(x, y, width, height)."};
 

@@ -110,11 +110,7 @@ constexpr size_t last_component_before(const char* dotted, size_t end) {
 
 // Where the last component of a dotted name starts.
 constexpr size_t last_component(const char* dotted) {
-    size_t start = 0;
-    for (size_t i = 0; dotted[i] != '\0'; ++i) {
-        if (dotted[i] == '.') start = i + 1;
-    }
-    return start;
+    return last_component_before(dotted, length(dotted));
 }
 
 // The source path as tracebacks show it: from the package root ("fast/raylib/...").
@@ -405,37 +401,42 @@ template <const auto&... decls>
 inline PyGetSetDef getset_table[] = {callable_detail::getset_def<decls>()...,
                                      {nullptr, nullptr, nullptr, nullptr, nullptr}};
 
+namespace callable_detail {
+
+// Binds the tuple-and-dict arguments of a type slot to the declaration and runs `run` on them;
+// on failure (`failure`, which the implementation returns too) adds the traceback entry.
+template <const auto& decl, typename Result, typename Run>
+Result call_slot(PyObject* args, PyObject* kwargs, Result failure, Run run) {
+    using C = Compiled<decl>;
+    static_assert(!C::params.bound && !C::params.positional_only,
+                  "a constructor's text signature has no $ parameter and takes keywords");
+    PyObject* values[C::slots];
+    C::fill_defaults(values);
+    Result result = failure;
+    if (parse_tuple_args(C::signature, args, kwargs, values) == 0) result = run(Args(values));
+    if (result == failure) C::traceback();
+    return result;
+}
+
+}  // namespace callable_detail
+
 // A type's tp_new from a declaration "<Class>.__new__": binds the arguments of the tuple and
 // dict, calls the implementation, adds the traceback entry on failure.
 template <const auto& decl>
 PyObject* new_slot(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    using C = callable_detail::Compiled<decl>;
     static_assert(
         std::is_same_v<std::remove_cvref_t<decltype(decl.impl)>, callable_detail::ImplNew>);
-    static_assert(!C::params.bound && !C::params.positional_only);
-    PyObject* values[C::slots];
-    C::fill_defaults(values);
-    PyObject* result = nullptr;
-    if (parse_tuple_args(C::signature, args, kwargs, values) == 0) {
-        result = decl.impl(type, Args(values));
-    }
-    if (result == nullptr) C::traceback();
-    return result;
+    return callable_detail::call_slot<decl>(args, kwargs, static_cast<PyObject*>(nullptr),
+                                            [type](Args a) { return decl.impl(type, a); });
 }
 
-// A type's tp_init from a declaration "<Class>.__init__".
+// A type's tp_init from a declaration "<Class>.__init__"; its implementation returns 0 or -1.
 template <const auto& decl>
 int init_slot(PyObject* self, PyObject* args, PyObject* kwargs) {
-    using C = callable_detail::Compiled<decl>;
     static_assert(
         std::is_same_v<std::remove_cvref_t<decltype(decl.impl)>, callable_detail::ImplInit>);
-    static_assert(!C::params.bound && !C::params.positional_only);
-    PyObject* values[C::slots];
-    C::fill_defaults(values);
-    int rc = parse_tuple_args(C::signature, args, kwargs, values);
-    if (rc == 0) rc = decl.impl(self, Args(values));
-    if (rc < 0) C::traceback();
-    return rc;
+    return callable_detail::call_slot<decl>(args, kwargs, -1,
+                                            [self](Args a) { return decl.impl(self, a); });
 }
 
 // The type's docstring from its constructor's declaration: "<Class>(<params>)\n--\n\n<doc>", so

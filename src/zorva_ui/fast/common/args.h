@@ -202,10 +202,19 @@ inline bool check_not_none(PyObject* obj, const char* param) {
     return false;
 }
 
+// TypeError "Expected <what>, got <type of obj>" ("NULL" where a native caller passed no
+// object). Returns -1.
+inline int raise_expected(const char* what, const void* obj) {
+    PyErr_Format(
+        PyExc_TypeError, "Expected %s, got %.200s", what,
+        obj ? Py_TYPE(reinterpret_cast<PyObject*>(const_cast<void*>(obj)))->tp_name : "NULL");
+    return -1;
+}
+
 // A value handed to a typed native field: "Expected list, got tuple".
 inline bool check_exact_value(PyObject* obj, PyTypeObject* type, bool none_allowed = true) {
     if (Py_IS_TYPE(obj, type) || (none_allowed && obj == Py_None)) return true;
-    PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", type->tp_name, Py_TYPE(obj)->tp_name);
+    raise_expected(type->tp_name, obj);
     return false;
 }
 

@@ -33,11 +33,7 @@ PyObject* begin_zvshader_mode(ZvShaderObject* shader) {
 int32_t get_zvshader_location(ZvShaderObject* shader, PyObject* name) {
     if (check_shader(shader) < 0) return -1;
     ZORVA_TRACE(-1, "(sIO)", "get_zvshader_location", shader->id, name ? name : Py_None);
-    if (name == nullptr || !PyUnicode_Check(name)) {
-        PyErr_Format(PyExc_TypeError, "Expected str, got %.200s",
-                     name ? Py_TYPE(name)->tp_name : "NULL");
-        return -1;
-    }
+    if (name == nullptr || !PyUnicode_Check(name)) return raise_expected("str", name);
     Py_ssize_t size;
     const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
     if (utf8 == nullptr) return -1;
@@ -114,10 +110,7 @@ int set_zvshader_value_vec2_tuple(ZvShaderObject* shader, int32_t loc, PyObject*
     if (check_shader(shader) < 0) return -1;
     ZORVA_TRACE(-1, "(sIiO)", "set_zvshader_value_vec2_tuple", shader->id, loc, xy ? xy : Py_None);
     float values[2];
-    if (xy == nullptr) {
-        PyErr_SetString(PyExc_TypeError, "Expected tuple, got NULL");
-        return -1;
-    }
+    if (xy == nullptr) return raise_expected("tuple", xy);
     if (parse_floats(xy, 2, "value", values) < 0) return -1;
     CallScope scope;
     if (!scope.ok() || usable_shader(shader) < 0) return -1;

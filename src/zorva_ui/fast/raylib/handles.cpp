@@ -115,7 +115,7 @@ constexpr Property kTextureLoaded{kModuleName, "Texture.loaded", texture_get_loa
 
 // ---- RenderTarget -------------------------------------------------------------------------------
 
-PyStructSequence_Field target_fields[] = {
+PyStructSequence_Field kTargetFields[] = {
     {"id", "GL framebuffer name"},
     {"texture_id", "GL name of the colour texture"},
     {"width", "Width in pixels"},
@@ -123,20 +123,12 @@ PyStructSequence_Field target_fields[] = {
     {nullptr, nullptr},
 };
 
-PyStructSequence_Desc target_desc = {
+PyStructSequence_Desc kTargetDesc = {
     "zorva_ui.fast.raylib.zorva_raylib.RenderTarget",
     "Handle of a render texture's framebuffer, as begin_texture_mode takes it.",
-    target_fields,
+    kTargetFields,
     4,
 };
-
-// TypeError "Expected <what>, got <type>"; -1.
-int type_error(const char* expected, const void* obj) {
-    PyErr_Format(
-        PyExc_TypeError, "Expected %s, got %.200s", expected,
-        obj ? Py_TYPE(reinterpret_cast<PyObject*>(const_cast<void*>(obj)))->tp_name : "NULL");
-    return -1;
-}
 
 bool instance_of(const void* obj, PyTypeObject* type) {
     return obj != nullptr && type != nullptr &&
@@ -173,7 +165,7 @@ PyTypeObject TextureType = {
 int add_handle_types(PyObject* module) {
     if (add_type(module, &ImageType) < 0 || add_type(module, &TextureType) < 0) return -1;
     if (state.target_handle_type == nullptr) {
-        state.target_handle_type = PyStructSequence_NewType(&target_desc);
+        state.target_handle_type = PyStructSequence_NewType(&kTargetDesc);
         if (state.target_handle_type == nullptr) return -1;
     }
     return PyModule_AddObjectRef(module, "RenderTarget",
@@ -194,15 +186,15 @@ PyObject* target_handle(const ZvRenderTarget* target) {
 }
 
 int check_shader(const ZvShaderObject* shader) {
-    return instance_of(shader, state.shader_type) ? 0 : type_error("ZvShader", shader);
+    return instance_of(shader, state.shader_type) ? 0 : raise_expected("ZvShader", shader);
 }
 
 int check_vector2(const ZvVector2Object* vector) {
-    return state.vector2.instance(vector) ? 0 : type_error("ZvVector2", vector);
+    return state.vector2.instance(vector) ? 0 : raise_expected("ZvVector2", vector);
 }
 
 int check_render_texture(PyObject* obj) {
-    return instance_of(obj, state.render_texture_type) ? 0 : type_error("ZvRenderTexture", obj);
+    return instance_of(obj, state.render_texture_type) ? 0 : raise_expected("ZvRenderTexture", obj);
 }
 
 int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height) {
@@ -226,7 +218,7 @@ int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height
         *id = target->render_texture.texture.id;
         return 0;
     }
-    return type_error("Texture or ZvRenderTexture", obj);
+    return raise_expected("Texture or ZvRenderTexture", obj);
 }
 
 PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color) {
@@ -256,7 +248,7 @@ PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color) {
 
 PyObject* load_texture_from_image(PyObject* obj) {
     if (!Py_IS_TYPE(obj, &ImageType)) {
-        type_error("Image", obj);
+        raise_expected("Image", obj);
         return nullptr;
     }
     auto* image = reinterpret_cast<ImageObject*>(obj);
@@ -281,7 +273,7 @@ PyObject* load_texture_from_image(PyObject* obj) {
 }
 
 int unload_image(PyObject* obj) {
-    if (!Py_IS_TYPE(obj, &ImageType)) return type_error("Image", obj);
+    if (!Py_IS_TYPE(obj, &ImageType)) return raise_expected("Image", obj);
     auto* image = reinterpret_cast<ImageObject*>(obj);
     ZORVA_TRACE(-1, "(sK)", "unload_image", static_cast<unsigned long long>(image->id));
     PyMem_Free(image->data);
@@ -290,7 +282,7 @@ int unload_image(PyObject* obj) {
 }
 
 int unload_texture(PyObject* obj) {
-    if (!Py_IS_TYPE(obj, &TextureType)) return type_error("Texture", obj);
+    if (!Py_IS_TYPE(obj, &TextureType)) return raise_expected("Texture", obj);
     auto* texture = reinterpret_cast<TextureObject*>(obj);
     if (texture->loaded && context_ready()) {
         CallScope scope;

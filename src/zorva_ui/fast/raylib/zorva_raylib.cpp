@@ -130,8 +130,7 @@ PyObject* py_begin_texture_mode(PyObject*, Args a) {
         if (!to_int32(PyStructSequence_GetItem(a[0], 0), &id)) return nullptr;
         target.id = static_cast<uint32_t>(id);
     } else {
-        PyErr_Format(PyExc_TypeError, "Expected ZvRenderTexture or RenderTarget, got %.200s",
-                     Py_TYPE(a[0])->tp_name);
+        raise_expected("ZvRenderTexture or RenderTarget", a[0]);
         return nullptr;
     }
     return none_or_null(kApi.begin_texture_mode(target));

@@ -100,7 +100,7 @@ constexpr Callable kNew{kModuleName,
 constexpr Callable kReduce{kModuleName, "ZvRect.__reduce__", "($self)", rect_reduce,
                            "Pickles as ZvRect(x, y, width, height)."};
 
-PyMemberDef rect_members[] = {
+PyMemberDef kRectMembers[] = {
     {"x", Py_T_DOUBLE, offsetof(ZvRectObject, x), 0, "The left edge."},
     {"y", Py_T_DOUBLE, offsetof(ZvRectObject, y), 0, "The top edge."},
     {"width", Py_T_DOUBLE, offsetof(ZvRectObject, width), 0, "The width."},
@@ -117,7 +117,7 @@ PyTypeObject ZvRectType = {
     .tp_doc = type_doc<kConstruct>,
     .tp_richcompare = rect_richcompare,
     .tp_methods = method_table<kNew, kReduce>,
-    .tp_members = rect_members,
+    .tp_members = kRectMembers,
     .tp_new = new_slot<kConstruct>,
 };
 

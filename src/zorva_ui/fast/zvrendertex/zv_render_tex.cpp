@@ -42,8 +42,7 @@ bool side_from_double(double value, int32_t* out) {
 
 ZvRenderTextureObject* create(PyTypeObject* type, ZvVector2Object* size) {
     if (!state.vector2.instance(size)) {
-        PyErr_Format(PyExc_TypeError, "Expected ZvVector2, got %.200s",
-                     size ? Py_TYPE(reinterpret_cast<PyObject*>(size))->tp_name : "NULL");
+        raise_expected("ZvVector2", size);
         return nullptr;
     }
     ZORVA_TRACE(nullptr, "(s(dd))", "render_texture_new", size->x, size->y);

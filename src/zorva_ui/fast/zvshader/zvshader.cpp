@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "fast/common/args.h"
 #include "fast/common/callable.h"
 #include "fast/common/module.h"
 #include "fast/common/pyref.h"
@@ -31,10 +32,7 @@ int source_text(PyObject* source, const char** out) {
         *out = nullptr;
         return 0;
     }
-    if (!PyUnicode_Check(source)) {
-        PyErr_Format(PyExc_TypeError, "Expected str, got %.200s", Py_TYPE(source)->tp_name);
-        return -1;
-    }
+    if (!PyUnicode_Check(source)) return raise_expected("str", source);
     Py_ssize_t size;
     *out = PyUnicode_AsUTF8AndSize(source, &size);
     if (*out == nullptr) return -1;

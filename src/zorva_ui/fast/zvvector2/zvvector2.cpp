@@ -99,7 +99,7 @@ constexpr Callable kReduce{kModuleName, "ZvVector2.__reduce__", "($self)", vecto
 constexpr Callable kCopy{kModuleName, "ZvVector2.__copy__", "($self)", vector_copy,
                          "A new vector of the same class and values."};
 
-PyMemberDef vector_members[] = {
+PyMemberDef kVectorMembers[] = {
     {"x", Py_T_DOUBLE, offsetof(ZvVector2Object, x), 0, "The x coordinate."},
     {"y", Py_T_DOUBLE, offsetof(ZvVector2Object, y), 0, "The y coordinate."},
     {nullptr},
@@ -115,7 +115,7 @@ PyTypeObject ZvVector2Type = {
     .tp_doc = type_doc<kConstruct>,
     .tp_richcompare = vector_richcompare,
     .tp_methods = method_table<kNew, kReduce, kCopy>,
-    .tp_members = vector_members,
+    .tp_members = kVectorMembers,
     .tp_new = new_slot<kConstruct>,
 };
 

@@ -69,12 +69,16 @@ struct Core {
 };
 
 // The core this module draws through: zorva_raylib's own table, or the one a sibling module took
-// from it at initialisation. Each of the layer's modules defines it.
-const Core& core();
+// from it at initialisation (`take_core`). Each module of the layer has its own copy of this.
+inline const Core* bound_core = nullptr;
+
+inline const Core& core() {
+    return *bound_core;
+}
 
 // Whether the trace is recording (see trace.h).
 inline bool tracing() {
-    return *core().tracing;
+    return *bound_core->tracing;
 }
 
 // Imports zorva_raylib and takes its core table. Null with an exception set on failure.
@@ -90,6 +94,12 @@ inline const Core* import_core() {
         return nullptr;
     }
     return core;
+}
+
+// The exec step of the sibling modules that binds them to zorva_raylib's core. 0, or -1.
+inline int take_core(PyObject*) {
+    bound_core = import_core();
+    return bound_core != nullptr ? 0 : -1;
 }
 
 }  // namespace zorva::layer

@@ -393,6 +393,11 @@ int add_blend_mode_enum(PyObject* module) {
     return PyModule_AddObjectRef(module, "BlendMode", blend_mode.get());
 }
 
+int use_own_core(PyObject*) {
+    bound_core = &kCore;
+    return 0;
+}
+
 int bind_vector2(PyObject*) {
     return state.vector2.bind();
 }
@@ -420,14 +425,10 @@ constexpr ModuleSpec kModule{
                  kSetFloat, kSetInt, kSetVec4Array, kSetFloatArray, kSetVec2Vector, kGenImageColor,
                  kLoadTexture, kUnloadImage, kUnloadTexture, kWritePng, kTraceStart, kTraceStop,
                  kContextInfo>,
-    {add_handle_types, bind_vector2, add_capi, add_core, add_white, add_blend_mode_enum}};
+    {use_own_core, add_handle_types, bind_vector2, add_capi, add_core, add_white,
+     add_blend_mode_enum}};
 
 }  // namespace
-
-const Core& core() {
-    return kCore;
-}
-
 }  // namespace zorva::layer
 
 PyMODINIT_FUNC PyInit_zorva_raylib() {

@@ -26,7 +26,6 @@ ZvRenderTextureObject* render_texture_new(ZvVector2Object* size);
 int c_fast_clear(ZvRenderTextureObject* self, PyObject* color);
 
 struct State {
-    const layer::Core* core = nullptr;  // zorva_raylib's, taken at initialisation
     bind::BoundType<ZvVector2Object> vector2;
     ZvRenderTextureVTable vtable{render_texture_new, c_fast_clear};  // published as __pyx_vtable__
 };
@@ -57,10 +56,10 @@ ZvRenderTextureObject* create(PyTypeObject* type, ZvVector2Object* size) {
         PyRef::steal(reinterpret_cast<PyObject*>(state.vector2.vtable->new_(width, height)));
     if (!stored) return nullptr;
     ZvRenderTarget target{};
-    if (state.core->create_target(width, height, &target) < 0) return nullptr;
+    if (layer::core().create_target(width, height, &target) < 0) return nullptr;
     auto* self = reinterpret_cast<ZvRenderTextureObject*>(type->tp_alloc(type, 0));
     if (self == nullptr) {
-        state.core->discard_target(&target);
+        layer::core().discard_target(&target);
         return nullptr;
     }
     self->vtab = &state.vtable;
@@ -82,12 +81,12 @@ int c_fast_clear(ZvRenderTextureObject* self, PyObject* color) {
         PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
         return -1;
     }
-    return state.core->clear_target(&self->render_texture, rgba);
+    return layer::core().clear_target(&self->render_texture, rgba);
 }
 
 void render_texture_dealloc(PyObject* self) {
     auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
-    if (rt->loaded) state.core->discard_target(&rt->render_texture);
+    if (rt->loaded) layer::core().discard_target(&rt->render_texture);
     Py_XDECREF(rt->size);
     Py_TYPE(self)->tp_free(self);
 }
@@ -136,13 +135,13 @@ PyObject* py_read_pixels(PyObject* self) {
         PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
         return nullptr;
     }
-    return state.core->read_target(&rt->render_texture);
+    return layer::core().read_target(&rt->render_texture);
 }
 
 PyObject* py_unload(PyObject* self) {
     auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
     if (rt->loaded) {
-        if (state.core->delete_target(&rt->render_texture) < 0) return nullptr;
+        if (layer::core().delete_target(&rt->render_texture) < 0) return nullptr;
         rt->render_texture = ZvRenderTarget{};
         rt->loaded = 0;
     }
@@ -156,7 +155,7 @@ PyObject* py_reduce(PyObject* self) {
 }
 
 PyObject* get_render_texture(PyObject* self) {
-    return state.core->target_handle(
+    return layer::core().target_handle(
         &reinterpret_cast<ZvRenderTextureObject*>(self)->render_texture);
 }
 
@@ -218,29 +217,23 @@ PyTypeObject ZvRenderTextureType = {
     .tp_new = new_slot<kConstruct>,
 };
 
-int bind_siblings(PyObject*) {
-    if (state.vector2.bind() < 0) return -1;
-    state.core = layer::import_core();
-    return state.core ? 0 : -1;
+int bind_vector2(PyObject*) {
+    return state.vector2.bind();
 }
 
 int add_types(PyObject* module) {
     if (add_type(module, &ZvRenderTextureType, &state.vtable) < 0) return -1;
-    state.core->register_render_texture_type(&ZvRenderTextureType);
+    layer::core().register_render_texture_type(&ZvRenderTextureType);
     return 0;
 }
 
-constexpr ModuleSpec kModule{
-    kModuleName, "The rendering layer's render textures.", nullptr, {bind_siblings, add_types}};
+constexpr ModuleSpec kModule{kModuleName,
+                             "The rendering layer's render textures.",
+                             nullptr,
+                             {bind_vector2, layer::take_core, add_types}};
 
 }  // namespace
 }  // namespace zorva::render_texture
-
-namespace zorva::layer {
-const Core& core() {
-    return *render_texture::state.core;
-}
-}  // namespace zorva::layer
 
 PyMODINIT_FUNC PyInit_zv_render_tex() {
     return zorva::define_module<zorva::render_texture::kModule>();

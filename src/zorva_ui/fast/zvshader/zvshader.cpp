@@ -20,7 +20,6 @@ extern PyTypeObject ZvShaderType;
 ZvShaderObject* c_create_from_code(PyObject* vertex, PyObject* fragment);
 
 struct State {
-    const layer::Core* core = nullptr;          // zorva_raylib's, taken at initialisation
     ZvShaderVTable vtable{c_create_from_code};  // published as __pyx_vtable__
 };
 State state;
@@ -56,13 +55,13 @@ ZvShaderObject* create(PyTypeObject* type, PyObject* vertex, PyObject* fragment)
         return nullptr;
     }
     uint32_t program = 0;
-    if (state.core->compile_program(vs, fs, &program, locs) < 0) {
+    if (layer::core().compile_program(vs, fs, &program, locs) < 0) {
         PyMem_Free(locs);
         return nullptr;
     }
     auto* self = reinterpret_cast<ZvShaderObject*>(type->tp_alloc(type, 0));
     if (self == nullptr) {
-        state.core->discard_program(program);
+        layer::core().discard_program(program);
         PyMem_Free(locs);
         return nullptr;
     }
@@ -80,7 +79,7 @@ void shader_dealloc(PyObject* self) {
     auto* shader = reinterpret_cast<ZvShaderObject*>(self);
     // A shader in use is held by shader mode, so it is never freed while active; released here,
     // or queued for the owner thread when the context cannot be used now.
-    if (shader->id != 0) state.core->discard_program(shader->id);
+    if (shader->id != 0) layer::core().discard_program(shader->id);
     PyMem_Free(shader->locs);
     Py_TYPE(self)->tp_free(self);
 }
@@ -96,7 +95,7 @@ PyObject* shader_static_create(PyObject*, Args a) {
 PyObject* shader_unload(PyObject* self) {
     auto* shader = reinterpret_cast<ZvShaderObject*>(self);
     if (shader->id != 0) {
-        if (state.core->delete_program(shader->id) < 0) return nullptr;
+        if (layer::core().delete_program(shader->id) < 0) return nullptr;
         shader->id = 0;
     }
     Py_RETURN_NONE;
@@ -164,28 +163,17 @@ PyTypeObject ZvShaderType = {
     .tp_new = new_slot<kConstruct>,
 };
 
-int import_core(PyObject*) {
-    state.core = layer::import_core();
-    return state.core ? 0 : -1;
-}
-
 int add_types(PyObject* module) {
     if (add_type(module, &ZvShaderType, &state.vtable) < 0) return -1;
-    state.core->register_shader_type(&ZvShaderType);
+    layer::core().register_shader_type(&ZvShaderType);
     return 0;
 }
 
 constexpr ModuleSpec kModule{
-    kModuleName, "The rendering layer's shader programs.", nullptr, {import_core, add_types}};
+    kModuleName, "The rendering layer's shader programs.", nullptr, {layer::take_core, add_types}};
 
 }  // namespace
 }  // namespace zorva::shader
-
-namespace zorva::layer {
-const Core& core() {
-    return *shader::state.core;
-}
-}  // namespace zorva::layer
 
 PyMODINIT_FUNC PyInit_zvshader() {
     return zorva::define_module<zorva::shader::kModule>();

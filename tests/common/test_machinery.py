@@ -102,6 +102,28 @@ def test_failures_name_the_callable(cp, call, qualname):
     assert [name for name, _ in _ours(info.value)] == [f"common_probe.{qualname}"]
 
 
+@pytest.mark.parametrize(
+    "name, value, result, native",
+    [
+        ("half", 4, 2, None),
+        ("half", 3, ValueError, "Probe.c_half"),
+        ("half", "x", TypeError, "Probe.c_half"),
+        ("location", -1, -1, None),  # -1 without an exception is a value
+        ("location", -2, ValueError, "Probe.c_location"),
+        ("refuse_none", 0, None, None),
+        ("refuse_none", None, TypeError, "Probe.c_refuse_none"),
+    ],
+)
+def test_native_operations_add_their_entry(cp, name, value, result, native):
+    if native is None:
+        assert cp.op(name, value) == result
+        return
+    with pytest.raises(result) as info:
+        cp.op(name, value)
+    # The innermost entry last, as for Python frames.
+    assert [n for n, _ in _ours(info.value)] == ["common_probe.op", f"common_probe.{native}"]
+
+
 def test_signatures(cp):
     assert str(inspect.signature(cp.bound)) == "(a, b=None, c=True, d=False, e=1)"
     assert str(inspect.signature(cp.one)) == "(x, /)"

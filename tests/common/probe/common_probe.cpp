@@ -81,11 +81,59 @@ PyObject* unpickle_probe(PyObject*, Args a) {
     return unpickle(kLayout, &ProbeType, state.new_name.get(), a[0], a[1], a[2], restore);
 }
 
+// Native operations, as an operation table would hold them: null, -1 or a pending exception.
+PyObject* half(PyObject* x) {
+    const long value = PyLong_AsLong(x);
+    if (value == -1 && PyErr_Occurred()) return nullptr;
+    if (value % 2 != 0) {
+        PyErr_SetString(PyExc_ValueError, "odd");
+        return nullptr;
+    }
+    return PyLong_FromLong(value / 2);
+}
+
+int location(long value) {
+    if (value < -1) PyErr_SetString(PyExc_ValueError, "below -1");
+    return value < -1 ? -1 : static_cast<int>(value);  // -1 itself is a value
+}
+
+void refuse_none(PyObject* x) {
+    if (x == Py_None) PyErr_SetString(PyExc_TypeError, "None refused");
+}
+
+constexpr Native kHalf{kModuleName, "Probe.c_half", half};
+constexpr Native kLocation{kModuleName, "Probe.c_location", location};
+constexpr Native kRefuseNone{kModuleName, "Probe.c_refuse_none", refuse_none};
+
+struct Ops {
+    PyObject* (*half)(PyObject*);
+    int (*location)(long);
+    void (*refuse_none)(PyObject*);
+};
+constexpr Ops kOps{native<kHalf>, native<kLocation>, native<kRefuseNone>};
+
+// Runs one native operation: "half", "location" or "refuse_none".
+PyObject* op(PyObject*, Args a) {
+    const char* name = PyUnicode_AsUTF8(a[0]);
+    if (name == nullptr) return nullptr;
+    if (name[0] == 'h') return kOps.half(a[1]);
+    if (name[0] == 'l') {
+        const long value = PyLong_AsLong(a[1]);
+        if (value == -1 && PyErr_Occurred()) return nullptr;
+        const int result = kOps.location(value);
+        return result == -1 && PyErr_Occurred() ? nullptr : PyLong_FromLong(result);
+    }
+    kOps.refuse_none(a[1]);
+    if (PyErr_Occurred()) return nullptr;
+    Py_RETURN_NONE;
+}
+
 constexpr Callable kBound{kModuleName, "bound", "(a, b=None, c=True, d=False, e=1)", bound,
                           "The arguments as bound."};
 constexpr Callable kOne{kModuleName, "one", "($module, x, /)", one, "x; ValueError for None."};
 constexpr Callable kLate{kModuleName, "late", "($module)", late, "The global TARGET now."};
 constexpr Callable kFail{kModuleName, "fail", "(message)", fail, "Raises ValueError(message)."};
+constexpr Callable kOp{kModuleName, "op", "(name, value)", op, "Runs one native operation."};
 constexpr Callable kExecRuns{kModuleName, "exec_runs", "($module)", exec_runs,
                              "How often the exec steps ran."};
 constexpr Callable kUnpickle{kModuleName, "__pyx_unpickle_Probe",
@@ -242,7 +290,7 @@ int maybe_fail(PyObject*) {
 
 constexpr ModuleSpec kModule{kModuleName,
                              "The machinery of fast/common, for the tests.",
-                             method_table<kBound, kOne, kLate, kFail, kExecRuns, kUnpickle>,
+                             method_table<kBound, kOne, kLate, kFail, kOp, kExecRuns, kUnpickle>,
                              {count_run, make_names, bind_globals, add_types, maybe_fail}};
 
 }  // namespace

@@ -18,7 +18,8 @@
 //   PyObject* (PyTypeObject* type, Args args)    a type's tp_new  (`new_slot`, `type_doc`)
 //   int (PyObject* self, Args args)              a type's tp_init (`init_slot`, `type_doc`)
 // `self` is the object, the class (METH_CLASS), the module (module functions) or null
-// (METH_STATIC). Properties are declared the same way with `Property` (`getset_table`).
+// (METH_STATIC). Properties are declared the same way with `Property` (`getset_table`), and
+// the native operations of an operation table with `Native` (`native<kDecl>`).
 //
 // Return convention of the native code, for every helper that no binary interface fixes:
 //   - an operation that can fail returns int: 0 on success, -1 with a Python exception set;
@@ -71,6 +72,18 @@ struct Property {
     Get get;               // PyObject* (PyObject* self)
     Set set;               // int (PyObject* self, PyObject* value), or nullptr: read-only
     const char* doc;
+    std::source_location where = std::source_location::current();
+};
+
+// A native operation of a type's operation table (called by compiled modules, not by Python),
+// declared likewise: the table holds `native<kDecl>`, which runs the implementation and adds the
+// traceback entry "<module>.<qualname>" when it fails (null; -1 with an exception set; or, for
+// an operation that returns nothing, an exception left set).
+template <typename Impl>
+struct Native {
+    const char* module;
+    const char* qualname;  // "Cache.c_get"
+    Impl impl;
     std::source_location where = std::source_location::current();
 };
 
@@ -211,6 +224,30 @@ struct Text {
     constexpr void append(const char* s) { append(s, length(s)); }
 };
 
+// Where a declaration's failures are reported: the traceback entry "<module>.<qualname>" (with
+// ".__get__" or ".__set__" for a property's accessors), at the declaration's file and line.
+enum class Entry { kCall, kGet, kSet };
+
+template <const auto& decl, Entry entry = Entry::kCall>
+struct Site {
+    static constexpr const char* suffix = entry == Entry::kGet   ? ".__get__"
+                                          : entry == Entry::kSet ? ".__set__"
+                                                                 : "";
+    static constexpr auto name = [] {
+        Text<length(decl.module) + length(decl.qualname) + length(suffix) + 2> t;
+        t.append(decl.module);
+        t.append(".");
+        t.append(decl.qualname);
+        t.append(suffix);
+        return t.chars;
+    }();
+    static constexpr const char* file = package_path(decl.where.file_name());
+
+    static void traceback() {
+        add_traceback(name.data(), static_cast<int>(decl.where.line()), file);
+    }
+};
+
 // Everything compiled from one declaration.
 template <const auto& decl>
 struct Compiled {
@@ -269,16 +306,6 @@ struct Compiled {
         return t.chars;
     }();
 
-    // "<module>.<qualname>", the traceback entry's name.
-    static constexpr auto full_name = [] {
-        Text<length(decl.module) + length(decl.qualname) + 2> t;
-        t.append(decl.module);
-        t.append(".");
-        t.append(decl.qualname);
-        return t.chars;
-    }();
-    static constexpr const char* file = package_path(decl.where.file_name());
-
     static void fill_defaults(PyObject** slots_out) {
         for (size_t i = 0; i < slots; ++i) {
             Default kind = i < params.count ? params.defaults[i] : Default::kOther;
@@ -289,27 +316,7 @@ struct Compiled {
         }
     }
 
-    static void traceback() {
-        add_traceback(full_name.data(), static_cast<int>(decl.where.line()), file);
-    }
-};
-
-// "<module>.<qualname>.__get__" and "...__set__" for a property's accessors.
-template <const auto& decl>
-struct CompiledProperty {
-    static constexpr const char* name = decl.qualname + last_component(decl.qualname);
-    template <size_t N>
-    static constexpr auto accessor_name(const char (&suffix)[N]) {
-        Text<length(decl.module) + length(decl.qualname) + N + 1> t;
-        t.append(decl.module);
-        t.append(".");
-        t.append(decl.qualname);
-        t.append(suffix);
-        return t.chars;
-    }
-    static constexpr auto get_name = accessor_name(".__get__");
-    static constexpr auto set_name = accessor_name(".__set__");
-    static constexpr const char* file = package_path(decl.where.file_name());
+    static void traceback() { Site<decl>::traceback(); }
 };
 
 template <const auto& decl>
@@ -344,20 +351,14 @@ PyObject* fastcall_wrapper(PyObject* self, PyObject* const* args, Py_ssize_t nar
 template <const auto& decl>
 PyObject* get_wrapper(PyObject* self, void*) {
     PyObject* result = decl.get(self);
-    if (result == nullptr) {
-        using P = CompiledProperty<decl>;
-        add_traceback(P::get_name.data(), static_cast<int>(decl.where.line()), P::file);
-    }
+    if (result == nullptr) Site<decl, Entry::kGet>::traceback();
     return result;
 }
 
 template <const auto& decl>
 int set_wrapper(PyObject* self, PyObject* value, void*) {
     const int rc = decl.set(self, value);
-    if (rc < 0) {
-        using P = CompiledProperty<decl>;
-        add_traceback(P::set_name.data(), static_cast<int>(decl.where.line()), P::file);
-    }
+    if (rc < 0) Site<decl, Entry::kSet>::traceback();
     return rc;
 }
 
@@ -387,10 +388,45 @@ PyGetSetDef getset_def() {
     using Set = std::remove_cvref_t<decltype(decl.set)>;
     setter set = nullptr;
     if constexpr (!std::is_same_v<Set, std::nullptr_t>) set = set_wrapper<decl>;
-    return {CompiledProperty<decl>::name, get_wrapper<decl>, set, decl.doc, nullptr};
+    return {decl.qualname + last_component(decl.qualname), get_wrapper<decl>, set, decl.doc,
+            nullptr};
 }
 
 }  // namespace callable_detail
+
+namespace callable_detail {
+
+template <typename R>
+bool failed(R result) {
+    if constexpr (std::is_pointer_v<R>) {
+        return result == nullptr;
+    } else {
+        return result == -1 && PyErr_Occurred();  // -1 may be a value (a uniform location)
+    }
+}
+
+template <const auto& decl, typename R, typename... A>
+R native_call(A... args) {
+    if constexpr (std::is_void_v<R>) {
+        decl.impl(args...);
+        if (PyErr_Occurred()) Site<decl>::traceback();
+    } else {
+        R result = decl.impl(args...);
+        if (failed(result)) Site<decl>::traceback();
+        return result;
+    }
+}
+
+template <const auto& decl, typename R, typename... A>
+constexpr auto native_of(R (*)(A...)) {
+    return &native_call<decl, R, A...>;
+}
+
+}  // namespace callable_detail
+
+// The operation-table entry of a native operation's declaration.
+template <const auto& decl>
+inline constexpr auto native = callable_detail::native_of<decl>(decl.impl);
 
 // A method table (or a module's function table) of declared callables, ending in its sentinel.
 template <const auto&... decls>

@@ -176,7 +176,8 @@ bool has_extension(const char* list, const char* name) {
 }
 
 // An initialised display: the surfaceless platform first (no display server, no device node
-// needed), then the first EGL device, then the default display.
+// needed), then the first EGL device, then the default display. Null with RuntimeError when none
+// can be initialised.
 EGLDisplay open_display() {
     const char* client = egl.QueryString(nullptr, kEglExtensions);
     if (egl.GetPlatformDisplayEXT != nullptr) {
@@ -199,6 +200,7 @@ EGLDisplay open_display() {
     }
     EGLDisplay display = egl.GetDisplay(nullptr);
     if (display != nullptr && egl.Initialize(display, nullptr, nullptr)) return display;
+    fail("no EGL display could be initialised");
     return nullptr;
 }
 
@@ -246,7 +248,7 @@ constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
 int create_own_context() {
     if (open_library() < 0) return -1;
     EGLDisplay display = open_display();
-    if (display == nullptr) return fail("no EGL display could be initialised");
+    if (display == nullptr) return -1;
     if (!egl.BindAPI(kEglOpenGlApi)) return fail("eglBindAPI(OpenGL) failed");
 
     // Surface type 0: any configuration (the default would ask for window surfaces, which a

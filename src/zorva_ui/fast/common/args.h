@@ -108,26 +108,12 @@ inline int check_required(const Signature& sig, Py_ssize_t nargs, const bool fil
     return 0;
 }
 
-// The keyword part of a fastcall binding, out of line: most calls pass none.
-[[gnu::noinline]] inline int bind_keywords(const Signature& sig, PyObject* const* args,
-                                           Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
-    // Which parameters the keywords filled, so that missing required ones are reported.
-    bool filled[16] = {};
-    mark_positional(nargs, filled);
-    for (Py_ssize_t k = 0; k < PyTuple_GET_SIZE(kwnames); ++k) {
-        if (bind_keyword(sig, PyTuple_GET_ITEM(kwnames, k), args[nargs + k], nargs, filled, out) <
-            0) {
-            return -1;
-        }
-    }
-    return check_required(sig, nargs, filled);
-}
-
 }  // namespace detail
 
 // Binds fastcall arguments to `out[0 .. sig.count)` as borrowed references. Slots of optional
 // parameters that were not given are left as the caller initialised them (their defaults).
-// Returns 0, or -1 with TypeError set.
+// Returns 0, or -1 with TypeError set. The keyword loop is written out here rather than through
+// the helpers above: it is the cache's hot path, and the compiler does measurably better on it.
 inline int parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargsf,
                       PyObject* kwnames, PyObject** out) {
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
@@ -144,7 +130,36 @@ inline int parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t na
         }
         return 0;
     }
-    return detail::bind_keywords(sig, args, nargs, kwnames, out);
+    // Which parameters the keywords filled, so that missing required ones are reported.
+    bool filled[16] = {};
+    for (Py_ssize_t i = 0; i < nargs && i < 16; ++i) filled[i] = true;
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+        if (!PyUnicode_Check(key)) {
+            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", sig.name);
+            return -1;
+        }
+        Py_ssize_t idx = detail::keyword_index(sig, key);
+        if (idx < 0) {
+            PyErr_Format(PyExc_TypeError, "%.200s() got an unexpected keyword argument '%U'",
+                         sig.name, key);
+            return -1;
+        }
+        if (idx < nargs || (idx < 16 && filled[idx])) {
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
+                         sig.name, key);
+            return -1;
+        }
+        out[idx] = args[nargs + k];
+        if (idx < 16) filled[idx] = true;
+    }
+    for (Py_ssize_t i = nargs; i < sig.required; ++i) {
+        if (!filled[i]) {
+            detail::raise_arg_count(sig, nargs);
+            return -1;
+        }
+    }
+    return 0;
 }
 
 // The same binding for the tuple-and-dict form of a type's __new__ and __init__ slots, with the

@@ -291,9 +291,16 @@ struct Compiled {
         }
         return out;
     }();
-    static constexpr Signature signature{message_name, names.data(),
-                                         static_cast<Py_ssize_t>(params.count),
-                                         static_cast<Py_ssize_t>(params.required)};
+    static constexpr auto name_lengths = [] {
+        std::array<Py_ssize_t, params.count == 0 ? 1 : params.count> out{};
+        for (size_t i = 0; i < params.count; ++i) {
+            out[i] = static_cast<Py_ssize_t>(params.name_length[i]);
+        }
+        return out;
+    }();
+    static constexpr Signature signature{
+        message_name, names.data(), static_cast<Py_ssize_t>(params.count),
+        static_cast<Py_ssize_t>(params.required), name_lengths.data()};
     static constexpr size_t slots = params.count == 0 ? 1 : params.count;
 
     // "new(x, y)\n--\n\n<doc>": the text signature Python reads, then the docstring.

@@ -57,6 +57,33 @@ inline PyTypeObject* import_type(const char* module_name, const char* type_name,
     return reinterpret_cast<PyTypeObject*>(attr.release());
 }
 
+// A sibling type as a module uses it: the type, kept for the process, and its operation table.
+// `Object` is the sibling's object layout from interfaces/, which names its module and type.
+template <typename Object>
+struct BoundType {
+    PyTypeObject* type = nullptr;  // strong
+    typename Object::VTable* vtable = nullptr;
+
+    // Imports the sibling and takes the type, replacing what an earlier import bound. 0, or -1
+    // with an exception set (see the failures above).
+    int bind() {
+        void* table = nullptr;
+        PyTypeObject* found = import_type(Object::kModule, Object::kName, sizeof(Object), &table);
+        if (found == nullptr) return -1;
+        PyTypeObject* old = type;
+        type = found;
+        vtable = static_cast<typename Object::VTable*>(table);
+        Py_XDECREF(reinterpret_cast<PyObject*>(old));
+        return 0;
+    }
+
+    // Whether `obj` is an instance (of a subclass too). False before binding.
+    bool instance(const void* obj) const {
+        return obj != nullptr && type != nullptr &&
+               PyObject_TypeCheck(reinterpret_cast<PyObject*>(const_cast<void*>(obj)), type);
+    }
+};
+
 // Takes the function `name` with signature text `signature` from the module's `__pyx_capi__`.
 inline int import_function(PyObject* module, const char* module_name, const char* name,
                            const char* signature, void** fn_out) {

@@ -14,6 +14,11 @@ struct ZvRectVTable {
 };
 
 struct ZvRectObject {
+    // Where the type lives (for binding it) and its operation table; no part of the layout.
+    static constexpr const char kModule[] = "zorva_ui.fast.zvrect.zvrect";
+    static constexpr const char kName[] = "ZvRect";
+    using VTable = ZvRectVTable;
+
     PyObject_HEAD ZvRectVTable* vtab;
     double x;
     double y;

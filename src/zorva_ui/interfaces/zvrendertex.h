@@ -38,6 +38,11 @@ struct ZvRenderTextureVTable {
 };
 
 struct ZvRenderTextureObject {
+    // Where the type lives (for binding it) and its operation table; no part of the layout.
+    static constexpr const char kModule[] = "zorva_ui.fast.zvrendertex.zv_render_tex";
+    static constexpr const char kName[] = "ZvRenderTexture";
+    using VTable = ZvRenderTextureVTable;
+
     PyObject_HEAD ZvRenderTextureVTable* vtab;
     ZvRenderTarget render_texture;
     ZvVector2Object* size;  // strong reference, never null on a constructed object

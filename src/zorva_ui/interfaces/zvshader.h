@@ -18,6 +18,11 @@ struct ZvShaderVTable {
 };
 
 struct ZvShaderObject {
+    // Where the type lives (for binding it) and its operation table; no part of the layout.
+    static constexpr const char kModule[] = "zorva_ui.fast.zvshader.zvshader";
+    static constexpr const char kName[] = "ZvShader";
+    using VTable = ZvShaderVTable;
+
     PyObject_HEAD ZvShaderVTable* vtab;
     uint32_t id;    // GL program object
     int32_t* locs;  // locations of the layer's default attributes and uniforms (owned)

@@ -14,6 +14,11 @@ struct ZvVector2VTable {
 };
 
 struct ZvVector2Object {
+    // Where the type lives (for binding it) and its operation table; no part of the layout.
+    static constexpr const char kModule[] = "zorva_ui.fast.zvvector2.zvvector2";
+    static constexpr const char kName[] = "ZvVector2";
+    using VTable = ZvVector2VTable;
+
     PyObject_HEAD ZvVector2VTable* vtab;
     double x;
     double y;

@@ -18,6 +18,7 @@
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/renderer.h"
+#include "fast/raylib/state.h"
 
 namespace zorva::gl {
 Functions fn{};
@@ -89,49 +90,8 @@ struct Glx {
     void* (*GetProcAddress)(const unsigned char*) = nullptr;
 };
 
-enum class Kind { kNone, kOwn, kAdoptedEgl, kAdoptedGlx };
-
-// What the outermost call found current, so that its end can put it back.
-enum class Restore { kNothing, kRelease, kEgl, kGlx };
-struct CallerContext {
-    Restore restore = Restore::kNothing;
-    EGLDisplay egl_display = nullptr;
-    EGLSurface egl_draw = nullptr;
-    EGLSurface egl_read = nullptr;
-    EGLContext egl_context = nullptr;
-    void* glx_display = nullptr;
-    GLXDrawable glx_draw = 0;
-    GLXDrawable glx_read = 0;
-    GLXContext glx_context = nullptr;
-};
-
-struct Deferred {
-    void (*release)(uint32_t, uint32_t);
-    uint32_t first;
-    uint32_t second;
-};
-
 Egl egl;
 Glx glx;
-Kind g_kind = Kind::kNone;
-unsigned long g_owner_thread = 0;
-double g_startup_seconds = 0.0;
-std::string g_renderer;
-std::string g_version;
-// The layer's own context, or the adopted one (its display for EGL, for messages).
-EGLDisplay g_display = nullptr;
-EGLSurface g_surface = nullptr;
-void* g_context = nullptr;
-int g_depth = 0;
-// A sync object of the chosen context: glIsSync(marker) is true only while that context (or, for
-// an adopted one, a context sharing its objects) is current. Sync objects are pointers, unlike
-// other GL names, so no other context can answer true by coincidence. It costs a fraction of
-// asking the window-system library which context is current, which takes a lock on every call.
-gl::GLsync g_marker = nullptr;
-CallerContext g_caller;
-// Own context left current over "nothing current" while a mode is open.
-bool g_holding = false;
-std::vector<Deferred> g_deferred;
 
 const char* egl_error_name(EGLint code) {
     static const char* const kNames[] = {
@@ -216,7 +176,8 @@ bool has_extension(const char* list, const char* name) {
 }
 
 // An initialised display: the surfaceless platform first (no display server, no device node
-// needed), then the first EGL device, then the default display.
+// needed), then the first EGL device, then the default display. Null with RuntimeError when none
+// can be initialised.
 EGLDisplay open_display() {
     const char* client = egl.QueryString(nullptr, kEglExtensions);
     if (egl.GetPlatformDisplayEXT != nullptr) {
@@ -239,6 +200,7 @@ EGLDisplay open_display() {
     }
     EGLDisplay display = egl.GetDisplay(nullptr);
     if (display != nullptr && egl.Initialize(display, nullptr, nullptr)) return display;
+    fail("no EGL display could be initialised");
     return nullptr;
 }
 
@@ -277,8 +239,8 @@ void* glx_proc(const char* name) {
 void remember_strings() {
     const auto* renderer = gl::fn.GetString(gl::RENDERER);
     const auto* version = gl::fn.GetString(gl::VERSION);
-    g_renderer = renderer ? reinterpret_cast<const char*>(renderer) : "";
-    g_version = version ? reinterpret_cast<const char*>(version) : "";
+    state.context.renderer = renderer ? reinterpret_cast<const char*>(renderer) : "";
+    state.context.version = version ? reinterpret_cast<const char*>(version) : "";
 }
 
 constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
@@ -286,7 +248,7 @@ constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
 int create_own_context() {
     if (open_library() < 0) return -1;
     EGLDisplay display = open_display();
-    if (display == nullptr) return fail("no EGL display could be initialised");
+    if (display == nullptr) return -1;
     if (!egl.BindAPI(kEglOpenGlApi)) return fail("eglBindAPI(OpenGL) failed");
 
     // Surface type 0: any configuration (the default would ask for window surfaces, which a
@@ -330,19 +292,19 @@ int create_own_context() {
         return -1;
     }
     remember_strings();
-    g_host_adopted = false;
+    state.host.adopted = false;
     if (init_renderer() < 0) {
         egl.MakeCurrent(display, nullptr, nullptr, nullptr);
         gl::fn = gl::Functions{};
         return -1;
     }
-    g_display = display;
-    g_surface = surface;
-    g_context = context;
-    g_kind = Kind::kOwn;
+    state.context.display = display;
+    state.context.surface = surface;
+    state.context.handle = context;
+    state.context.kind = ContextKind::kOwn;
     // Nothing was current before (else the layer would have adopted it): the call that made the
     // context releases it when it ends.
-    g_caller = CallerContext{Restore::kRelease};
+    state.context.caller = CallerContext{Restore::kRelease};
     return 0;
 }
 
@@ -383,21 +345,21 @@ GLXContext current_glx_context() {
     return glx_available() ? glx.GetCurrentContext() : nullptr;
 }
 
-const char* api_name(Kind kind) {
-    return kind == Kind::kAdoptedGlx ? "GLX" : "EGL";
+const char* api_name(ContextKind kind) {
+    return kind == ContextKind::kAdoptedGlx ? "GLX" : "EGL";
 }
 
 // The version an adopted context offers, checked against what the layer's shaders need.
 int check_adopted_version() {
     int major = 0, minor = 0;
-    const char* version = g_version.c_str();
+    const char* version = state.context.version.c_str();
     const bool es = std::strncmp(version, "OpenGL ES", 9) == 0;
     if (!es) std::sscanf(version, "%d.%d", &major, &minor);
     if (es) {
         PyErr_Format(PyExc_RuntimeError,
                      "the current context is %s (%s), not desktop OpenGL: the rendering layer "
                      "needs desktop OpenGL 3.3 or later (core or compatibility profile)",
-                     version, g_renderer.c_str());
+                     version, state.context.renderer.c_str());
         return -1;
     }
     if (major < 3 || (major == 3 && minor < 3)) {
@@ -405,25 +367,27 @@ int check_adopted_version() {
                      "the current OpenGL context is too old for the rendering layer: it offers "
                      "OpenGL %s (%s), and the layer needs OpenGL 3.3 or later (core or "
                      "compatibility profile); create the context with version 3.3 or later",
-                     version, g_renderer.c_str());
+                     version, state.context.renderer.c_str());
         return -1;
     }
     return 0;
 }
 
-int adopt(Kind kind, void* context) {
-    const char* prefix = kind == Kind::kAdoptedGlx ? "cannot draw into the current GLX context"
-                                                   : "cannot draw into the current EGL context";
-    if (load_gl_functions(kind == Kind::kAdoptedGlx ? glx_proc : egl_proc, prefix) < 0) return -1;
+int adopt(ContextKind kind, void* context) {
+    const char* prefix = kind == ContextKind::kAdoptedGlx
+                             ? "cannot draw into the current GLX context"
+                             : "cannot draw into the current EGL context";
+    if (load_gl_functions(kind == ContextKind::kAdoptedGlx ? glx_proc : egl_proc, prefix) < 0)
+        return -1;
     remember_strings();
     if (check_adopted_version() < 0) {
         gl::fn = gl::Functions{};
         return -1;
     }
-    g_host_adopted = true;
+    state.host.adopted = true;
     if (init_renderer() < 0) {
         host_restore();
-        g_host_adopted = false;
+        state.host.adopted = false;
         gl::fn = gl::Functions{};
         PyObject* cause = PyErr_GetRaisedException();
         PyObject* text = cause ? PyObject_Str(cause) : nullptr;
@@ -432,15 +396,17 @@ int adopt(Kind kind, void* context) {
         PyErr_Format(PyExc_RuntimeError,
                      "the current OpenGL context (%s, %s) cannot compile the rendering layer's "
                      "shaders (GLSL 3.30 needed): %s",
-                     g_version.c_str(), g_renderer.c_str(), why ? why : "unknown failure");
+                     state.context.version.c_str(), state.context.renderer.c_str(),
+                     why ? why : "unknown failure");
         Py_XDECREF(text);
         Py_XDECREF(cause);
         return -1;
     }
-    g_display = kind == Kind::kAdoptedGlx ? glx.GetCurrentDisplay() : egl.GetCurrentDisplay();
-    g_context = context;
-    g_kind = kind;
-    g_caller = CallerContext{};
+    state.context.display =
+        kind == ContextKind::kAdoptedGlx ? glx.GetCurrentDisplay() : egl.GetCurrentDisplay();
+    state.context.handle = context;
+    state.context.kind = kind;
+    state.context.caller = CallerContext{};
     return 0;
 }
 
@@ -452,20 +418,20 @@ int choose_context() {
     const bool have_egl = open_library() == 0;
     int result;
     if (EGLContext context = have_egl ? current_egl_context() : nullptr) {
-        result = adopt(Kind::kAdoptedEgl, context);
+        result = adopt(ContextKind::kAdoptedEgl, context);
     } else if (GLXContext context = current_glx_context()) {
         if (!have_egl) PyErr_Clear();
-        result = adopt(Kind::kAdoptedGlx, context);
+        result = adopt(ContextKind::kAdoptedGlx, context);
     } else if (!have_egl) {
         result = -1;  // open_library's error says why no headless context can be made
     } else {
         result = create_own_context();
     }
     if (result < 0) return -1;
-    g_marker = gl::fn.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
-    g_owner_thread = PyThread_get_thread_ident();
+    state.context.marker = gl::fn.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
+    state.context.owner_thread = PyThread_get_thread_ident();
     Py_AtExit(release_queued_at_exit);
-    g_startup_seconds =
+    state.context.startup_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return 0;
 }
@@ -479,7 +445,8 @@ int not_owner_thread() {
 }
 
 int adopted_not_current() {
-    void* current = g_kind == Kind::kAdoptedGlx ? current_glx_context() : current_egl_context();
+    void* current = state.context.kind == ContextKind::kAdoptedGlx ? current_glx_context()
+                                                                   : current_egl_context();
     char other[64];
     if (current == nullptr) {
         std::snprintf(other, sizeof other, "no context is current");
@@ -490,12 +457,14 @@ int adopted_not_current() {
                  "the rendering layer draws into the application's %s context %p (adopted at its "
                  "first use), which is not current on this thread (%s); make that context "
                  "current before calling the layer",
-                 api_name(g_kind), g_context, other);
+                 api_name(state.context.kind), state.context.handle, other);
     return -1;
 }
 
 int make_own_current() {
-    if (egl.MakeCurrent(g_display, g_surface, g_surface, g_context)) return 0;
+    if (egl.MakeCurrent(state.context.display, state.context.surface, state.context.surface,
+                        state.context.handle))
+        return 0;
     PyErr_Format(PyExc_RuntimeError,
                  "could not make the rendering layer's headless context current (EGL error "
                  "0x%04x)",
@@ -504,20 +473,20 @@ int make_own_current() {
 }
 
 void put_back_caller() {
-    switch (g_caller.restore) {
+    switch (state.context.caller.restore) {
         case Restore::kEgl:
-            egl.MakeCurrent(g_caller.egl_display, g_caller.egl_draw, g_caller.egl_read,
-                            g_caller.egl_context);
+            egl.MakeCurrent(state.context.caller.egl_display, state.context.caller.egl_draw,
+                            state.context.caller.egl_read, state.context.caller.egl_context);
             break;
         case Restore::kGlx:
             // Only one window-system API may be current on a thread: the layer's EGL context is
             // released before GLX takes its own back.
-            egl.MakeCurrent(g_display, nullptr, nullptr, nullptr);
-            glx.MakeContextCurrent(g_caller.glx_display, g_caller.glx_draw, g_caller.glx_read,
-                                   g_caller.glx_context);
+            egl.MakeCurrent(state.context.display, nullptr, nullptr, nullptr);
+            glx.MakeContextCurrent(state.context.caller.glx_display, state.context.caller.glx_draw,
+                                   state.context.caller.glx_read, state.context.caller.glx_context);
             break;
         case Restore::kRelease:
-            egl.MakeCurrent(g_display, nullptr, nullptr, nullptr);
+            egl.MakeCurrent(state.context.display, nullptr, nullptr, nullptr);
             break;
         case Restore::kNothing:
             break;
@@ -527,11 +496,12 @@ void put_back_caller() {
 // The outermost call in the own context: make it current, remembering what to put back.
 int enter_own() {
     EGLContext current = egl.GetCurrentContext();
-    if (current == g_context) {
-        g_caller = CallerContext{g_holding ? Restore::kRelease : Restore::kNothing};
+    if (current == state.context.handle) {
+        state.context.caller =
+            CallerContext{state.context.holding ? Restore::kRelease : Restore::kNothing};
         return 0;
     }
-    g_holding = false;  // the application made another context current over ours
+    state.context.holding = false;  // the application made another context current over ours
     CallerContext caller{};
     if (current != nullptr) {
         caller.restore = Restore::kEgl;
@@ -549,50 +519,55 @@ int enter_own() {
     } else {
         caller.restore = Restore::kRelease;
     }
-    g_caller = caller;
+    state.context.caller = caller;
     if (make_own_current() < 0) {
         put_back_caller();
-        g_caller = CallerContext{};
+        state.context.caller = CallerContext{};
         return -1;
     }
     return 0;
 }
 
 void run_deferred() {
-    if (g_deferred.empty()) return;
+    if (state.context.deferred.empty()) return;
     std::vector<Deferred> pending;
-    pending.swap(g_deferred);
+    pending.swap(state.context.deferred);
     for (const Deferred& item : pending) item.release(item.first, item.second);
 }
 
 // After the interpreter has finished (no Python calls here): objects released on other threads
 // since the owner's last call are deleted while the context still exists and can be used.
 void release_queued_at_exit() {
-    if (g_deferred.empty() || g_depth != 0 || PyThread_get_thread_ident() != g_owner_thread) {
+    if (state.context.deferred.empty() || state.context.depth != 0 ||
+        PyThread_get_thread_ident() != state.context.owner_thread) {
         return;
     }
-    switch (g_kind) {
-        case Kind::kOwn: {
+    switch (state.context.kind) {
+        case ContextKind::kOwn: {
             EGLContext current = egl.GetCurrentContext();
-            if (current != g_context && current != nullptr) return;  // not ours to switch now
+            if (current != state.context.handle && current != nullptr)
+                return;  // not ours to switch now
             if (current == nullptr &&
-                !egl.MakeCurrent(g_display, g_surface, g_surface, g_context)) {
+                !egl.MakeCurrent(state.context.display, state.context.surface,
+                                 state.context.surface, state.context.handle)) {
                 return;
             }
             run_deferred();
-            if (current == nullptr) egl.MakeCurrent(g_display, nullptr, nullptr, nullptr);
+            if (current == nullptr)
+                egl.MakeCurrent(state.context.display, nullptr, nullptr, nullptr);
             break;
         }
-        case Kind::kAdoptedEgl:
-        case Kind::kAdoptedGlx:
+        case ContextKind::kAdoptedEgl:
+        case ContextKind::kAdoptedGlx:
             // Only while the host's context still exists and is current; else it went with it.
-            if ((g_kind == Kind::kAdoptedEgl ? current_egl_context() : current_glx_context()) ==
-                g_context) {
+            if ((state.context.kind == ContextKind::kAdoptedEgl
+                     ? current_egl_context()
+                     : current_glx_context()) == state.context.handle) {
                 run_deferred();
                 host_restore();
             }
             break;
-        case Kind::kNone:
+        case ContextKind::kNone:
             break;
     }
 }
@@ -600,30 +575,34 @@ void release_queued_at_exit() {
 }  // namespace
 
 int enter_call() {
-    if (g_kind != Kind::kNone && PyThread_get_thread_ident() != g_owner_thread) [[unlikely]] {
+    if (state.context.kind != ContextKind::kNone &&
+        PyThread_get_thread_ident() != state.context.owner_thread) [[unlikely]] {
         return not_owner_thread();
     }
-    if (g_depth > 0) {
-        ++g_depth;
+    if (state.context.depth > 0) {
+        ++state.context.depth;
         return 0;
     }
-    const bool marker_current = g_marker != nullptr && gl::fn.IsSync(g_marker);
-    switch (g_kind) {
-        case Kind::kOwn:
+    const bool marker_current =
+        state.context.marker != nullptr && gl::fn.IsSync(state.context.marker);
+    switch (state.context.kind) {
+        case ContextKind::kOwn:
             // Nothing shares the layer's own context, so the marker identifies it.
             if (marker_current) {
-                g_caller = CallerContext{g_holding ? Restore::kRelease : Restore::kNothing};
+                state.context.caller =
+                    CallerContext{state.context.holding ? Restore::kRelease : Restore::kNothing};
             } else if (enter_own() < 0) {
                 return -1;
             }
             break;
-        case Kind::kAdoptedEgl:
-        case Kind::kAdoptedGlx:
+        case ContextKind::kAdoptedEgl:
+        case ContextKind::kAdoptedGlx:
             // A context sharing the host's objects also sees the marker, so a drawing pass is
             // checked exactly where it begins; inside it the marker suffices.
             if (marker_current && !modes_idle()) break;
-            if ((g_kind == Kind::kAdoptedEgl ? current_egl_context() : current_glx_context()) !=
-                g_context) {
+            if ((state.context.kind == ContextKind::kAdoptedEgl
+                     ? current_egl_context()
+                     : current_glx_context()) != state.context.handle) {
                 return adopted_not_current();
             }
             // An error the host left pending (some libraries leave one after a successful
@@ -633,30 +612,30 @@ int enter_call() {
                 }
             }
             break;
-        case Kind::kNone:
+        case ContextKind::kNone:
             if (choose_context() < 0) return -1;
             break;
     }
-    g_depth = 1;
+    state.context.depth = 1;
     run_deferred();
     return 0;
 }
 
 void leave_call() {
-    if (--g_depth > 0) return;
-    if (g_kind != Kind::kOwn) {
+    if (--state.context.depth > 0) return;
+    if (state.context.kind != ContextKind::kOwn) {
         if (modes_idle()) host_restore();
         return;
     }
-    if (g_caller.restore == Restore::kRelease && !modes_idle()) {
+    if (state.context.caller.restore == Restore::kRelease && !modes_idle()) {
         // Keep the context current through a drawing pass; the call that ends the last mode
         // releases it.
-        g_holding = true;
+        state.context.holding = true;
     } else {
-        if (g_caller.restore == Restore::kRelease) g_holding = false;
+        if (state.context.caller.restore == Restore::kRelease) state.context.holding = false;
         put_back_caller();
     }
-    g_caller = CallerContext{};
+    state.context.caller = CallerContext{};
 }
 
 int ensure_context() {
@@ -665,49 +644,50 @@ int ensure_context() {
 }
 
 bool context_ready() {
-    return g_kind != Kind::kNone;
+    return state.context.kind != ContextKind::kNone;
 }
 
 bool foreign_context_at_entry() {
-    return g_kind == Kind::kOwn &&
-           (g_caller.restore == Restore::kEgl || g_caller.restore == Restore::kGlx);
+    return state.context.kind == ContextKind::kOwn &&
+           (state.context.caller.restore == Restore::kEgl ||
+            state.context.caller.restore == Restore::kGlx);
 }
 
 void release_gl_objects(void (*release)(uint32_t, uint32_t), uint32_t first, uint32_t second) {
-    if (g_kind == Kind::kNone) return;  // no context, so no object was ever made
+    if (state.context.kind == ContextKind::kNone) return;  // no context, so no object was ever made
     PyObject* pending = PyErr_GetRaisedException();
     if (enter_call() == 0) {
         release(first, second);
         leave_call();
     } else {
         PyErr_Clear();
-        g_deferred.push_back(Deferred{release, first, second});
+        state.context.deferred.push_back(Deferred{release, first, second});
     }
     PyErr_SetRaisedException(pending);
 }
 
 const char* context_kind() {
-    switch (g_kind) {
-        case Kind::kOwn:
+    switch (state.context.kind) {
+        case ContextKind::kOwn:
             return "own headless EGL";
-        case Kind::kAdoptedEgl:
+        case ContextKind::kAdoptedEgl:
             return "adopted EGL";
-        case Kind::kAdoptedGlx:
+        case ContextKind::kAdoptedGlx:
             return "adopted GLX";
-        case Kind::kNone:
+        case ContextKind::kNone:
             break;
     }
     return "";
 }
 
 const char* renderer_name() {
-    return g_renderer.c_str();
+    return state.context.renderer.c_str();
 }
 const char* gl_version() {
-    return g_version.c_str();
+    return state.context.version.c_str();
 }
 double context_startup_seconds() {
-    return g_startup_seconds;
+    return state.context.startup_seconds;
 }
 
 }  // namespace zorva::layer

@@ -7,7 +7,7 @@
 #include "fast/raylib/context.h"
 #include "fast/raylib/handles.h"
 #include "fast/raylib/renderer.h"
-#include "fast/raylib/trace.h"
+#include "fast/raylib/layer_core.h"
 #include "fast/raylib/values.h"
 
 namespace zorva::layer {
@@ -23,7 +23,7 @@ int usable_shader(const ZvShaderObject* shader) {
 }
 
 PyObject* begin_zvshader_mode(ZvShaderObject* shader) {
-    if (!check_shader(shader)) return nullptr;
+    if (check_shader(shader) < 0) return nullptr;
     ZORVA_TRACE(nullptr, "(sI)", "begin_zvshader_mode", shader->id);
     CallScope scope;
     if (!scope.ok() || usable_shader(shader) < 0 || begin_shader(shader) < 0) return nullptr;
@@ -31,13 +31,9 @@ PyObject* begin_zvshader_mode(ZvShaderObject* shader) {
 }
 
 int32_t get_zvshader_location(ZvShaderObject* shader, PyObject* name) {
-    if (!check_shader(shader)) return -1;
+    if (check_shader(shader) < 0) return -1;
     ZORVA_TRACE(-1, "(sIO)", "get_zvshader_location", shader->id, name ? name : Py_None);
-    if (name == nullptr || !PyUnicode_Check(name)) {
-        PyErr_Format(PyExc_TypeError, "Expected str, got %.200s",
-                     name ? Py_TYPE(name)->tp_name : "NULL");
-        return -1;
-    }
+    if (name == nullptr || !PyUnicode_Check(name)) return raise_expected("str", name);
     Py_ssize_t size;
     const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
     if (utf8 == nullptr) return -1;
@@ -53,7 +49,7 @@ int32_t get_zvshader_location(ZvShaderObject* shader, PyObject* name) {
 int draw_texture_pro(PyObject* texture, PyObject* source, PyObject* dest, PyObject* origin,
                      float rotation, PyObject* tint) {
     QuadParams quad;
-    if (!resolve_texture(texture, &quad.texture, &quad.texture_width, &quad.texture_height)) {
+    if (resolve_texture(texture, &quad.texture, &quad.texture_width, &quad.texture_height) < 0) {
         return -1;
     }
     ZORVA_TRACE(-1, "(sIOOOdO)", "draw_texture_pro", quad.texture, source, dest, origin,
@@ -67,7 +63,7 @@ int draw_texture_pro(PyObject* texture, PyObject* source, PyObject* dest, PyObje
     quad.rotation = rotation;
     // The conversions above may have run Python code that released the texture: check again,
     // so a stale name is refused like any other unloaded texture instead of reaching GL.
-    if (!resolve_texture(texture, &quad.texture, &quad.texture_width, &quad.texture_height)) {
+    if (resolve_texture(texture, &quad.texture, &quad.texture_width, &quad.texture_height) < 0) {
         return -1;
     }
     CallScope scope;
@@ -111,13 +107,10 @@ int end_blend_mode() {
 }
 
 int set_zvshader_value_vec2_tuple(ZvShaderObject* shader, int32_t loc, PyObject* xy) {
-    if (!check_shader(shader)) return -1;
+    if (check_shader(shader) < 0) return -1;
     ZORVA_TRACE(-1, "(sIiO)", "set_zvshader_value_vec2_tuple", shader->id, loc, xy ? xy : Py_None);
     float values[2];
-    if (xy == nullptr) {
-        PyErr_SetString(PyExc_TypeError, "Expected tuple, got NULL");
-        return -1;
-    }
+    if (xy == nullptr) return raise_expected("tuple", xy);
     if (parse_floats(xy, 2, "value", values) < 0) return -1;
     CallScope scope;
     if (!scope.ok() || usable_shader(shader) < 0) return -1;
@@ -125,7 +118,7 @@ int set_zvshader_value_vec2_tuple(ZvShaderObject* shader, int32_t loc, PyObject*
 }
 
 int set_zvshader_value_float(ZvShaderObject* shader, int32_t loc, float value) {
-    if (!check_shader(shader)) return -1;
+    if (check_shader(shader) < 0) return -1;
     ZORVA_TRACE(-1, "(sIid)", "set_zvshader_value_float", shader->id, loc,
                 static_cast<double>(value));
     CallScope scope;
@@ -134,7 +127,7 @@ int set_zvshader_value_float(ZvShaderObject* shader, int32_t loc, float value) {
 }
 
 int set_zvshader_value_int(ZvShaderObject* shader, int32_t loc, int32_t value) {
-    if (!check_shader(shader)) return -1;
+    if (check_shader(shader) < 0) return -1;
     ZORVA_TRACE(-1, "(sIii)", "set_zvshader_value_int", shader->id, loc, value);
     CallScope scope;
     if (!scope.ok() || usable_shader(shader) < 0) return -1;
@@ -163,21 +156,13 @@ PyObject* float_item(const float& v) {
     return PyFloat_FromDouble(static_cast<double>(v));
 }
 
-int check_array(const void* values, Py_ssize_t count) {
-    if (count < 0 || (count > 0 && values == nullptr)) {
-        PyErr_Format(PyExc_ValueError, "invalid uniform array (length %zd)", count);
-        return -1;
-    }
-    return 0;
-}
-
 int set_zvshader_value_vec4_v(ZvShaderObject* shader, int32_t loc, const Vector4* values,
                               Py_ssize_t count) {
-    if (!check_shader(shader) || check_array(values, count) < 0) return -1;
-    if (g_tracing) [[unlikely]] {
+    if (check_shader(shader) < 0 || check_uniform_array(values, count) < 0) return -1;
+    if (tracing()) [[unlikely]] {
         PyRef list = PyRef::steal(trace_list(values, count, vec4_item));
         if (!list ||
-            trace_record("(sIiO)", "set_zvshader_value_vec4_v", shader->id, loc, list.get()) < 0) {
+            core().record("(sIiO)", "set_zvshader_value_vec4_v", shader->id, loc, list.get()) < 0) {
             return -1;
         }
     }
@@ -189,11 +174,11 @@ int set_zvshader_value_vec4_v(ZvShaderObject* shader, int32_t loc, const Vector4
 
 int set_zvshader_value_float_v(ZvShaderObject* shader, int32_t loc, const float* values,
                                Py_ssize_t count) {
-    if (!check_shader(shader) || check_array(values, count) < 0) return -1;
-    if (g_tracing) [[unlikely]] {
+    if (check_shader(shader) < 0 || check_uniform_array(values, count) < 0) return -1;
+    if (tracing()) [[unlikely]] {
         PyRef list = PyRef::steal(trace_list(values, count, float_item));
-        if (!list ||
-            trace_record("(sIiO)", "set_zvshader_value_float_v", shader->id, loc, list.get()) < 0) {
+        if (!list || core().record("(sIiO)", "set_zvshader_value_float_v", shader->id, loc,
+                                   list.get()) < 0) {
             return -1;
         }
     }
@@ -203,7 +188,7 @@ int set_zvshader_value_float_v(ZvShaderObject* shader, int32_t loc, const float*
 }
 
 int set_zvshader_value_vec2_zvvec(ZvShaderObject* shader, int32_t loc, ZvVector2Object* value) {
-    if (!check_shader(shader) || !check_vector2(value)) return -1;
+    if (check_shader(shader) < 0 || check_vector2(value) < 0) return -1;
     ZORVA_TRACE(-1, "(sIi(dd))", "set_zvshader_value_vec2_zvvec", shader->id, loc, value->x,
                 value->y);
     CallScope scope;

@@ -2,122 +2,137 @@
 
 #include <cstring>
 
+#include "fast/common/callable.h"
+#include "fast/common/module.h"
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
 #include "fast/raylib/renderer.h"
-#include "fast/raylib/trace.h"
+#include "fast/raylib/layer_core.h"
+#include "fast/raylib/state.h"
 #include "fast/raylib/values.h"
 
 namespace zorva::layer {
-
-PyTypeObject* g_target_handle_type = nullptr;
-PyTypeObject* g_vector2_type = nullptr;
-PyTypeObject* g_shader_type = nullptr;
-PyTypeObject* g_render_texture_type = nullptr;
-
 namespace {
+
+using rl::kModuleName;
 
 // Images are memory only; the limit keeps width * height * 4 far from overflowing and matches
 // the largest texture any driver takes.
 constexpr int32_t kMaxImageSide = 16384;
-uint64_t g_next_image_id = 1;
 
 // ---- Image --------------------------------------------------------------------------------------
 
+ImageObject* as_image(PyObject* self) {
+    return reinterpret_cast<ImageObject*>(self);
+}
+
 void image_dealloc(PyObject* self) {
-    PyMem_Free(reinterpret_cast<ImageObject*>(self)->data);
+    PyMem_Free(as_image(self)->data);
     Py_TYPE(self)->tp_free(self);
 }
 
 PyObject* image_repr(PyObject* self) {
-    auto* image = reinterpret_cast<ImageObject*>(self);
+    const ImageObject* image = as_image(self);
     return PyUnicode_FromFormat("<Image id=%llu %dx%d%s>",
                                 static_cast<unsigned long long>(image->id), image->width,
                                 image->height, image->data ? "" : " unloaded");
 }
 
-PyObject* image_get_data(PyObject* self, void*) {
-    auto* image = reinterpret_cast<ImageObject*>(self);
+PyObject* image_get_data(PyObject* self) {
+    const ImageObject* image = as_image(self);
     if (image->data == nullptr) Py_RETURN_NONE;
     return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(image->data),
                                      static_cast<Py_ssize_t>(image->width) * image->height * 4);
 }
 
-PyObject* image_get_id(PyObject* self, void*) {
-    return PyLong_FromUnsignedLongLong(reinterpret_cast<ImageObject*>(self)->id);
+PyObject* image_get_id(PyObject* self) {
+    return PyLong_FromUnsignedLongLong(as_image(self)->id);
 }
-PyObject* image_get_width(PyObject* self, void*) {
-    return PyLong_FromLong(reinterpret_cast<ImageObject*>(self)->width);
+PyObject* image_get_width(PyObject* self) {
+    return PyLong_FromLong(as_image(self)->width);
 }
-PyObject* image_get_height(PyObject* self, void*) {
-    return PyLong_FromLong(reinterpret_cast<ImageObject*>(self)->height);
+PyObject* image_get_height(PyObject* self) {
+    return PyLong_FromLong(as_image(self)->height);
 }
-PyObject* image_get_loaded(PyObject* self, void*) {
-    return PyBool_FromLong(reinterpret_cast<ImageObject*>(self)->data != nullptr);
+PyObject* image_get_loaded(PyObject* self) {
+    return PyBool_FromLong(as_image(self)->data != nullptr);
 }
 
-PyGetSetDef image_getset[] = {
-    {"id", image_get_id, nullptr, "Serial number of the image.", nullptr},
-    {"width", image_get_width, nullptr, nullptr, nullptr},
-    {"height", image_get_height, nullptr, nullptr, nullptr},
-    {"data", image_get_data, nullptr, "RGBA8 pixels, top row first (None once unloaded).", nullptr},
-    {"loaded", image_get_loaded, nullptr, nullptr, nullptr},
-    {nullptr},
-};
+constexpr Property kImageId{kModuleName, "Image.id", image_get_id, nullptr,
+                            "Serial number of the image (the trace names images by it)."};
+constexpr Property kImageWidth{kModuleName, "Image.width", image_get_width, nullptr,
+                               "Width in pixels."};
+constexpr Property kImageHeight{kModuleName, "Image.height", image_get_height, nullptr,
+                                "Height in pixels."};
+constexpr Property kImageData{kModuleName, "Image.data", image_get_data, nullptr,
+                              "RGBA8 pixels, top row first (None once unloaded)."};
+constexpr Property kImageLoaded{kModuleName, "Image.loaded", image_get_loaded, nullptr,
+                                "False once unload_image freed the pixels."};
 
 // ---- Texture ------------------------------------------------------------------------------------
 
+TextureObject* as_texture(PyObject* self) {
+    return reinterpret_cast<TextureObject*>(self);
+}
+
 void texture_dealloc(PyObject* self) {
-    auto* texture = reinterpret_cast<TextureObject*>(self);
+    TextureObject* texture = as_texture(self);
     if (texture->loaded) discard_texture(texture->texture.id);
     Py_TYPE(self)->tp_free(self);
 }
 
 PyObject* texture_repr(PyObject* self) {
-    auto* texture = reinterpret_cast<TextureObject*>(self);
+    const TextureObject* texture = as_texture(self);
     return PyUnicode_FromFormat("<Texture id=%u %dx%d%s>", texture->texture.id,
                                 texture->texture.width, texture->texture.height,
                                 texture->loaded ? "" : " unloaded");
 }
 
 template <typename T, T ZvTexture::* field>
-PyObject* texture_get(PyObject* self, void*) {
-    return PyLong_FromLongLong(reinterpret_cast<TextureObject*>(self)->texture.*field);
+PyObject* texture_get(PyObject* self) {
+    return PyLong_FromLongLong(as_texture(self)->texture.*field);
 }
-PyObject* texture_get_loaded(PyObject* self, void*) {
-    return PyBool_FromLong(reinterpret_cast<TextureObject*>(self)->loaded);
+PyObject* texture_get_loaded(PyObject* self) {
+    return PyBool_FromLong(as_texture(self)->loaded);
 }
 
-PyGetSetDef texture_getset[] = {
-    {"id", texture_get<uint32_t, &ZvTexture::id>, nullptr, "GL texture name.", nullptr},
-    {"width", texture_get<int32_t, &ZvTexture::width>, nullptr, nullptr, nullptr},
-    {"height", texture_get<int32_t, &ZvTexture::height>, nullptr, nullptr, nullptr},
-    {"mipmaps", texture_get<int32_t, &ZvTexture::mipmaps>, nullptr, nullptr, nullptr},
-    {"format", texture_get<int32_t, &ZvTexture::format>, nullptr, "7: RGBA8.", nullptr},
-    {"loaded", texture_get_loaded, nullptr, nullptr, nullptr},
-    {nullptr},
-};
+constexpr Property kTextureId{kModuleName, "Texture.id", texture_get<uint32_t, &ZvTexture::id>,
+                              nullptr, "GL texture name."};
+constexpr Property kTextureWidth{kModuleName, "Texture.width",
+                                 texture_get<int32_t, &ZvTexture::width>, nullptr,
+                                 "Width in texels."};
+constexpr Property kTextureHeight{kModuleName, "Texture.height",
+                                  texture_get<int32_t, &ZvTexture::height>, nullptr,
+                                  "Height in texels."};
+constexpr Property kTextureMipmaps{kModuleName, "Texture.mipmaps",
+                                   texture_get<int32_t, &ZvTexture::mipmaps>, nullptr,
+                                   "Mipmap levels (1: the base level only)."};
+constexpr Property kTextureFormat{kModuleName, "Texture.format",
+                                  texture_get<int32_t, &ZvTexture::format>, nullptr,
+                                  "Pixel format code (7: RGBA8)."};
+constexpr Property kTextureLoaded{kModuleName, "Texture.loaded", texture_get_loaded, nullptr,
+                                  "False once unload_texture released the GL texture."};
 
-PyStructSequence_Field target_fields[] = {
+// ---- RenderTarget -------------------------------------------------------------------------------
+
+PyStructSequence_Field kTargetFields[] = {
     {"id", "GL framebuffer name"},
     {"texture_id", "GL name of the colour texture"},
-    {"width", nullptr},
-    {"height", nullptr},
+    {"width", "Width in pixels"},
+    {"height", "Height in pixels"},
     {nullptr, nullptr},
 };
 
-PyStructSequence_Desc target_desc = {
+PyStructSequence_Desc kTargetDesc = {
     "zorva_ui.fast.raylib.zorva_raylib.RenderTarget",
     "Handle of a render texture's framebuffer, as begin_texture_mode takes it.",
-    target_fields,
+    kTargetFields,
     4,
 };
 
-PyObject* type_error(const char* expected, const void* obj) {
-    PyErr_Format(
-        PyExc_TypeError, "Expected %s, got %.200s", expected,
-        obj ? Py_TYPE(reinterpret_cast<PyObject*>(const_cast<void*>(obj)))->tp_name : "NULL");
-    return nullptr;
+bool instance_of(const void* obj, PyTypeObject* type) {
+    return obj != nullptr && type != nullptr &&
+           PyObject_TypeCheck(reinterpret_cast<PyObject*>(const_cast<void*>(obj)), type);
 }
 
 }  // namespace
@@ -130,7 +145,7 @@ PyTypeObject ImageType = {
     .tp_repr = image_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT,
     .tp_doc = "RGBA8 pixels in memory (made by gen_image_color or image_from_pixels).",
-    .tp_getset = image_getset,
+    .tp_getset = getset_table<kImageId, kImageWidth, kImageHeight, kImageData, kImageLoaded>,
 };
 
 PyTypeObject TextureType = {
@@ -143,26 +158,22 @@ PyTypeObject TextureType = {
     .tp_doc =
         "A GL texture (made by load_texture_from_image); released by unload_texture or "
         "when the object goes away.",
-    .tp_getset = texture_getset,
+    .tp_getset = getset_table<kTextureId, kTextureWidth, kTextureHeight, kTextureMipmaps,
+                              kTextureFormat, kTextureLoaded>,
 };
 
-int ready_handle_types(PyObject* module) {
-    if (PyType_Ready(&ImageType) < 0 || PyType_Ready(&TextureType) < 0) return -1;
-    if (g_target_handle_type == nullptr) {
-        g_target_handle_type = PyStructSequence_NewType(&target_desc);
-        if (g_target_handle_type == nullptr) return -1;
+int add_handle_types(PyObject* module) {
+    if (add_type(module, &ImageType) < 0 || add_type(module, &TextureType) < 0) return -1;
+    if (state.target_handle_type == nullptr) {
+        state.target_handle_type = PyStructSequence_NewType(&kTargetDesc);
+        if (state.target_handle_type == nullptr) return -1;
     }
-    if (PyModule_AddObjectRef(module, "Image", reinterpret_cast<PyObject*>(&ImageType)) < 0 ||
-        PyModule_AddObjectRef(module, "Texture", reinterpret_cast<PyObject*>(&TextureType)) < 0 ||
-        PyModule_AddObjectRef(module, "RenderTarget",
-                              reinterpret_cast<PyObject*>(g_target_handle_type)) < 0) {
-        return -1;
-    }
-    return 0;
+    return PyModule_AddObjectRef(module, "RenderTarget",
+                                 reinterpret_cast<PyObject*>(state.target_handle_type));
 }
 
 PyObject* target_handle(const ZvRenderTarget* target) {
-    PyRef handle = PyRef::steal(PyStructSequence_New(g_target_handle_type));
+    PyRef handle = PyRef::steal(PyStructSequence_New(state.target_handle_type));
     if (!handle) return nullptr;
     const long long values[4] = {target->id, target->texture.id, target->texture.width,
                                  target->texture.height};
@@ -174,51 +185,40 @@ PyObject* target_handle(const ZvRenderTarget* target) {
     return handle.release();
 }
 
-bool is_shader(const void* obj) {
-    return obj != nullptr && g_shader_type != nullptr &&
-           PyObject_TypeCheck(reinterpret_cast<PyObject*>(const_cast<void*>(obj)), g_shader_type);
+int check_shader(const ZvShaderObject* shader) {
+    return instance_of(shader, state.shader_type) ? 0 : raise_expected("ZvShader", shader);
 }
 
-bool check_shader(const ZvShaderObject* shader) {
-    if (is_shader(shader)) return true;
-    type_error("ZvShader", shader);
-    return false;
+int check_vector2(const ZvVector2Object* vector) {
+    return state.vector2.instance(vector) ? 0 : raise_expected("ZvVector2", vector);
 }
 
-bool check_vector2(const ZvVector2Object* vector) {
-    if (vector != nullptr && g_vector2_type != nullptr &&
-        PyObject_TypeCheck(reinterpret_cast<PyObject*>(const_cast<ZvVector2Object*>(vector)),
-                           g_vector2_type)) {
-        return true;
-    }
-    type_error("ZvVector2", vector);
-    return false;
+int check_render_texture(PyObject* obj) {
+    return instance_of(obj, state.render_texture_type) ? 0 : raise_expected("ZvRenderTexture", obj);
 }
 
-bool resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height) {
+int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height) {
     if (obj != nullptr && Py_IS_TYPE(obj, &TextureType)) {
         auto* texture = reinterpret_cast<TextureObject*>(obj);
         if (!texture->loaded) {
             PyErr_SetString(PyExc_ValueError, "texture is not loaded");
-            return false;
+            return -1;
         }
         *id = texture->texture.id;
         *width = texture->texture.width;
         *height = texture->texture.height;
-        return true;
+        return 0;
     }
-    if (obj != nullptr && g_render_texture_type != nullptr &&
-        PyObject_TypeCheck(obj, g_render_texture_type)) {
+    if (instance_of(obj, state.render_texture_type)) {
         auto* target = reinterpret_cast<ZvRenderTextureObject*>(obj);
         if (!target->loaded || !target_size(target->render_texture.id, width, height)) {
             PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
-            return false;
+            return -1;
         }
         *id = target->render_texture.texture.id;
-        return true;
+        return 0;
     }
-    type_error("Texture or ZvRenderTexture", obj);
-    return false;
+    return raise_expected("Texture or ZvRenderTexture", obj);
 }
 
 PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color) {
@@ -239,7 +239,7 @@ PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color) {
         PyMem_Free(data);
         return nullptr;
     }
-    image->id = g_next_image_id++;
+    image->id = state.next_image_id++;
     image->width = width;
     image->height = height;
     image->data = data;
@@ -272,7 +272,7 @@ PyObject* image_from_pixels(int32_t width, int32_t height, PyObject* pixels) {
         PyMem_Free(data);
         return nullptr;
     }
-    image->id = g_next_image_id++;
+    image->id = state.next_image_id++;
     image->width = width;
     image->height = height;
     image->data = data;
@@ -280,7 +280,10 @@ PyObject* image_from_pixels(int32_t width, int32_t height, PyObject* pixels) {
 }
 
 PyObject* load_texture_from_image(PyObject* obj) {
-    if (!Py_IS_TYPE(obj, &ImageType)) return type_error("Image", obj);
+    if (!Py_IS_TYPE(obj, &ImageType)) {
+        raise_expected("Image", obj);
+        return nullptr;
+    }
     auto* image = reinterpret_cast<ImageObject*>(obj);
     ZORVA_TRACE(nullptr, "(sK)", "load_texture_from_image",
                 static_cast<unsigned long long>(image->id));
@@ -303,10 +306,7 @@ PyObject* load_texture_from_image(PyObject* obj) {
 }
 
 int unload_image(PyObject* obj) {
-    if (!Py_IS_TYPE(obj, &ImageType)) {
-        type_error("Image", obj);
-        return -1;
-    }
+    if (!Py_IS_TYPE(obj, &ImageType)) return raise_expected("Image", obj);
     auto* image = reinterpret_cast<ImageObject*>(obj);
     ZORVA_TRACE(-1, "(sK)", "unload_image", static_cast<unsigned long long>(image->id));
     PyMem_Free(image->data);
@@ -315,10 +315,7 @@ int unload_image(PyObject* obj) {
 }
 
 int unload_texture(PyObject* obj) {
-    if (!Py_IS_TYPE(obj, &TextureType)) {
-        type_error("Texture", obj);
-        return -1;
-    }
+    if (!Py_IS_TYPE(obj, &TextureType)) return raise_expected("Texture", obj);
     auto* texture = reinterpret_cast<TextureObject*>(obj);
     if (texture->loaded && context_ready()) {
         CallScope scope;

@@ -28,26 +28,20 @@ struct TextureObject {
 
 extern PyTypeObject ImageType;
 extern PyTypeObject TextureType;
-extern PyTypeObject* g_target_handle_type;  // struct sequence RenderTarget
 
-// Sibling types: ZvVector2 is imported at initialisation; ZvShader and ZvRenderTexture register
-// themselves when their modules initialise (they import this module, not the other way round).
-extern PyTypeObject* g_vector2_type;
-extern PyTypeObject* g_shader_type;
-extern PyTypeObject* g_render_texture_type;
-
-int ready_handle_types(PyObject* module);
+// Readies Image, Texture and RenderTarget and binds them in the module. 0, or -1.
+int add_handle_types(PyObject* module);
 
 // A RenderTarget(id, texture_id, width, height) handle.
 PyObject* target_handle(const ZvRenderTarget* target);
 
-// Argument checks: TypeError "Expected <type>, got <type>" when they fail.
-bool is_shader(const void* obj);
-bool check_shader(const ZvShaderObject* shader);
-bool check_vector2(const ZvVector2Object* vector);
+// Argument checks: 0, or -1 with TypeError "Expected <type>, got <type>".
+int check_shader(const ZvShaderObject* shader);
+int check_vector2(const ZvVector2Object* vector);
+int check_render_texture(PyObject* obj);
 
-// The GL texture behind a drawable: a Texture or a ZvRenderTexture. false with an exception.
-bool resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height);
+// The GL texture behind a drawable: a Texture or a ZvRenderTexture. 0, or -1 with an exception.
+int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height);
 
 PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color);
 // A copy of width x height RGBA8 pixels, top row first, from any C-contiguous buffer.

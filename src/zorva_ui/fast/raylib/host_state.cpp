@@ -6,32 +6,9 @@
 
 namespace zorva::layer {
 
-bool g_host_adopted = false;
-
 namespace {
 
 using gl::fn;
-
-struct SavedState {
-    int32_t program;
-    int32_t vertex_array, array_buffer, element_buffer;
-    int32_t active_texture, texture_2d, sampler;
-    int32_t draw_framebuffer, read_framebuffer;
-    int32_t viewport[4];
-    bool blend, depth_test, stencil_test, cull_face, scissor_test;
-    // Per-fragment switches outside the usual list that would discard or alter a layer draw.
-    bool rasterizer_discard, framebuffer_srgb, alpha_to_coverage, sample_coverage, sample_mask;
-    int32_t blend_src_rgb, blend_dst_rgb, blend_src_alpha, blend_dst_alpha;
-    int32_t blend_equation_rgb, blend_equation_alpha;
-    gl::GLboolean color_mask[4];
-    int32_t polygon_mode[2];
-    int32_t pack_alignment, unpack_alignment, pack_row_length, unpack_row_length;
-    int32_t pack_skip_rows, pack_skip_pixels, unpack_skip_rows, unpack_skip_pixels;
-    int32_t pack_buffer, unpack_buffer;
-    float clear_color[4];
-};
-
-SavedState saved;
 
 int32_t get_int(gl::GLenum name) {
     gl::GLint value = 0;
@@ -48,6 +25,7 @@ void set_enabled(gl::GLenum cap, bool enabled) {
 }
 
 void save_group(uint32_t group) {
+    SavedHostState& saved = state.host.saved;
     switch (group) {
         case kHostProgram:
             saved.program = get_int(gl::CURRENT_PROGRAM);
@@ -124,6 +102,7 @@ void save_group(uint32_t group) {
 }
 
 void restore_group(uint32_t group) {
+    const SavedHostState& saved = state.host.saved;
     const auto name = [](int32_t value) { return static_cast<gl::GLuint>(value); };
     const auto mode = [](int32_t value) { return static_cast<gl::GLenum>(value); };
     switch (group) {
@@ -193,37 +172,36 @@ constexpr uint32_t kAllGroups[] = {kHostProgram, kHostVertexArray, kHostTexture,
 }  // namespace
 
 namespace detail {
-uint32_t g_host_saved = 0;
 
 void host_save(uint32_t groups) {
     for (uint32_t group : kAllGroups) {
-        if ((groups & group) != 0 && (g_host_saved & group) == 0) {
+        if ((groups & group) != 0 && (state.host.saved_groups & group) == 0) {
             save_group(group);
-            g_host_saved |= group;
+            state.host.saved_groups |= group;
         }
     }
 }
 }  // namespace detail
 
 void host_restore() {
-    if (detail::g_host_saved == 0) return;
+    if (state.host.saved_groups == 0) return;
     // Reverse order, so the texture unit and framebuffers go back after anything that used them.
     for (auto it = std::rbegin(kAllGroups); it != std::rend(kAllGroups); ++it) {
-        if ((detail::g_host_saved & *it) != 0) restore_group(*it);
+        if ((state.host.saved_groups & *it) != 0) restore_group(*it);
     }
-    detail::g_host_saved = 0;
+    state.host.saved_groups = 0;
 }
 
 void host_viewport(int32_t out[4]) {
-    if ((detail::g_host_saved & kHostFramebuffer) != 0) {
-        for (int i = 0; i < 4; ++i) out[i] = saved.viewport[i];
+    if ((state.host.saved_groups & kHostFramebuffer) != 0) {
+        for (int i = 0; i < 4; ++i) out[i] = state.host.saved.viewport[i];
         return;
     }
     fn.GetIntegerv(gl::VIEWPORT, out);
 }
 
 void host_rebind_framebuffer() {
-    if ((detail::g_host_saved & kHostFramebuffer) != 0) restore_group(kHostFramebuffer);
+    if ((state.host.saved_groups & kHostFramebuffer) != 0) restore_group(kHostFramebuffer);
 }
 
 void host_prepare_draw() {

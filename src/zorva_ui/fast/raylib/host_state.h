@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "fast/raylib/state.h"
+
 namespace zorva::layer {
 
 enum HostGroup : uint32_t {
@@ -25,19 +27,15 @@ enum HostGroup : uint32_t {
     kHostDrawGroups = kHostProgram | kHostVertexArray | kHostTexture | kHostRaster,
 };
 
-// Whether the layer works in a context it adopted (set once, when the context is chosen).
-extern bool g_host_adopted;
-
 namespace detail {
-extern uint32_t g_host_saved;
 void host_save(uint32_t groups);
 }  // namespace detail
 
 // Saves the groups not yet saved in this episode. A no-op in the layer's own context.
 inline void host_touch(uint32_t groups) {
-    if (!g_host_adopted) [[likely]]
+    if (!state.host.adopted) [[likely]]
         return;
-    if ((detail::g_host_saved & groups) != groups) detail::host_save(groups);
+    if ((state.host.saved_groups & groups) != groups) detail::host_save(groups);
 }
 
 // Puts back every saved group and ends the episode.

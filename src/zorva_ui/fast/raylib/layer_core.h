@@ -68,6 +68,19 @@ struct Core {
     void (*discard_target)(ZvRenderTarget* target);
 };
 
+// The core this module draws through: zorva_raylib's own table, or the one a sibling module took
+// from it at initialisation (`take_core`). Each module of the layer has its own copy of this.
+inline const Core* bound_core = nullptr;
+
+inline const Core& core() {
+    return *bound_core;
+}
+
+// Whether the trace is recording (see trace.h).
+inline bool tracing() {
+    return *bound_core->tracing;
+}
+
 // Imports zorva_raylib and takes its core table. Null with an exception set on failure.
 inline const Core* import_core() {
     PyRef module = PyRef::steal(PyImport_ImportModule("zorva_ui.fast.raylib.zorva_raylib"));
@@ -83,4 +96,19 @@ inline const Core* import_core() {
     return core;
 }
 
+// The exec step of the sibling modules that binds them to zorva_raylib's core. 0, or -1.
+inline int take_core(PyObject*) {
+    bound_core = import_core();
+    return bound_core != nullptr ? 0 : -1;
+}
+
 }  // namespace zorva::layer
+
+// Records one call when tracing is on (Py_BuildValue(format, ...)); makes the enclosing function
+// fail with `fail_value` if recording fails. Off, it costs one test of a flag.
+#define ZORVA_TRACE(fail_value, ...)                                                 \
+    do {                                                                             \
+        if (::zorva::layer::tracing()) [[unlikely]] {                                \
+            if (::zorva::layer::core().record(__VA_ARGS__) < 0) return (fail_value); \
+        }                                                                            \
+    } while (0)

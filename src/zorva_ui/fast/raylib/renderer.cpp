@@ -13,6 +13,7 @@
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/layer_core.h"
+#include "fast/raylib/state.h"
 
 namespace zorva::layer {
 namespace {
@@ -59,31 +60,6 @@ void main() {
 
 constexpr int kFloatsPerVertex = 9;  // position 3, texcoord 2, colour 4
 
-struct TargetEntry {
-    uint32_t texture;
-    int32_t width;
-    int32_t height;
-    uint64_t serial;
-};
-
-struct StackedTarget {
-    uint32_t fbo;
-    uint64_t
-        serial;  // GL reuses names: an entry whose target was released must not match a new one
-};
-
-uint32_t g_default_program = 0;
-int32_t g_default_locs[kLocCount];
-uint32_t g_vao = 0;
-uint32_t g_vbo = 0;
-int32_t g_max_texture_size = 0;
-uint32_t g_bound_program = 0;
-uint64_t g_next_serial = 1;
-std::unordered_map<uint32_t, TargetEntry> g_targets;
-std::vector<StackedTarget> g_target_stack;
-std::vector<ZvShaderObject*> g_shader_stack;  // strong references
-std::vector<int32_t> g_blend_stack;
-
 void drain_errors() {
     while (fn.GetError() != gl::NO_ERROR) {
     }
@@ -99,15 +75,15 @@ int check_error(const char* what) {
 }
 
 void use_program(uint32_t program) {
-    if (g_host_adopted) {
+    if (state.host.adopted) {
         // The host binds programs between our calls, so no cache holds in its context.
         host_touch(kHostProgram);
         fn.UseProgram(program);
         return;
     }
-    if (program != g_bound_program) {
+    if (program != state.renderer.bound_program) {
         fn.UseProgram(program);
-        g_bound_program = program;
+        state.renderer.bound_program = program;
     }
 }
 
@@ -153,8 +129,8 @@ uint32_t compile_stage(gl::GLenum stage, const char* source) {
 }
 
 const TargetEntry* live_target(const StackedTarget& entry) {
-    auto it = g_targets.find(entry.fbo);
-    if (it == g_targets.end() || it->second.serial != entry.serial) return nullptr;
+    auto it = state.renderer.targets.find(entry.fbo);
+    if (it == state.renderer.targets.end() || it->second.serial != entry.serial) return nullptr;
     return &it->second;
 }
 
@@ -162,15 +138,15 @@ const TargetEntry* live_target(const StackedTarget& entry) {
 // its top was released meanwhile).
 // In an adopted context "nothing" is the host's own framebuffer and viewport.
 void bind_current_target() {
-    if (!g_target_stack.empty()) {
-        if (const TargetEntry* entry = live_target(g_target_stack.back())) {
+    if (!state.renderer.target_stack.empty()) {
+        if (const TargetEntry* entry = live_target(state.renderer.target_stack.back())) {
             host_touch(kHostFramebuffer);
-            fn.BindFramebuffer(gl::FRAMEBUFFER, g_target_stack.back().fbo);
+            fn.BindFramebuffer(gl::FRAMEBUFFER, state.renderer.target_stack.back().fbo);
             fn.Viewport(0, 0, entry->width, entry->height);
             return;
         }
     }
-    if (g_host_adopted) {
+    if (state.host.adopted) {
         host_rebind_framebuffer();
         return;
     }
@@ -220,21 +196,9 @@ int check_size(int32_t width, int32_t height, const char* what) {
                      height);
         return -1;
     }
-    if (width > g_max_texture_size || height > g_max_texture_size) {
+    if (width > state.renderer.max_texture_size || height > state.renderer.max_texture_size) {
         PyErr_Format(PyExc_ValueError, "%s size %d x %d exceeds the driver's maximum of %d", what,
-                     width, height, g_max_texture_size);
-        return -1;
-    }
-    return 0;
-}
-
-int check_array_count(Py_ssize_t count, const void* values) {
-    if (count < 0 || count > INT32_MAX / 4) {
-        PyErr_Format(PyExc_ValueError, "uniform array length %zd is out of range", count);
-        return -1;
-    }
-    if (count > 0 && values == nullptr) {
-        PyErr_SetString(PyExc_ValueError, "uniform array values are missing");
+                     width, height, state.renderer.max_texture_size);
         return -1;
     }
     return 0;
@@ -249,22 +213,37 @@ const char* default_fragment_source() {
     return kDefaultFragmentSource;
 }
 bool modes_idle() {
-    return g_target_stack.empty() && g_shader_stack.empty() && g_blend_stack.empty();
+    return state.renderer.target_stack.empty() && state.renderer.shader_stack.empty() &&
+           state.renderer.blend_stack.empty();
+}
+
+int check_uniform_array(const void* values, Py_ssize_t count) {
+    if (count < 0 || count > INT32_MAX / 4) {
+        PyErr_Format(PyExc_ValueError, "uniform array length %zd is out of range", count);
+        return -1;
+    }
+    if (count > 0 && values == nullptr) {
+        PyErr_SetString(PyExc_ValueError, "uniform array values are missing");
+        return -1;
+    }
+    return 0;
 }
 
 int32_t max_texture_size() {
-    return g_max_texture_size;
+    return state.renderer.max_texture_size;
 }
 
 int init_renderer() {
-    fn.GetIntegerv(gl::MAX_TEXTURE_SIZE, &g_max_texture_size);
-    if (g_max_texture_size <= 0) g_max_texture_size = 4096;
-    if (compile_program(nullptr, nullptr, &g_default_program, g_default_locs) < 0) return -1;
+    fn.GetIntegerv(gl::MAX_TEXTURE_SIZE, &state.renderer.max_texture_size);
+    if (state.renderer.max_texture_size <= 0) state.renderer.max_texture_size = 4096;
+    if (compile_program(nullptr, nullptr, &state.renderer.default_program,
+                        state.renderer.default_locs) < 0)
+        return -1;
     host_touch(kHostVertexArray);
-    fn.GenVertexArrays(1, &g_vao);
-    fn.BindVertexArray(g_vao);
-    fn.GenBuffers(1, &g_vbo);
-    fn.BindBuffer(gl::ARRAY_BUFFER, g_vbo);
+    fn.GenVertexArrays(1, &state.renderer.vao);
+    fn.BindVertexArray(state.renderer.vao);
+    fn.GenBuffers(1, &state.renderer.vbo);
+    fn.BindBuffer(gl::ARRAY_BUFFER, state.renderer.vbo);
     fn.BufferData(gl::ARRAY_BUFFER, 4 * kFloatsPerVertex * sizeof(float), nullptr,
                   gl::DYNAMIC_DRAW);
     const gl::GLsizei stride = kFloatsPerVertex * sizeof(float);
@@ -277,7 +256,7 @@ int init_renderer() {
     fn.EnableVertexAttribArray(1);
     fn.EnableVertexAttribArray(2);
     // A host's context keeps its own settings; every draw there sets what it needs instead.
-    if (g_host_adopted) return check_error("setting up the renderer");
+    if (state.host.adopted) return check_error("setting up the renderer");
     fn.Disable(gl::DEPTH_TEST);
     fn.Disable(gl::CULL_FACE);
     fn.Disable(gl::SCISSOR_TEST);
@@ -333,14 +312,14 @@ int compile_program(const char* vertex, const char* fragment, uint32_t* program,
 }
 
 int delete_program(uint32_t program) {
-    if (program == 0 || program == g_default_program) return 0;
-    for (ZvShaderObject* active : g_shader_stack) {
+    if (program == 0 || program == state.renderer.default_program) return 0;
+    for (ZvShaderObject* active : state.renderer.shader_stack) {
         if (active->id == program) {
             PyErr_SetString(PyExc_RuntimeError, "cannot unload a shader while shader mode uses it");
             return -1;
         }
     }
-    if (!g_host_adopted && g_bound_program == program) use_program(0);
+    if (!state.host.adopted && state.renderer.bound_program == program) use_program(0);
     fn.DeleteProgram(program);
     return 0;
 }
@@ -355,7 +334,7 @@ int create_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t*
     if (check_size(width, height, "texture") < 0) return -1;
     drain_errors();
     host_touch(kHostTexture | kHostPixelStore);
-    if (g_host_adopted) fn.ActiveTexture(gl::TEXTURE0);
+    if (state.host.adopted) fn.ActiveTexture(gl::TEXTURE0);
     uint32_t id = 0;
     fn.GenTextures(1, &id);
     fn.BindTexture(gl::TEXTURE_2D, id);
@@ -386,7 +365,7 @@ void release_texture_name(uint32_t texture, uint32_t) {
     delete_texture(texture);
 }
 void release_program_name(uint32_t program, uint32_t) {
-    if (!g_host_adopted && g_bound_program == program) use_program(0);
+    if (!state.host.adopted && state.renderer.bound_program == program) use_program(0);
     fn.DeleteProgram(program);
 }
 void release_target_names(uint32_t fbo, uint32_t texture) {
@@ -400,18 +379,18 @@ void discard_texture(uint32_t texture) {
 }
 
 void discard_program(uint32_t program) {
-    if (program == 0 || program == g_default_program) return;
+    if (program == 0 || program == state.renderer.default_program) return;
     // A program still on the shader stack is held by that stack, so it cannot be discarded.
     release_gl_objects(release_program_name, program, 0);
 }
 
 void discard_target(ZvRenderTarget* target) {
-    auto it = g_targets.find(target->id);
-    if (it != g_targets.end()) {
+    auto it = state.renderer.targets.find(target->id);
+    if (it != state.renderer.targets.end()) {
         // Forgotten at once (stacked entries stop matching); the names stay taken until the
         // release runs, so GL cannot hand them out again meanwhile.
         const uint32_t texture = it->second.texture;
-        g_targets.erase(it);
+        state.renderer.targets.erase(it);
         release_gl_objects(release_target_names, target->id, texture);
     }
     *target = ZvRenderTarget{};
@@ -437,7 +416,7 @@ int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
         }
         return -1;
     }
-    g_targets[fbo] = TargetEntry{texture, width, height, g_next_serial++};
+    state.renderer.targets[fbo] = TargetEntry{texture, width, height, state.renderer.next_serial++};
     bind_current_target();
     *out = ZvRenderTarget{};
     out->id = fbo;
@@ -447,11 +426,11 @@ int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
 }
 
 int delete_target(ZvRenderTarget* target) {
-    auto it = g_targets.find(target->id);
-    if (it == g_targets.end()) return 0;
+    auto it = state.renderer.targets.find(target->id);
+    if (it == state.renderer.targets.end()) return 0;
     const uint32_t fbo = it->first;
     const uint32_t texture = it->second.texture;
-    g_targets.erase(it);
+    state.renderer.targets.erase(it);
     // A stacked entry of this target no longer matches (serial), so drawing through it is
     // refused and ending its texture mode still works.
     fn.DeleteFramebuffers(1, &fbo);
@@ -462,16 +441,17 @@ int delete_target(ZvRenderTarget* target) {
 }
 
 bool target_size(uint32_t fbo, int32_t* width, int32_t* height) {
-    auto it = g_targets.find(fbo);
-    if (it == g_targets.end()) return false;
+    auto it = state.renderer.targets.find(fbo);
+    if (it == state.renderer.targets.end()) return false;
     *width = it->second.width;
     *height = it->second.height;
     return true;
 }
 
 static const TargetEntry* find_target(const ZvRenderTarget* target) {
-    auto it = g_targets.find(target->id);
-    if (target->id == 0 || it == g_targets.end() || it->second.texture != target->texture.id) {
+    auto it = state.renderer.targets.find(target->id);
+    if (target->id == 0 || it == state.renderer.targets.end() ||
+        it->second.texture != target->texture.id) {
         PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
         return nullptr;
     }
@@ -481,7 +461,7 @@ static const TargetEntry* find_target(const ZvRenderTarget* target) {
 int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
     const TargetEntry* entry = find_target(target);
     if (entry == nullptr) return -1;
-    if (g_host_adopted) {
+    if (state.host.adopted) {
         // A clear obeys the scissor test, the colour mask and rasterizer discard, which the host
         // may have set.
         host_touch(kHostFramebuffer | kHostRaster | kHostClearColor);
@@ -517,22 +497,22 @@ PyObject* read_target(const ZvRenderTarget* target) {
 // ---- modes ------------------------------------------------------------------------------------
 
 int begin_target(uint32_t fbo) {
-    auto it = g_targets.find(fbo);
-    if (fbo == 0 || it == g_targets.end()) {
+    auto it = state.renderer.targets.find(fbo);
+    if (fbo == 0 || it == state.renderer.targets.end()) {
         PyErr_Format(PyExc_ValueError, "render target %u is not loaded", fbo);
         return -1;
     }
-    g_target_stack.push_back(StackedTarget{fbo, it->second.serial});
+    state.renderer.target_stack.push_back(StackedTarget{fbo, it->second.serial});
     bind_current_target();
     return 0;
 }
 
 int end_target() {
-    if (g_target_stack.empty()) {
+    if (state.renderer.target_stack.empty()) {
         PyErr_SetString(PyExc_RuntimeError, "end_texture_mode without begin_texture_mode");
         return -1;
     }
-    g_target_stack.pop_back();
+    state.renderer.target_stack.pop_back();
     bind_current_target();
     return 0;
 }
@@ -542,18 +522,18 @@ int begin_shader(ZvShaderObject* shader) {
         PyErr_SetString(PyExc_ValueError, "shader is not loaded");
         return -1;
     }
-    g_shader_stack.push_back(
+    state.renderer.shader_stack.push_back(
         reinterpret_cast<ZvShaderObject*>(Py_NewRef(reinterpret_cast<PyObject*>(shader))));
     return 0;
 }
 
 int end_shader() {
-    if (g_shader_stack.empty()) {
+    if (state.renderer.shader_stack.empty()) {
         PyErr_SetString(PyExc_RuntimeError, "end_shader_mode without begin_zvshader_mode");
         return -1;
     }
-    PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(g_shader_stack.back()));
-    g_shader_stack.pop_back();
+    PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(state.renderer.shader_stack.back()));
+    state.renderer.shader_stack.pop_back();
     return 0;
 }
 
@@ -562,18 +542,20 @@ int begin_blend(int32_t mode) {
         PyErr_Format(PyExc_ValueError, "unknown blend mode %d", mode);
         return -1;
     }
-    g_blend_stack.push_back(mode);
-    if (!g_host_adopted) apply_blend(mode);  // in a host's context every draw applies it
+    state.renderer.blend_stack.push_back(mode);
+    if (!state.host.adopted) apply_blend(mode);  // in a host's context every draw applies it
     return 0;
 }
 
 int end_blend() {
-    if (g_blend_stack.empty()) {
+    if (state.renderer.blend_stack.empty()) {
         PyErr_SetString(PyExc_RuntimeError, "end_blend_mode without begin_blend_mode");
         return -1;
     }
-    g_blend_stack.pop_back();
-    if (!g_host_adopted) apply_blend(g_blend_stack.empty() ? kBlendAlpha : g_blend_stack.back());
+    state.renderer.blend_stack.pop_back();
+    if (!state.host.adopted)
+        apply_blend(state.renderer.blend_stack.empty() ? kBlendAlpha
+                                                       : state.renderer.blend_stack.back());
     return 0;
 }
 
@@ -601,7 +583,6 @@ int set_uniform_vec2(uint32_t program, int32_t loc, float x, float y) {
 }
 
 int set_uniform_vec4_array(uint32_t program, int32_t loc, const float* xyzw, Py_ssize_t count) {
-    if (check_array_count(count, xyzw) < 0) return -1;
     if (loc < 0 || count == 0) return 0;
     use_program(program);
     fn.Uniform4fv(loc, static_cast<gl::GLsizei>(count), xyzw);
@@ -609,7 +590,6 @@ int set_uniform_vec4_array(uint32_t program, int32_t loc, const float* xyzw, Py_
 }
 
 int set_uniform_float_array(uint32_t program, int32_t loc, const float* values, Py_ssize_t count) {
-    if (check_array_count(count, values) < 0) return -1;
     if (loc < 0 || count == 0) return 0;
     use_program(program);
     fn.Uniform1fv(loc, static_cast<gl::GLsizei>(count), values);
@@ -623,13 +603,13 @@ int draw_quad(const QuadParams& q) {
     // adopted context outside texture mode the host's framebuffer and viewport, y down.
     const TargetEntry* target = nullptr;
     int32_t host_viewport_box[4] = {0, 0, 0, 0};
-    if (!g_target_stack.empty()) {
-        target = live_target(g_target_stack.back());
+    if (!state.renderer.target_stack.empty()) {
+        target = live_target(state.renderer.target_stack.back());
         if (target == nullptr) {
             PyErr_SetString(PyExc_RuntimeError, "the current render texture was unloaded");
             return -1;
         }
-    } else if (g_host_adopted) {
+    } else if (state.host.adopted) {
         host_viewport(host_viewport_box);
     } else if (foreign_context_at_entry()) {
         PyErr_SetString(
@@ -646,13 +626,14 @@ int draw_quad(const QuadParams& q) {
                         "nothing to draw into: call begin_texture_mode before drawing");
         return -1;
     }
-    const ZvShaderObject* shader = g_shader_stack.empty() ? nullptr : g_shader_stack.back();
+    const ZvShaderObject* shader =
+        state.renderer.shader_stack.empty() ? nullptr : state.renderer.shader_stack.back();
     if (shader != nullptr && shader->id == 0) {
         PyErr_SetString(PyExc_RuntimeError, "the active shader was unloaded");
         return -1;
     }
-    const uint32_t program = shader ? shader->id : g_default_program;
-    const int32_t* locs = shader ? shader->locs : g_default_locs;
+    const uint32_t program = shader ? shader->id : state.renderer.default_program;
+    const int32_t* locs = shader ? shader->locs : state.renderer.default_locs;
 
     // Texture coordinates of the source rectangle; a negative source width or height mirrors.
     const float tw = static_cast<float>(q.texture_width);
@@ -700,19 +681,20 @@ int draw_quad(const QuadParams& q) {
     };
 
     drain_errors();
-    if (g_host_adopted) {
+    if (state.host.adopted) {
         // The host may have changed anything since the last call: set all a draw relies on.
         host_prepare_draw();
         if (target != nullptr) bind_current_target();
-        apply_blend(g_blend_stack.empty() ? kBlendAlpha : g_blend_stack.back());
+        apply_blend(state.renderer.blend_stack.empty() ? kBlendAlpha
+                                                       : state.renderer.blend_stack.back());
     }
     use_program(program);
     if (locs[kLocMatrixMvp] >= 0) fn.UniformMatrix4fv(locs[kLocMatrixMvp], 1, gl::FALSE, mvp);
     if (locs[kLocMapDiffuse] >= 0) fn.Uniform1i(locs[kLocMapDiffuse], 0);
     if (locs[kLocColorDiffuse] >= 0) fn.Uniform4f(locs[kLocColorDiffuse], 1, 1, 1, 1);
     fn.BindTexture(gl::TEXTURE_2D, q.texture);
-    fn.BindVertexArray(g_vao);
-    fn.BindBuffer(gl::ARRAY_BUFFER, g_vbo);
+    fn.BindVertexArray(state.renderer.vao);
+    fn.BindBuffer(gl::ARRAY_BUFFER, state.renderer.vbo);
     fn.BufferSubData(gl::ARRAY_BUFFER, 0, sizeof vertices, vertices);
     fn.DrawArrays(gl::TRIANGLE_FAN, 0, 4);
     return check_error("draw_texture_pro");

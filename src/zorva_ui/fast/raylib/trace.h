@@ -1,5 +1,6 @@
 // The call trace for tests: while on, every entry point appends one tuple per call, in call
-// order, whether it was called natively or from Python. Off, it costs one test of a flag.
+// order, whether it was called natively or from Python (ZORVA_TRACE, layer_core.h, records it in
+// every module of the layer). Off, it costs one test of a flag.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -7,22 +8,12 @@
 
 namespace zorva::layer {
 
-extern bool g_tracing;
-
 // Appends Py_BuildValue(format, ...) to the trace. 0, or -1 with an exception set.
 int trace_record(const char* format, ...);
 
-// Starts a new recording (dropping one in progress).
+// Starts a new recording (dropping one in progress). 0, or -1 with an exception set.
 int trace_start();
 // Stops and returns the records (a new list; empty when nothing was recording).
 PyObject* trace_stop();
 
 }  // namespace zorva::layer
-
-// Records one call when tracing is on; makes the enclosing function fail if recording fails.
-#define ZORVA_TRACE(fail_value, ...)                                                \
-    do {                                                                            \
-        if (::zorva::layer::g_tracing) [[unlikely]] {                               \
-            if (::zorva::layer::trace_record(__VA_ARGS__) < 0) return (fail_value); \
-        }                                                                           \
-    } while (0)

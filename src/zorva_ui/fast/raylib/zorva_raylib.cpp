@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "fast/common/args.h"
-#include "fast/common/module_guard.h"
+#include "fast/common/callable.h"
+#include "fast/common/module.h"
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
 #include "fast/raylib/entry_points.h"
@@ -18,17 +19,20 @@
 #include "fast/raylib/layer_core.h"
 #include "fast/raylib/png.h"
 #include "fast/raylib/renderer.h"
+#include "fast/raylib/state.h"
 #include "fast/raylib/trace.h"
 #include "fast/raylib/values.h"
 #include "interfaces/bind.h"
 
 namespace zorva::layer {
+
+State state;
+
 namespace {
 
-ModuleGuard g_guard{"zorva_raylib", "zorva_ui.fast.raylib.zorva_raylib"};
+using rl::kModuleName;
 
-// ---- the core table for the sibling modules
-// -------------------------------------------------------
+// ---- the core table for the sibling modules ---------------------------------------------------
 
 int core_compile_program(const char* vertex, const char* fragment, uint32_t* program,
                          int32_t* locs) {
@@ -72,10 +76,10 @@ PyObject* core_read_target(const ZvRenderTarget* target) {
 }
 
 void register_shader_type(PyTypeObject* type) {
-    g_shader_type = type;
+    state.shader_type = type;
 }
 void register_render_texture_type(PyTypeObject* type) {
-    g_render_texture_type = type;
+    state.render_texture_type = type;
 }
 
 const Core kCore = {
@@ -84,23 +88,12 @@ const Core kCore = {
     core_create_target,   core_delete_target,
     core_clear_target,    core_read_target,
     register_shader_type, register_render_texture_type,
-    &g_tracing,           trace_record,
+    &state.tracing,       trace_record,
     target_handle,        discard_program,
     discard_target,
 };
 
-// ---- Python wrappers of the entry points
-// ----------------------------------------------------------
-
-#define ZORVA_PARSE(fname, ...)                                       \
-    static const char* const kParams[] = {__VA_ARGS__};               \
-    constexpr Py_ssize_t kCount = sizeof kParams / sizeof kParams[0]; \
-    static const Signature kSig{fname, kParams, kCount, kCount};      \
-    PyObject* a[kCount] = {};                                         \
-    if (parse_args(kSig, args, nargs, kwnames, a) < 0) return nullptr
-
-#define ZORVA_FASTCALL(name) \
-    PyObject* py_##name(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+// ---- Python functions: the entry points and the image, texture, PNG and trace helpers -------
 
 PyObject* none_or_null(int rc) {
     if (rc < 0) return nullptr;
@@ -111,76 +104,68 @@ ZvShaderObject* as_shader(PyObject* obj) {
     return reinterpret_cast<ZvShaderObject*>(obj);
 }
 
-ZORVA_FASTCALL(begin_zvshader_mode) {
-    ZORVA_PARSE("begin_zvshader_mode", "shader");
+PyObject* py_begin_zvshader_mode(PyObject*, Args a) {
     return kApi.begin_zvshader_mode(as_shader(a[0]));
 }
 
-ZORVA_FASTCALL(get_zvshader_location) {
-    ZORVA_PARSE("get_zvshader_location", "shader", "name");
+PyObject* py_get_zvshader_location(PyObject*, Args a) {
     const int32_t loc = kApi.get_zvshader_location(as_shader(a[0]), a[1]);
     if (loc == -1 && PyErr_Occurred()) return nullptr;
     return PyLong_FromLong(loc);
 }
 
-ZORVA_FASTCALL(draw_texture_pro) {
-    ZORVA_PARSE("draw_texture_pro", "texture", "source", "dest", "origin", "rotation", "tint");
+PyObject* py_draw_texture_pro(PyObject*, Args a) {
     float rotation;
     if (!to_float(a[4], &rotation)) return nullptr;
     return none_or_null(kApi.draw_texture_pro(a[0], a[1], a[2], a[3], rotation, a[5]));
 }
 
-ZORVA_FASTCALL(begin_texture_mode) {
-    ZORVA_PARSE("begin_texture_mode", "target");
+PyObject* py_begin_texture_mode(PyObject*, Args a) {
     ZvRenderTarget target{};
-    if (g_render_texture_type != nullptr && PyObject_TypeCheck(a[0], g_render_texture_type)) {
+    if (state.render_texture_type != nullptr &&
+        PyObject_TypeCheck(a[0], state.render_texture_type)) {
         target = reinterpret_cast<ZvRenderTextureObject*>(a[0])->render_texture;
-    } else if (Py_IS_TYPE(a[0], g_target_handle_type)) {
+    } else if (Py_IS_TYPE(a[0], state.target_handle_type)) {
         int32_t id;
         if (!to_int32(PyStructSequence_GetItem(a[0], 0), &id)) return nullptr;
         target.id = static_cast<uint32_t>(id);
     } else {
-        PyErr_Format(PyExc_TypeError, "Expected ZvRenderTexture or RenderTarget, got %.200s",
-                     Py_TYPE(a[0])->tp_name);
+        raise_expected("ZvRenderTexture or RenderTarget", a[0]);
         return nullptr;
     }
     return none_or_null(kApi.begin_texture_mode(target));
 }
 
-PyObject* py_end_texture_mode(PyObject*, PyObject*) {
+PyObject* py_end_texture_mode(PyObject*) {
     return none_or_null(kApi.end_texture_mode());
 }
-PyObject* py_end_shader_mode(PyObject*, PyObject*) {
+PyObject* py_end_shader_mode(PyObject*) {
     return none_or_null(kApi.end_shader_mode());
 }
-PyObject* py_end_blend_mode(PyObject*, PyObject*) {
+PyObject* py_end_blend_mode(PyObject*) {
     return none_or_null(kApi.end_blend_mode());
 }
 
-ZORVA_FASTCALL(begin_blend_mode) {
-    ZORVA_PARSE("begin_blend_mode", "mode");
+PyObject* py_begin_blend_mode(PyObject*, Args a) {
     int32_t mode;
     if (!to_int32(a[0], &mode)) return nullptr;
     return none_or_null(kApi.begin_blend_mode(mode));
 }
 
-ZORVA_FASTCALL(set_zvshader_value_vec2_tuple) {
-    ZORVA_PARSE("set_zvshader_value_vec2_tuple", "shader", "loc", "value");
+PyObject* py_set_zvshader_value_vec2_tuple(PyObject*, Args a) {
     int32_t loc;
     if (!to_int32(a[1], &loc)) return nullptr;
     return none_or_null(kApi.set_zvshader_value_vec2_tuple(as_shader(a[0]), loc, a[2]));
 }
 
-ZORVA_FASTCALL(set_zvshader_value_float) {
-    ZORVA_PARSE("set_zvshader_value_float", "shader", "loc", "value");
+PyObject* py_set_zvshader_value_float(PyObject*, Args a) {
     int32_t loc;
     float value;
     if (!to_int32(a[1], &loc) || !to_float(a[2], &value)) return nullptr;
     return none_or_null(kApi.set_zvshader_value_float(as_shader(a[0]), loc, value));
 }
 
-ZORVA_FASTCALL(set_zvshader_value_int) {
-    ZORVA_PARSE("set_zvshader_value_int", "shader", "loc", "value");
+PyObject* py_set_zvshader_value_int(PyObject*, Args a) {
     int32_t loc, value;
     if (!to_int32(a[1], &loc) || !to_int32(a[2], &value)) return nullptr;
     return none_or_null(kApi.set_zvshader_value_int(as_shader(a[0]), loc, value));
@@ -196,7 +181,7 @@ PyRef sequence_copy(PyObject* obj, const char* what) {
     return PyRef::steal(PySequence_Tuple(obj));
 }
 
-// One colour record: an (x, y, z, w) sequence or a dict with those keys.
+// One colour record: an (x, y, z, w) sequence or a dict with those keys. 0, or -1.
 int parse_vector4(PyObject* item, Vector4* out) {
     float v[4];
     if (PyDict_Check(item)) {
@@ -218,8 +203,7 @@ int parse_vector4(PyObject* item, Vector4* out) {
     return 0;
 }
 
-ZORVA_FASTCALL(set_zvshader_value_vec4_v) {
-    ZORVA_PARSE("set_zvshader_value_vec4_v", "shader", "loc", "values");
+PyObject* py_set_zvshader_value_vec4_v(PyObject*, Args a) {
     int32_t loc;
     if (!to_int32(a[1], &loc)) return nullptr;
     PyRef items = sequence_copy(a[2], "values");
@@ -234,8 +218,7 @@ ZORVA_FASTCALL(set_zvshader_value_vec4_v) {
     return none_or_null(kApi.set_zvshader_value_vec4_v(as_shader(a[0]), loc, values.data(), count));
 }
 
-ZORVA_FASTCALL(set_zvshader_value_float_v) {
-    ZORVA_PARSE("set_zvshader_value_float_v", "shader", "loc", "values");
+PyObject* py_set_zvshader_value_float_v(PyObject*, Args a) {
     int32_t loc;
     if (!to_int32(a[1], &loc)) return nullptr;
     PyRef items = sequence_copy(a[2], "values");
@@ -251,25 +234,20 @@ ZORVA_FASTCALL(set_zvshader_value_float_v) {
         kApi.set_zvshader_value_float_v(as_shader(a[0]), loc, values.data(), count));
 }
 
-ZORVA_FASTCALL(set_zvshader_value_vec2_zvvec) {
-    ZORVA_PARSE("set_zvshader_value_vec2_zvvec", "shader", "loc", "value");
+PyObject* py_set_zvshader_value_vec2_zvvec(PyObject*, Args a) {
     int32_t loc;
     if (!to_int32(a[1], &loc)) return nullptr;
     return none_or_null(kApi.set_zvshader_value_vec2_zvvec(
         as_shader(a[0]), loc, reinterpret_cast<ZvVector2Object*>(a[2])));
 }
 
-// ---- images, textures, PNG, trace -------------------------------------------------------------
-
-ZORVA_FASTCALL(gen_image_color) {
-    ZORVA_PARSE("gen_image_color", "width", "height", "color");
+PyObject* py_gen_image_color(PyObject*, Args a) {
     int32_t width, height;
     if (!to_int32(a[0], &width) || !to_int32(a[1], &height)) return nullptr;
     return gen_image_color(width, height, a[2]);
 }
 
-ZORVA_FASTCALL(image_from_pixels) {
-    ZORVA_PARSE("image_from_pixels", "width", "height", "pixels");
+PyObject* py_image_from_pixels(PyObject*, Args a) {
     int32_t width, height;
     if (!to_int32(a[0], &width) || !to_int32(a[1], &height)) return nullptr;
     return image_from_pixels(width, height, a[2]);
@@ -285,16 +263,8 @@ PyObject* py_unload_texture(PyObject*, PyObject* texture) {
     return none_or_null(unload_texture(texture));
 }
 
-ZORVA_FASTCALL(write_png) {
-    static const char* const kParams[] = {"render_texture", "path", "unpremultiply"};
-    static const Signature kSig{"write_png", kParams, 3, 2};
-    PyObject* a[3] = {nullptr, nullptr, Py_False};
-    if (parse_args(kSig, args, nargs, kwnames, a) < 0) return nullptr;
-    if (g_render_texture_type == nullptr || !PyObject_TypeCheck(a[0], g_render_texture_type)) {
-        PyErr_Format(PyExc_TypeError, "Expected ZvRenderTexture, got %.200s",
-                     Py_TYPE(a[0])->tp_name);
-        return nullptr;
-    }
+PyObject* py_write_png(PyObject*, Args a) {
+    if (check_render_texture(a[0]) < 0) return nullptr;
     const int unpremultiply = PyObject_IsTrue(a[2]);
     if (unpremultiply < 0) return nullptr;
     PyObject* path_bytes = nullptr;
@@ -332,11 +302,7 @@ ZORVA_FASTCALL(write_png) {
 
 // The encoder alone, for the tests and the benchmark: RGBA8 pixels (any C-contiguous buffer) to
 // the bytes of a PNG file; stored=True gives the uncompressed baseline.
-ZORVA_FASTCALL(_encode_png) {
-    static const char* const kParams[] = {"pixels", "width", "height", "stored"};
-    static const Signature kSig{"_encode_png", kParams, 4, 3};
-    PyObject* a[4] = {nullptr, nullptr, nullptr, Py_False};
-    if (parse_args(kSig, args, nargs, kwnames, a) < 0) return nullptr;
+PyObject* py_encode_png(PyObject*, Args a) {
     int32_t width, height;
     if (!to_int32(a[1], &width) || !to_int32(a[2], &height)) return nullptr;
     const int stored = PyObject_IsTrue(a[3]);
@@ -363,62 +329,91 @@ ZORVA_FASTCALL(_encode_png) {
     return PyBytes_FromStringAndSize(png.data(), static_cast<Py_ssize_t>(png.size()));
 }
 
-PyObject* py_trace_start(PyObject*, PyObject*) {
+PyObject* py_trace_start(PyObject*) {
     return none_or_null(trace_start());
 }
-PyObject* py_trace_stop(PyObject*, PyObject*) {
+PyObject* py_trace_stop(PyObject*) {
     return trace_stop();
 }
 
-PyObject* py_context_info(PyObject*, PyObject*) {
+PyObject* py_context_info(PyObject*) {
     if (ensure_context() < 0) return nullptr;
     return Py_BuildValue("{s:s,s:s,s:s,s:d,s:i}", "context", context_kind(), "renderer",
                          renderer_name(), "version", gl_version(), "startup_seconds",
                          context_startup_seconds(), "max_texture_size", max_texture_size());
 }
 
-#define ZORVA_FASTCALL_DEF(name, doc) \
-    {#name, reinterpret_cast<PyCFunction>(py_##name), METH_FASTCALL | METH_KEYWORDS, doc}
-
-PyMethodDef module_methods[] = {
-    ZORVA_FASTCALL_DEF(begin_zvshader_mode, "Draws with `shader` until end_shader_mode."),
-    ZORVA_FASTCALL_DEF(get_zvshader_location,
-                       "Location of a uniform of the shader (-1 when it has none)."),
-    ZORVA_FASTCALL_DEF(draw_texture_pro,
-                       "Draws the source rectangle of a texture into the destination rectangle "
-                       "of the current target, rotated about origin."),
-    ZORVA_FASTCALL_DEF(begin_texture_mode,
-                       "Draws into a render texture (a ZvRenderTexture or its RenderTarget) until "
-                       "end_texture_mode."),
-    {"end_texture_mode", py_end_texture_mode, METH_NOARGS, "Restores the previous target."},
-    {"end_shader_mode", py_end_shader_mode, METH_NOARGS, "Restores the previous shader."},
-    {"end_blend_mode", py_end_blend_mode, METH_NOARGS, "Restores the previous blend mode."},
-    ZORVA_FASTCALL_DEF(begin_blend_mode, "Blends with a BlendMode until end_blend_mode."),
-    ZORVA_FASTCALL_DEF(set_zvshader_value_vec2_tuple, "Sets a vec2 uniform from (x, y)."),
-    ZORVA_FASTCALL_DEF(set_zvshader_value_float, "Sets a float uniform."),
-    ZORVA_FASTCALL_DEF(set_zvshader_value_int, "Sets an int uniform."),
-    ZORVA_FASTCALL_DEF(set_zvshader_value_vec4_v,
-                       "Sets a vec4 array uniform from (x, y, z, w) tuples or x/y/z/w dicts."),
-    ZORVA_FASTCALL_DEF(set_zvshader_value_float_v, "Sets a float array uniform."),
-    ZORVA_FASTCALL_DEF(set_zvshader_value_vec2_zvvec, "Sets a vec2 uniform from a ZvVector2."),
-    ZORVA_FASTCALL_DEF(gen_image_color, "A width x height Image of one (r, g, b, a) colour."),
-    ZORVA_FASTCALL_DEF(image_from_pixels,
-                       "A width x height Image holding a copy of RGBA8 pixels, top row first."),
-    {"load_texture_from_image", py_load_texture_from_image, METH_O,
-     "A GL Texture holding the image's pixels."},
-    {"unload_image", py_unload_image, METH_O, "Frees the image's pixels."},
-    {"unload_texture", py_unload_texture, METH_O, "Releases the GL texture."},
-    ZORVA_FASTCALL_DEF(write_png,
-                       "Writes a render texture to a PNG file, top row first; with "
-                       "unpremultiply=True premultiplied colours are divided by alpha first."),
-    ZORVA_FASTCALL_DEF(_encode_png, nullptr),
-    {"trace_start", py_trace_start, METH_NOARGS, "Starts recording the drawing calls."},
-    {"trace_stop", py_trace_stop, METH_NOARGS, "Stops recording; returns the records."},
-    {"context_info", py_context_info, METH_NOARGS,
-     "Which context the layer draws in (adopted EGL or GLX, or its own headless EGL one), "
-     "renderer, GL version and start-up time (the context is chosen if needed)."},
-    {nullptr},
-};
+constexpr Callable kBeginShaderMode{kModuleName, "begin_zvshader_mode", "(shader)",
+                                    py_begin_zvshader_mode,
+                                    "Draws with the shader until end_shader_mode."};
+constexpr Callable kGetShaderLocation{kModuleName, "get_zvshader_location", "(shader, name)",
+                                      py_get_zvshader_location,
+                                      "Location of a uniform of the shader (-1 when it has none)."};
+constexpr Callable kDrawTexturePro{
+    kModuleName, "draw_texture_pro", "(texture, source, dest, origin, rotation, tint)",
+    py_draw_texture_pro,
+    "Draws the source rectangle (x, y, w, h) of a Texture or ZvRenderTexture into the "
+    "destination rectangle of the current target, rotated by `rotation` degrees about origin, "
+    "tinted by an (r, g, b, a) colour."};
+constexpr Callable kBeginTextureMode{
+    kModuleName, "begin_texture_mode", "(target)", py_begin_texture_mode,
+    "Draws into a render texture (a ZvRenderTexture or its RenderTarget) until "
+    "end_texture_mode."};
+constexpr Callable kEndTextureMode{kModuleName, "end_texture_mode", "($module)",
+                                   py_end_texture_mode, "Restores the previous target."};
+constexpr Callable kEndShaderMode{kModuleName, "end_shader_mode", "($module)", py_end_shader_mode,
+                                  "Restores the previous shader."};
+constexpr Callable kEndBlendMode{kModuleName, "end_blend_mode", "($module)", py_end_blend_mode,
+                                 "Restores the previous blend mode."};
+constexpr Callable kBeginBlendMode{kModuleName, "begin_blend_mode", "(mode)", py_begin_blend_mode,
+                                   "Blends with a BlendMode until end_blend_mode."};
+constexpr Callable kSetVec2Tuple{kModuleName, "set_zvshader_value_vec2_tuple",
+                                 "(shader, loc, value)", py_set_zvshader_value_vec2_tuple,
+                                 "Sets a vec2 uniform from an (x, y) tuple."};
+constexpr Callable kSetFloat{kModuleName, "set_zvshader_value_float", "(shader, loc, value)",
+                             py_set_zvshader_value_float, "Sets a float uniform."};
+constexpr Callable kSetInt{kModuleName, "set_zvshader_value_int", "(shader, loc, value)",
+                           py_set_zvshader_value_int, "Sets an int uniform."};
+constexpr Callable kSetVec4Array{
+    kModuleName, "set_zvshader_value_vec4_v", "(shader, loc, values)", py_set_zvshader_value_vec4_v,
+    "Sets a vec4 array uniform from a list of (x, y, z, w) tuples or x/y/z/w dicts."};
+constexpr Callable kSetFloatArray{kModuleName, "set_zvshader_value_float_v",
+                                  "(shader, loc, values)", py_set_zvshader_value_float_v,
+                                  "Sets a float array uniform from a list of numbers."};
+constexpr Callable kSetVec2Vector{kModuleName, "set_zvshader_value_vec2_zvvec",
+                                  "(shader, loc, value)", py_set_zvshader_value_vec2_zvvec,
+                                  "Sets a vec2 uniform from a ZvVector2."};
+constexpr Callable kGenImageColor{kModuleName, "gen_image_color", "(width, height, color)",
+                                  py_gen_image_color,
+                                  "A width x height Image of one (r, g, b, a) colour."};
+constexpr Callable kImageFromPixels{
+    kModuleName, "image_from_pixels", "(width, height, pixels)", py_image_from_pixels,
+    "A width x height Image holding a copy of RGBA8 pixels (any buffer of width * height * 4 "
+    "bytes), top row first."};
+constexpr Callable kEncodePng{
+    kModuleName, "_encode_png", "(pixels, width, height, stored=False)", py_encode_png,
+    "The bytes of a PNG file of RGBA8 pixels, for tests and benchmarks; stored=True writes "
+    "uncompressed blocks."};
+constexpr Callable kLoadTexture{kModuleName, "load_texture_from_image", "($module, image, /)",
+                                py_load_texture_from_image,
+                                "A GL Texture holding the image's pixels."};
+constexpr Callable kUnloadImage{kModuleName, "unload_image", "($module, image, /)", py_unload_image,
+                                "Frees the image's pixels."};
+constexpr Callable kUnloadTexture{kModuleName, "unload_texture", "($module, texture, /)",
+                                  py_unload_texture, "Releases the GL texture."};
+constexpr Callable kWritePng{
+    kModuleName, "write_png", "(render_texture, path, unpremultiply=False)", py_write_png,
+    "Writes a render texture to a PNG file, top row first; with unpremultiply=True "
+    "premultiplied colours are divided by alpha first."};
+constexpr Callable kTraceStart{kModuleName, "trace_start", "($module)", py_trace_start,
+                               "Starts recording the drawing calls."};
+constexpr Callable kTraceStop{kModuleName, "trace_stop", "($module)", py_trace_stop,
+                              "Stops recording; returns the records."};
+constexpr Callable kContextInfo{
+    kModuleName, "context_info", "($module)", py_context_info,
+    "Which context the layer draws in (adopted EGL or GLX, or its own headless EGL one), "
+    "renderer, GL version, start-up time and maximum texture size (the context is chosen if "
+    "needed)."};
 
 // ---- module initialisation --------------------------------------------------------------------
 
@@ -434,8 +429,7 @@ int add_blend_mode_enum(PyObject* module) {
                       "BLEND_ALPHA_PREMULTIPLY", kBlendAlphaPremultiply));
     if (!members) return -1;
     PyRef call_args = PyRef::steal(Py_BuildValue("(sO)", "BlendMode", members.get()));
-    PyRef call_kwargs =
-        PyRef::steal(Py_BuildValue("{s:s}", "module", "zorva_ui.fast.raylib.zorva_raylib"));
+    PyRef call_kwargs = PyRef::steal(Py_BuildValue("{s:s}", "module", kModuleName));
     if (!call_args || !call_kwargs) return -1;
     PyRef blend_mode =
         PyRef::steal(PyObject_Call(int_enum.get(), call_args.get(), call_kwargs.get()));
@@ -443,36 +437,44 @@ int add_blend_mode_enum(PyObject* module) {
     return PyModule_AddObjectRef(module, "BlendMode", blend_mode.get());
 }
 
-int module_exec(PyObject* module) {
-    const int begun = guarded_exec_begin(g_guard, module);
-    if (begun != 0) return begun < 0 ? -1 : 0;
-    auto failed = [] {
-        guarded_exec_failed(g_guard);
-        return -1;
-    };
-    if (ready_handle_types(module) < 0) return failed();
-    if (g_vector2_type == nullptr) {
-        void* vtable = nullptr;
-        g_vector2_type = bind::import_type("zorva_ui.fast.zvvector2.zvvector2", "ZvVector2",
-                                           sizeof(ZvVector2Object), &vtable);
-        if (g_vector2_type == nullptr) return failed();
-    }
-    PyRef capi = PyRef::steal(build_capi());
-    if (!capi || PyModule_AddObjectRef(module, "__pyx_capi__", capi.get()) < 0) return failed();
-    PyRef core = PyRef::steal(PyCapsule_New(const_cast<Core*>(&kCore), kCoreCapsuleName, nullptr));
-    if (!core || PyModule_AddObjectRef(module, "_layer_core", core.get()) < 0) return failed();
-    PyRef white = PyRef::steal(Py_BuildValue("(iiii)", 255, 255, 255, 255));
-    if (!white || PyModule_AddObjectRef(module, "WHITE", white.get()) < 0) return failed();
-    if (add_blend_mode_enum(module) < 0) return failed();
-    guarded_exec_done(g_guard);
+int use_own_core(PyObject*) {
+    bound_core = &kCore;
     return 0;
 }
+
+int bind_vector2(PyObject*) {
+    return state.vector2.bind();
+}
+
+int add_capi(PyObject* module) {
+    PyRef capi = PyRef::steal(build_capi());
+    return capi ? PyModule_AddObjectRef(module, "__pyx_capi__", capi.get()) : -1;
+}
+
+int add_core(PyObject* module) {
+    PyRef core = PyRef::steal(PyCapsule_New(const_cast<Core*>(&kCore), kCoreCapsuleName, nullptr));
+    return core ? PyModule_AddObjectRef(module, "_layer_core", core.get()) : -1;
+}
+
+int add_white(PyObject* module) {
+    PyRef white = PyRef::steal(Py_BuildValue("(iiii)", 255, 255, 255, 255));
+    return white ? PyModule_AddObjectRef(module, "WHITE", white.get()) : -1;
+}
+
+constexpr ModuleSpec kModule{
+    kModuleName,
+    "Headless OpenGL drawing for zorva_ui: render targets, shaders, blending, textured quads.",
+    method_table<kBeginShaderMode, kGetShaderLocation, kDrawTexturePro, kBeginTextureMode,
+                 kEndTextureMode, kEndShaderMode, kEndBlendMode, kBeginBlendMode, kSetVec2Tuple,
+                 kSetFloat, kSetInt, kSetVec4Array, kSetFloatArray, kSetVec2Vector, kGenImageColor,
+                 kImageFromPixels, kLoadTexture, kUnloadImage, kUnloadTexture, kWritePng,
+                 kEncodePng, kTraceStart, kTraceStop, kContextInfo>,
+    {use_own_core, add_handle_types, bind_vector2, add_capi, add_core, add_white,
+     add_blend_mode_enum}};
 
 }  // namespace
 }  // namespace zorva::layer
 
 PyMODINIT_FUNC PyInit_zorva_raylib() {
-    return zorva::guarded_module_init<zorva::layer::g_guard, zorva::layer::module_exec>(
-        "Headless OpenGL drawing for zorva_ui: render targets, shaders, blending, textured quads.",
-        zorva::layer::module_methods);
+    return zorva::define_module<zorva::layer::kModule>();
 }

@@ -6,15 +6,15 @@
 #include <cstddef>
 
 #include "fast/common/args.h"
-#include "fast/common/module_guard.h"
+#include "fast/common/callable.h"
+#include "fast/common/module.h"
 #include "fast/common/pyref.h"
-#include "fast/common/vtable.h"
 #include "interfaces/zvrect.h"
 
-namespace zorva {
+namespace zorva::rect {
 namespace {
 
-ModuleGuard g_guard{"zvrect", "zorva_ui.fast.zvrect.zvrect"};
+constexpr const char kModuleName[] = "zorva_ui.fast.zvrect.zvrect";
 extern PyTypeObject ZvRectType;
 
 ZvRectObject* alloc_rect(PyTypeObject* type, const double values[4]);
@@ -24,12 +24,15 @@ ZvRectObject* rect_new_native(double x, double y, double width, double height) {
     return alloc_rect(&ZvRectType, values);
 }
 
-ZvRectVTable g_vtable = {rect_new_native};
+struct State {
+    ZvRectVTable vtable{rect_new_native};  // published as __pyx_vtable__
+};
+State state;
 
 ZvRectObject* alloc_rect(PyTypeObject* type, const double values[4]) {
     auto* self = reinterpret_cast<ZvRectObject*>(type->tp_alloc(type, 0));
     if (self == nullptr) return nullptr;
-    self->vtab = &g_vtable;
+    self->vtab = &state.vtable;
     self->x = values[0];
     self->y = values[1];
     self->width = values[2];
@@ -37,10 +40,8 @@ ZvRectObject* alloc_rect(PyTypeObject* type, const double values[4]) {
     return self;
 }
 
-int parse_values(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                 double values[4]) {
-    PyObject* a[4] = {};
-    if (parse_args(sig, args, nargs, kwnames, a) < 0) return -1;
+// The four numbers of a call; an omitted one (all are optional in the constructor) is 0.0.
+int read_values(Args a, double values[4]) {
     for (int i = 0; i < 4; ++i) {
         values[i] = 0.0;
         if (a[i] != nullptr && !to_double(a[i], &values[i])) return -1;
@@ -48,24 +49,18 @@ int parse_values(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, 
     return 0;
 }
 
-const char* const kParams[] = {"x", "y", "width", "height"};
-
-PyObject* rect_tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static const char* kwlist[] = {"x", "y", "width", "height", nullptr};
-    double values[4] = {0.0, 0.0, 0.0, 0.0};
-    PyObject* objs[4] = {};
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OOOO:ZvRect", const_cast<char**>(kwlist),
-                                     &objs[0], &objs[1], &objs[2], &objs[3])) {
-        return nullptr;
-    }
-    for (int i = 0; i < 4; ++i) {
-        if (objs[i] != nullptr && !to_double(objs[i], &values[i])) return nullptr;
-    }
+PyObject* rect_construct(PyTypeObject* type, Args a) {
+    double values[4];
+    if (read_values(a, values) < 0) return nullptr;
     return reinterpret_cast<PyObject*>(alloc_rect(type, values));
 }
 
+ZvRectObject* as_rect(PyObject* self) {
+    return reinterpret_cast<ZvRectObject*>(self);
+}
+
 PyObject* rect_repr(PyObject* self) {
-    auto* r = reinterpret_cast<ZvRectObject*>(self);
+    const ZvRectObject* r = as_rect(self);
     PyRef values = PyRef::steal(Py_BuildValue("(dddd)", r->x, r->y, r->width, r->height));
     if (!values) return nullptr;
     return PyUnicode_FromFormat("ZvRect%R", values.get());
@@ -75,37 +70,41 @@ PyObject* rect_richcompare(PyObject* self, PyObject* other, int op) {
     if (!PyObject_TypeCheck(other, &ZvRectType) || (op != Py_EQ && op != Py_NE)) {
         Py_RETURN_NOTIMPLEMENTED;
     }
-    auto* a = reinterpret_cast<ZvRectObject*>(self);
-    auto* b = reinterpret_cast<ZvRectObject*>(other);
+    const ZvRectObject* a = as_rect(self);
+    const ZvRectObject* b = as_rect(other);
     const bool equal =
         a->x == b->x && a->y == b->y && a->width == b->width && a->height == b->height;
     return PyBool_FromLong(op == Py_EQ ? equal : !equal);
 }
 
-PyObject* rect_reduce(PyObject* self, PyObject*) {
-    auto* r = reinterpret_cast<ZvRectObject*>(self);
+PyObject* rect_reduce(PyObject* self) {
+    const ZvRectObject* r = as_rect(self);
     return Py_BuildValue("(O(dddd))", Py_TYPE(self), r->x, r->y, r->width, r->height);
 }
 
-PyObject* rect_static_new(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static const Signature kSig{"new", kParams, 4, 4};
+PyObject* rect_static_new(PyObject*, Args a) {
     double values[4];
-    if (parse_values(kSig, args, nargs, kwnames, values) < 0) return nullptr;
+    if (read_values(a, values) < 0) return nullptr;
     return reinterpret_cast<PyObject*>(alloc_rect(&ZvRectType, values));
 }
 
-PyMethodDef rect_methods[] = {
-    {"new", reinterpret_cast<PyCFunction>(rect_static_new),
-     METH_FASTCALL | METH_KEYWORDS | METH_STATIC, "new(x, y, width, height): a new ZvRect."},
-    {"__reduce__", rect_reduce, METH_NOARGS, nullptr},
-    {nullptr},
-};
+constexpr Callable kConstruct{kModuleName, "ZvRect.__new__",
+                              "(x=0.0, y=0.0, width=0.0, height=0.0)", rect_construct,
+                              "A mutable rectangle of doubles."};
+constexpr Callable kNew{kModuleName,
+                        "ZvRect.new",
+                        "(x, y, width, height)",
+                        rect_static_new,
+                        "A new ZvRect of four numbers.",
+                        METH_STATIC};
+constexpr Callable kReduce{kModuleName, "ZvRect.__reduce__", "($self)", rect_reduce,
+                           "Pickles as ZvRect(x, y, width, height)."};
 
-PyMemberDef rect_members[] = {
-    {"x", Py_T_DOUBLE, offsetof(ZvRectObject, x), 0, nullptr},
-    {"y", Py_T_DOUBLE, offsetof(ZvRectObject, y), 0, nullptr},
-    {"width", Py_T_DOUBLE, offsetof(ZvRectObject, width), 0, nullptr},
-    {"height", Py_T_DOUBLE, offsetof(ZvRectObject, height), 0, nullptr},
+PyMemberDef kRectMembers[] = {
+    {"x", Py_T_DOUBLE, offsetof(ZvRectObject, x), 0, "The left edge."},
+    {"y", Py_T_DOUBLE, offsetof(ZvRectObject, y), 0, "The top edge."},
+    {"width", Py_T_DOUBLE, offsetof(ZvRectObject, width), 0, "The width."},
+    {"height", Py_T_DOUBLE, offsetof(ZvRectObject, height), 0, "The height."},
     {nullptr},
 };
 
@@ -115,29 +114,22 @@ PyTypeObject ZvRectType = {
     .tp_repr = rect_repr,
     .tp_hash = PyObject_HashNotImplemented,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
-    .tp_doc = "ZvRect(x=0.0, y=0.0, width=0.0, height=0.0): a mutable rectangle of doubles.",
+    .tp_doc = type_doc<kConstruct>,
     .tp_richcompare = rect_richcompare,
-    .tp_methods = rect_methods,
-    .tp_members = rect_members,
-    .tp_new = rect_tp_new,
+    .tp_methods = method_table<kNew, kReduce>,
+    .tp_members = kRectMembers,
+    .tp_new = new_slot<kConstruct>,
 };
 
-int module_exec(PyObject* module) {
-    const int begun = guarded_exec_begin(g_guard, module);
-    if (begun != 0) return begun < 0 ? -1 : 0;
-    if (PyType_Ready(&ZvRectType) < 0 || publish_vtable(&ZvRectType, &g_vtable) < 0 ||
-        PyModule_AddObjectRef(module, "ZvRect", reinterpret_cast<PyObject*>(&ZvRectType)) < 0) {
-        guarded_exec_failed(g_guard);
-        return -1;
-    }
-    guarded_exec_done(g_guard);
-    return 0;
+int add_types(PyObject* module) {
+    return add_type(module, &ZvRectType, &state.vtable);
 }
 
+constexpr ModuleSpec kModule{kModuleName, "The rendering layer's rectangle.", nullptr, {add_types}};
+
 }  // namespace
-}  // namespace zorva
+}  // namespace zorva::rect
 
 PyMODINIT_FUNC PyInit_zvrect() {
-    return zorva::guarded_module_init<zorva::g_guard, zorva::module_exec>(
-        "The rendering layer's rectangle.");
+    return zorva::define_module<zorva::rect::kModule>();
 }

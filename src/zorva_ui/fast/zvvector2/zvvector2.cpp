@@ -6,15 +6,15 @@
 #include <cstddef>
 
 #include "fast/common/args.h"
-#include "fast/common/module_guard.h"
+#include "fast/common/callable.h"
+#include "fast/common/module.h"
 #include "fast/common/pyref.h"
-#include "fast/common/vtable.h"
 #include "interfaces/zvvector2.h"
 
-namespace zorva {
+namespace zorva::vector2 {
 namespace {
 
-ModuleGuard g_guard{"zvvector2", "zorva_ui.fast.zvvector2.zvvector2"};
+constexpr const char kModuleName[] = "zorva_ui.fast.zvvector2.zvvector2";
 extern PyTypeObject ZvVector2Type;
 
 ZvVector2Object* alloc_vector(PyTypeObject* type, double x, double y);
@@ -23,34 +23,33 @@ ZvVector2Object* vector_new_native(double x, double y) {
     return alloc_vector(&ZvVector2Type, x, y);
 }
 
-ZvVector2VTable g_vtable = {vector_new_native};
+struct State {
+    ZvVector2VTable vtable{vector_new_native};  // published as __pyx_vtable__
+};
+State state;
 
 ZvVector2Object* alloc_vector(PyTypeObject* type, double x, double y) {
     auto* self = reinterpret_cast<ZvVector2Object*>(type->tp_alloc(type, 0));
     if (self == nullptr) return nullptr;
-    self->vtab = &g_vtable;
+    self->vtab = &state.vtable;
     self->x = x;
     self->y = y;
     return self;
 }
 
-PyObject* vector_tp_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static const char* kwlist[] = {"x", "y", nullptr};
-    PyObject* x_obj = nullptr;
-    PyObject* y_obj = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OO:ZvVector2", const_cast<char**>(kwlist),
-                                     &x_obj, &y_obj)) {
-        return nullptr;
-    }
+ZvVector2Object* as_vector(PyObject* self) {
+    return reinterpret_cast<ZvVector2Object*>(self);
+}
+
+PyObject* vector_construct(PyTypeObject* type, Args a) {
     double x = 0.0, y = 0.0;
-    if ((x_obj && !to_double(x_obj, &x)) || (y_obj && !to_double(y_obj, &y))) return nullptr;
+    if ((a[0] && !to_double(a[0], &x)) || (a[1] && !to_double(a[1], &y))) return nullptr;
     return reinterpret_cast<PyObject*>(alloc_vector(type, x, y));
 }
 
 PyObject* vector_repr(PyObject* self) {
-    auto* v = reinterpret_cast<ZvVector2Object*>(self);
-    PyRef x = PyRef::steal(PyFloat_FromDouble(v->x));
-    PyRef y = PyRef::steal(PyFloat_FromDouble(v->y));
+    PyRef x = PyRef::steal(PyFloat_FromDouble(as_vector(self)->x));
+    PyRef y = PyRef::steal(PyFloat_FromDouble(as_vector(self)->y));
     if (!x || !y) return nullptr;
     return PyUnicode_FromFormat("ZvVector2(%R, %R)", x.get(), y.get());
 }
@@ -59,15 +58,15 @@ PyObject* vector_richcompare(PyObject* self, PyObject* other, int op) {
     if (!PyObject_TypeCheck(other, &ZvVector2Type) || (op != Py_EQ && op != Py_NE)) {
         Py_RETURN_NOTIMPLEMENTED;
     }
-    auto* a = reinterpret_cast<ZvVector2Object*>(self);
-    auto* b = reinterpret_cast<ZvVector2Object*>(other);
+    const ZvVector2Object* a = as_vector(self);
+    const ZvVector2Object* b = as_vector(other);
     const bool equal = a->x == b->x && a->y == b->y;
     return PyBool_FromLong(op == Py_EQ ? equal : !equal);
 }
 
 // Pickles as itself: the class and (x, y), plus the instance dict of a Python subclass.
-PyObject* vector_reduce(PyObject* self, PyObject*) {
-    auto* v = reinterpret_cast<ZvVector2Object*>(self);
+PyObject* vector_reduce(PyObject* self) {
+    const ZvVector2Object* v = as_vector(self);
     if (!Py_IS_TYPE(self, &ZvVector2Type)) {
         PyObject* dict_obj = nullptr;
         if (PyObject_GetOptionalAttrString(self, "__dict__", &dict_obj) < 0) return nullptr;
@@ -79,33 +78,30 @@ PyObject* vector_reduce(PyObject* self, PyObject*) {
     return Py_BuildValue("(O(dd))", Py_TYPE(self), v->x, v->y);
 }
 
-// Static `new(x, y)`, also reachable from Python.
-PyObject* vector_static_new(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static const char* const kParams[] = {"x", "y"};
-    static const Signature kSig{"new", kParams, 2, 2};
-    PyObject* a[2] = {};
-    if (parse_args(kSig, args, nargs, kwnames, a) < 0) return nullptr;
+PyObject* vector_static_new(PyObject*, Args a) {
     double x, y;
     if (!to_double(a[0], &x) || !to_double(a[1], &y)) return nullptr;
     return reinterpret_cast<PyObject*>(vector_new_native(x, y));
 }
 
-PyObject* vector_copy(PyObject* self, PyObject*) {
-    auto* v = reinterpret_cast<ZvVector2Object*>(self);
-    return reinterpret_cast<PyObject*>(alloc_vector(Py_TYPE(self), v->x, v->y));
+PyObject* vector_copy(PyObject* self) {
+    return reinterpret_cast<PyObject*>(
+        alloc_vector(Py_TYPE(self), as_vector(self)->x, as_vector(self)->y));
 }
 
-PyMethodDef vector_methods[] = {
-    {"new", reinterpret_cast<PyCFunction>(vector_static_new),
-     METH_FASTCALL | METH_KEYWORDS | METH_STATIC, "new(x, y): a new ZvVector2."},
-    {"__reduce__", vector_reduce, METH_NOARGS, nullptr},
-    {"__copy__", vector_copy, METH_NOARGS, nullptr},
-    {nullptr},
-};
+constexpr Callable kConstruct{kModuleName, "ZvVector2.__new__", "(x=0.0, y=0.0)", vector_construct,
+                              "A mutable 2D vector of doubles."};
+constexpr Callable kNew{
+    kModuleName, "ZvVector2.new", "(x, y)", vector_static_new, "A new ZvVector2 of two numbers.",
+    METH_STATIC};
+constexpr Callable kReduce{kModuleName, "ZvVector2.__reduce__", "($self)", vector_reduce,
+                           "Pickles as ZvVector2(x, y)."};
+constexpr Callable kCopy{kModuleName, "ZvVector2.__copy__", "($self)", vector_copy,
+                         "A new vector of the same class and values."};
 
-PyMemberDef vector_members[] = {
-    {"x", Py_T_DOUBLE, offsetof(ZvVector2Object, x), 0, nullptr},
-    {"y", Py_T_DOUBLE, offsetof(ZvVector2Object, y), 0, nullptr},
+PyMemberDef kVectorMembers[] = {
+    {"x", Py_T_DOUBLE, offsetof(ZvVector2Object, x), 0, "The x coordinate."},
+    {"y", Py_T_DOUBLE, offsetof(ZvVector2Object, y), 0, "The y coordinate."},
     {nullptr},
 };
 
@@ -116,30 +112,22 @@ PyTypeObject ZvVector2Type = {
     .tp_repr = vector_repr,
     .tp_hash = PyObject_HashNotImplemented,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
-    .tp_doc = "ZvVector2(x=0.0, y=0.0): a mutable 2D vector of doubles.",
+    .tp_doc = type_doc<kConstruct>,
     .tp_richcompare = vector_richcompare,
-    .tp_methods = vector_methods,
-    .tp_members = vector_members,
-    .tp_new = vector_tp_new,
+    .tp_methods = method_table<kNew, kReduce, kCopy>,
+    .tp_members = kVectorMembers,
+    .tp_new = new_slot<kConstruct>,
 };
 
-int module_exec(PyObject* module) {
-    const int begun = guarded_exec_begin(g_guard, module);
-    if (begun != 0) return begun < 0 ? -1 : 0;
-    if (PyType_Ready(&ZvVector2Type) < 0 || publish_vtable(&ZvVector2Type, &g_vtable) < 0 ||
-        PyModule_AddObjectRef(module, "ZvVector2", reinterpret_cast<PyObject*>(&ZvVector2Type)) <
-            0) {
-        guarded_exec_failed(g_guard);
-        return -1;
-    }
-    guarded_exec_done(g_guard);
-    return 0;
+int add_types(PyObject* module) {
+    return add_type(module, &ZvVector2Type, &state.vtable);
 }
 
+constexpr ModuleSpec kModule{kModuleName, "The rendering layer's 2D vector.", nullptr, {add_types}};
+
 }  // namespace
-}  // namespace zorva
+}  // namespace zorva::vector2
 
 PyMODINIT_FUNC PyInit_zvvector2() {
-    return zorva::guarded_module_init<zorva::g_guard, zorva::module_exec>(
-        "The rendering layer's 2D vector.");
+    return zorva::define_module<zorva::vector2::kModule>();
 }

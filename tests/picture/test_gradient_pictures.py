@@ -4,8 +4,8 @@ and ClickGradient.draw into a larger target with its transparency and weights.""
 
 import numpy as np
 import pytest
-
 from gradient.gradhelp import rl, zg
+
 from zorva_ui.core import GradientType, LinearDirection, RadialDirection
 from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
 from zorva_ui.rendering.pygame.gradient import GradientPygame

@@ -20,9 +20,9 @@ def display_env(display):
     return env
 
 
-def run_scenario(display, name, *args, timeout=120):
-    """Runs one scenario against `display`; returns its findings."""
-    command = [sys.executable, "-m", "window.scenarios", name, *map(str, args)]
+def run_scenario(display, name, *args, timeout=120, module="window.scenarios"):
+    """Runs one scenario of `module` against `display`; returns its findings."""
+    command = [sys.executable, "-m", module, name, *map(str, args)]
     proc = subprocess.run(
         command,
         cwd=TESTS,

@@ -1,26 +1,10 @@
 """The layer's context policy with GLX windows (GLFW under the tests' virtual X server)."""
 
-import json
-import subprocess
-import sys
-
-from window.harness import TESTS, display_env
+from window.harness import run_scenario
 
 
 def run(display, name):
-    proc = subprocess.run(
-        [sys.executable, "-m", "window.glx_context", name],
-        cwd=TESTS,
-        env=display_env(display),
-        capture_output=True,
-        text=True,
-        timeout=120,
-    )
-    lines = [line for line in proc.stdout.splitlines() if line.startswith("RESULT ")]
-    assert proc.returncode == 0 and lines, f"exit {proc.returncode}\n{proc.stderr[-3000:]}"
-    report = json.loads(lines[-1][len("RESULT ") :])
-    assert report["ok"], report.get("traceback")
-    return report
+    return run_scenario(display, name, module="window.glx_context")
 
 
 def test_a_window_opened_after_the_layers_own_context_still_works(display):

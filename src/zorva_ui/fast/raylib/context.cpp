@@ -121,8 +121,8 @@ int fail(const char* what) {
 }
 
 template <typename Fn>
-bool load_symbol(Fn& out, const char* name) {
-    out = reinterpret_cast<Fn>(dlsym(egl.library, name));
+bool load_symbol(void* library, Fn& out, const char* name) {
+    out = reinterpret_cast<Fn>(dlsym(library, name));
     return out != nullptr;
 }
 
@@ -138,19 +138,20 @@ int open_library() {
         return -1;
     }
     egl.library = library;
-    bool ok =
-        load_symbol(egl.GetProcAddress, "eglGetProcAddress") &&
-        load_symbol(egl.GetError, "eglGetError") && load_symbol(egl.GetDisplay, "eglGetDisplay") &&
-        load_symbol(egl.QueryString, "eglQueryString") &&
-        load_symbol(egl.Initialize, "eglInitialize") &&
-        load_symbol(egl.Terminate, "eglTerminate") && load_symbol(egl.BindAPI, "eglBindAPI") &&
-        load_symbol(egl.ChooseConfig, "eglChooseConfig") &&
-        load_symbol(egl.CreateContext, "eglCreateContext") &&
-        load_symbol(egl.CreatePbufferSurface, "eglCreatePbufferSurface") &&
-        load_symbol(egl.MakeCurrent, "eglMakeCurrent") &&
-        load_symbol(egl.GetCurrentContext, "eglGetCurrentContext") &&
-        load_symbol(egl.GetCurrentDisplay, "eglGetCurrentDisplay") &&
-        load_symbol(egl.GetCurrentSurface, "eglGetCurrentSurface");
+    bool ok = load_symbol(egl.library, egl.GetProcAddress, "eglGetProcAddress") &&
+              load_symbol(egl.library, egl.GetError, "eglGetError") &&
+              load_symbol(egl.library, egl.GetDisplay, "eglGetDisplay") &&
+              load_symbol(egl.library, egl.QueryString, "eglQueryString") &&
+              load_symbol(egl.library, egl.Initialize, "eglInitialize") &&
+              load_symbol(egl.library, egl.Terminate, "eglTerminate") &&
+              load_symbol(egl.library, egl.BindAPI, "eglBindAPI") &&
+              load_symbol(egl.library, egl.ChooseConfig, "eglChooseConfig") &&
+              load_symbol(egl.library, egl.CreateContext, "eglCreateContext") &&
+              load_symbol(egl.library, egl.CreatePbufferSurface, "eglCreatePbufferSurface") &&
+              load_symbol(egl.library, egl.MakeCurrent, "eglMakeCurrent") &&
+              load_symbol(egl.library, egl.GetCurrentContext, "eglGetCurrentContext") &&
+              load_symbol(egl.library, egl.GetCurrentDisplay, "eglGetCurrentDisplay") &&
+              load_symbol(egl.library, egl.GetCurrentSurface, "eglGetCurrentSurface");
     if (!ok) {
         egl = Egl{};
         dlclose(library);
@@ -315,20 +316,12 @@ bool glx_available() {
         void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
         if (library == nullptr) continue;
         Glx found{library};
-        found.GetCurrentContext = reinterpret_cast<decltype(found.GetCurrentContext)>(
-            dlsym(library, "glXGetCurrentContext"));
-        found.GetCurrentDisplay = reinterpret_cast<decltype(found.GetCurrentDisplay)>(
-            dlsym(library, "glXGetCurrentDisplay"));
-        found.GetCurrentDrawable = reinterpret_cast<decltype(found.GetCurrentDrawable)>(
-            dlsym(library, "glXGetCurrentDrawable"));
-        found.GetCurrentReadDrawable = reinterpret_cast<decltype(found.GetCurrentReadDrawable)>(
-            dlsym(library, "glXGetCurrentReadDrawable"));
-        found.MakeContextCurrent = reinterpret_cast<decltype(found.MakeContextCurrent)>(
-            dlsym(library, "glXMakeContextCurrent"));
-        found.GetProcAddress = reinterpret_cast<decltype(found.GetProcAddress)>(
-            dlsym(library, "glXGetProcAddressARB"));
-        if (found.GetCurrentContext && found.GetCurrentDisplay && found.GetCurrentDrawable &&
-            found.GetCurrentReadDrawable && found.MakeContextCurrent && found.GetProcAddress) {
+        if (load_symbol(library, found.GetCurrentContext, "glXGetCurrentContext") &&
+            load_symbol(library, found.GetCurrentDisplay, "glXGetCurrentDisplay") &&
+            load_symbol(library, found.GetCurrentDrawable, "glXGetCurrentDrawable") &&
+            load_symbol(library, found.GetCurrentReadDrawable, "glXGetCurrentReadDrawable") &&
+            load_symbol(library, found.MakeContextCurrent, "glXMakeContextCurrent") &&
+            load_symbol(library, found.GetProcAddress, "glXGetProcAddressARB")) {
             glx = found;
             return true;
         }
@@ -343,6 +336,12 @@ EGLContext current_egl_context() {
 
 GLXContext current_glx_context() {
     return glx_available() ? glx.GetCurrentContext() : nullptr;
+}
+
+// The context current on this thread in the API of the adopted one.
+void* current_adopted_api_context() {
+    return state.context.kind == ContextKind::kAdoptedGlx ? current_glx_context()
+                                                          : current_egl_context();
 }
 
 const char* api_name(ContextKind kind) {
@@ -445,8 +444,7 @@ int not_owner_thread() {
 }
 
 int adopted_not_current() {
-    void* current = state.context.kind == ContextKind::kAdoptedGlx ? current_glx_context()
-                                                                   : current_egl_context();
+    void* current = current_adopted_api_context();
     char other[64];
     if (current == nullptr) {
         std::snprintf(other, sizeof other, "no context is current");
@@ -560,9 +558,7 @@ void release_queued_at_exit() {
         case ContextKind::kAdoptedEgl:
         case ContextKind::kAdoptedGlx:
             // Only while the host's context still exists and is current; else it went with it.
-            if ((state.context.kind == ContextKind::kAdoptedEgl
-                     ? current_egl_context()
-                     : current_glx_context()) == state.context.handle) {
+            if (current_adopted_api_context() == state.context.handle) {
                 run_deferred();
                 host_restore();
             }
@@ -600,9 +596,7 @@ int enter_call() {
             // A context sharing the host's objects also sees the marker, so a drawing pass is
             // checked exactly where it begins; inside it the marker suffices.
             if (marker_current && !modes_idle()) break;
-            if ((state.context.kind == ContextKind::kAdoptedEgl
-                     ? current_egl_context()
-                     : current_glx_context()) != state.context.handle) {
+            if (current_adopted_api_context() != state.context.handle) {
                 return adopted_not_current();
             }
             // An error the host left pending (some libraries leave one after a successful

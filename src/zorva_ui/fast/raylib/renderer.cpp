@@ -311,6 +311,22 @@ int compile_program(const char* vertex, const char* fragment, uint32_t* program,
     return 0;
 }
 
+// The GL side of releasing each kind of object, shared by explicit releases and by releases
+// queued for the owner thread.
+namespace {
+void release_texture_name(uint32_t texture, uint32_t) {
+    delete_texture(texture);
+}
+void release_program_name(uint32_t program, uint32_t) {
+    if (!state.host.adopted && state.renderer.bound_program == program) use_program(0);
+    fn.DeleteProgram(program);
+}
+void release_target_names(uint32_t fbo, uint32_t texture) {
+    fn.DeleteFramebuffers(1, &fbo);
+    delete_texture(texture);
+}
+}  // namespace
+
 int delete_program(uint32_t program) {
     if (program == 0 || program == state.renderer.default_program) return 0;
     for (ZvShaderObject* active : state.renderer.shader_stack) {
@@ -319,8 +335,7 @@ int delete_program(uint32_t program) {
             return -1;
         }
     }
-    if (!state.host.adopted && state.renderer.bound_program == program) use_program(0);
-    fn.DeleteProgram(program);
+    release_program_name(program, 0);
     return 0;
 }
 
@@ -359,20 +374,6 @@ void delete_texture(uint32_t texture) {
     fn.DeleteTextures(1, &texture);
     fn.Flush();
 }
-
-namespace {
-void release_texture_name(uint32_t texture, uint32_t) {
-    delete_texture(texture);
-}
-void release_program_name(uint32_t program, uint32_t) {
-    if (!state.host.adopted && state.renderer.bound_program == program) use_program(0);
-    fn.DeleteProgram(program);
-}
-void release_target_names(uint32_t fbo, uint32_t texture) {
-    fn.DeleteFramebuffers(1, &fbo);
-    delete_texture(texture);
-}
-}  // namespace
 
 void discard_texture(uint32_t texture) {
     if (texture != 0) release_gl_objects(release_texture_name, texture, 0);
@@ -433,8 +434,7 @@ int delete_target(ZvRenderTarget* target) {
     state.renderer.targets.erase(it);
     // A stacked entry of this target no longer matches (serial), so drawing through it is
     // refused and ending its texture mode still works.
-    fn.DeleteFramebuffers(1, &fbo);
-    delete_texture(texture);
+    release_target_names(fbo, texture);
     bind_current_target();
     *target = ZvRenderTarget{};
     return 0;

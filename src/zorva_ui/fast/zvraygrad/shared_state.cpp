@@ -3,6 +3,7 @@
 #define ZORVA_SOURCE_FILE "fast/zvraygrad/shared_state.cpp"
 
 #include "fast/common/args.h"
+#include "fast/common/globals.h"
 #include "fast/common/pyref.h"
 #include "fast/common/traceback.h"
 #include "fast/zvraygrad/internal.h"
@@ -12,16 +13,7 @@ namespace zorva::grad {
 ModuleState& state = *new ModuleState();
 
 PyObject* module_global(PyObject* name) {
-    PyObject* value = nullptr;
-    int found = PyDict_GetItemRef(PyModule_GetDict(state.module), name, &value);
-    if (found != 0) return value;  // found, or an error
-    PyObject* builtins = PyEval_GetBuiltins();
-    if (builtins != nullptr) {
-        found = PyDict_GetItemRef(builtins, name, &value);
-        if (found != 0) return value;
-    }
-    PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
-    return nullptr;
+    return zorva::module_global(PyModule_GetDict(state.module), name);
 }
 
 namespace {

@@ -4,15 +4,26 @@ This distribution carries the native gradient renderer (`zorva_ui.fast.zvraygrad
 cache (`zorva_ui.fast.zorvacache`) and the small headless rendering layer they draw through.
 """
 
-import pathlib
-from importlib.metadata import PackageNotFoundError, version
+import os
 
 __all__ = ["__version__", "get_include"]
 
-try:
-    __version__: str = version("zorva_ui")
-except PackageNotFoundError:  # a source tree that was never installed
-    __version__ = "0+unknown"
+__version__: str  # declared only: bound by __getattr__ below at first use
+
+
+def __getattr__(name: str) -> str:
+    # The version is read from the package metadata at first use: importing the metadata
+    # machinery costs more than the whole rest of the package's import.
+    if name != "__version__":
+        raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+    from importlib.metadata import PackageNotFoundError, version
+
+    try:
+        found = version("zorva_ui")
+    except PackageNotFoundError:  # a source tree that was never installed
+        found = "0+unknown"
+    globals()["__version__"] = found
+    return found
 
 
 def get_include() -> str:
@@ -23,4 +34,4 @@ def get_include() -> str:
     `"zorva_ui/fast/zorvacache/zorvacache.h"` (object layouts and operation tables), and Cython
     cimports `zorva_ui.fast.zvraygrad.zvraygrad` and `zorva_ui.fast.zorvacache.zorvacache`.
     """
-    return str(pathlib.Path(__file__).resolve().parent.parent)
+    return os.path.dirname(os.path.dirname(os.path.realpath(__file__)))

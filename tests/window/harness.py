@@ -1,10 +1,9 @@
 """Runs the scenarios of scenarios.py in processes of their own, against a given X display."""
 
-import json
 import os
 import pathlib
-import subprocess
-import sys
+
+from support.scenario import run_module
 
 TESTS = pathlib.Path(__file__).resolve().parents[1]
 EXAMPLE = TESTS.parent / "examples" / "buttons.py"
@@ -22,25 +21,5 @@ def display_env(display):
 
 def run_scenario(display, name, *args, timeout=120, module="window.scenarios"):
     """Runs one scenario of `module` against `display`; returns its findings."""
-    command = [sys.executable, "-m", module, name, *map(str, args)]
-    proc = subprocess.run(
-        command,
-        cwd=TESTS,
-        env=display_env(display),
-        capture_output=True,
-        text=True,
-        timeout=timeout,
-    )
-    lines = [line for line in proc.stdout.splitlines() if line.startswith("RESULT ")]
     where = " ".join([name, *map(str, args)])
-    if proc.returncode != 0 or not lines:
-        raise AssertionError(
-            f"scenario {where} exited with {proc.returncode}\n"
-            f"stdout:\n{proc.stdout[-3000:]}\nstderr:\n{proc.stderr[-3000:]}"
-        )
-    report = json.loads(lines[-1][len("RESULT ") :])
-    if not report["ok"]:
-        raise AssertionError(
-            f"scenario {where} failed:\n{report['traceback']}{proc.stderr[-2000:]}"
-        )
-    return report
+    return run_module(module, name, *args, env=display_env(display), where=where, timeout=timeout)

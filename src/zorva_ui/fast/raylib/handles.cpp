@@ -221,19 +221,19 @@ int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height
     return raise_expected("Texture or ZvRenderTexture", obj);
 }
 
-PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color) {
-    ZORVA_TRACE(nullptr, "(siiO)", "gen_image_color", width, height, color);
-    uint8_t rgba[4];
-    if (parse_rgba(color, "color", rgba) < 0) return nullptr;
-    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) {
-        PyErr_Format(PyExc_ValueError, "image size must be within 1..%d, got %d x %d",
-                     kMaxImageSide, width, height);
-        return nullptr;
-    }
-    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    auto* data = static_cast<uint8_t*>(PyMem_Malloc(pixels * 4));
-    if (data == nullptr) return PyErr_NoMemory();
-    for (size_t i = 0; i < pixels; ++i) std::memcpy(data + i * 4, rgba, 4);
+namespace {
+
+// 0, or -1 with ValueError when the size is not one an image may have.
+int check_image_size(int32_t width, int32_t height) {
+    if (width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide) return 0;
+    PyErr_Format(PyExc_ValueError, "image size must be within 1..%d, got %d x %d", kMaxImageSide,
+                 width, height);
+    return -1;
+}
+
+// A new Image that takes ownership of `data` (PyMem_Malloc'd RGBA8), which is freed if the
+// object cannot be made.
+PyObject* new_image(int32_t width, int32_t height, uint8_t* data) {
     auto* image = PyObject_New(ImageObject, &ImageType);
     if (image == nullptr) {
         PyMem_Free(data);
@@ -246,13 +246,23 @@ PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color) {
     return reinterpret_cast<PyObject*>(image);
 }
 
+}  // namespace
+
+PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color) {
+    ZORVA_TRACE(nullptr, "(siiO)", "gen_image_color", width, height, color);
+    uint8_t rgba[4];
+    if (parse_rgba(color, "color", rgba) < 0) return nullptr;
+    if (check_image_size(width, height) < 0) return nullptr;
+    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+    auto* data = static_cast<uint8_t*>(PyMem_Malloc(pixels * 4));
+    if (data == nullptr) return PyErr_NoMemory();
+    for (size_t i = 0; i < pixels; ++i) std::memcpy(data + i * 4, rgba, 4);
+    return new_image(width, height, data);
+}
+
 PyObject* image_from_pixels(int32_t width, int32_t height, PyObject* pixels) {
     ZORVA_TRACE(nullptr, "(sii)", "image_from_pixels", width, height);
-    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) {
-        PyErr_Format(PyExc_ValueError, "image size must be within 1..%d, got %d x %d",
-                     kMaxImageSide, width, height);
-        return nullptr;
-    }
+    if (check_image_size(width, height) < 0) return nullptr;
     Py_buffer view;
     if (PyObject_GetBuffer(pixels, &view, PyBUF_C_CONTIGUOUS) < 0) return nullptr;
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
@@ -267,16 +277,7 @@ PyObject* image_from_pixels(int32_t width, int32_t height, PyObject* pixels) {
     }
     PyBuffer_Release(&view);
     if (data == nullptr) return nullptr;
-    auto* image = PyObject_New(ImageObject, &ImageType);
-    if (image == nullptr) {
-        PyMem_Free(data);
-        return nullptr;
-    }
-    image->id = state.next_image_id++;
-    image->width = width;
-    image->height = height;
-    image->data = data;
-    return reinterpret_cast<PyObject*>(image);
+    return new_image(width, height, data);
 }
 
 PyObject* load_texture_from_image(PyObject* obj) {

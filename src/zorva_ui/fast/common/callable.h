@@ -78,7 +78,8 @@ struct Property {
 // A native operation of a type's operation table (called by compiled modules, not by Python),
 // declared likewise: the table holds `native<kDecl>`, which runs the implementation and adds the
 // traceback entry "<module>.<qualname>" when it fails (null; -1 with an exception set; or, for
-// an operation that returns nothing, an exception left set).
+// an operation that returns nothing, an exception left set). A type slot that the interpreter
+// calls with its own signature (`mp_subscript`: "Cache.__getitem__") is declared the same way.
 template <typename Impl>
 struct Native {
     const char* module;
@@ -456,7 +457,10 @@ Result call_slot(PyObject* args, PyObject* kwargs, Result failure, Run run) {
     PyObject* values[C::slots];
     C::fill_defaults(values);
     Result result = failure;
-    if (parse_tuple_args(C::signature, args, kwargs, values) == 0) result = run(Args(values));
+    // A constructor without parameters refuses any argument as a method without them does.
+    const int bound = C::params.count == 0 ? parse_no_tuple_args(C::message_name, args, kwargs)
+                                           : parse_tuple_args(C::signature, args, kwargs, values);
+    if (bound == 0) result = run(Args(values));
     if (result == failure) C::traceback();
     return result;
 }

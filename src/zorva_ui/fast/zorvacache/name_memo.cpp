@@ -26,7 +26,8 @@ class Dropped {
 
 }  // namespace
 
-void NameMemo::remember(PyObject* enum_cls, PyObject* name, PyObject* member, int32_t key) {
+void NameMemo::remember(const LateGlobal& binding, PyObject* enum_cls, PyObject* name,
+                        PyObject* member, int32_t key) {
     static_assert(kEntries == 64, "Dropped holds two references per entry");
     if (!PyUnicode_CheckExact(name) || !PyType_Check(enum_cls) ||
         Py_TYPE(member) != reinterpret_cast<PyTypeObject*>(enum_cls) ||
@@ -52,8 +53,10 @@ void NameMemo::remember(PyObject* enum_cls, PyObject* name, PyObject* member, in
     }
     Py_DECREF(current);  // the map still holds it
     if (current != member || !watch_dict(map.get())) return;
-    // No code has run since the map was read: the answer holds at this count of changes.
+    // No code has run since the map was read: the answer holds at this count of changes, for
+    // the class the module binds now (the binding is kept, hence watched, at this count).
     const uint64_t now = watch_epoch();
+    if (binding.peek() != enum_cls) return;
     Dropped dropped;
     if (epoch_ != now || cls_ != enum_cls || cls_tag_ != cls_tag || meta_ != meta ||
         meta_tag_ != meta_tag) {

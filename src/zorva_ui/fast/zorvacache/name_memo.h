@@ -3,10 +3,10 @@
 // The full lookup reads `CacheType._member_map_` through the class's attribute lookup, the map,
 // and the member's `value`, which together cost several times the slot read. The answer depends
 // on the class's and its metaclass's attributes (covered by their version tags), on the member
-// map (watched: any change to a watched dict, the module's included, makes every answer stale),
-// on the module's `CacheType` binding (checked by the caller) and on the member's own `_value_`,
-// which the enumeration sets once when it makes the member. Only answers reached through the
-// standard enumeration route are remembered; anything else takes the full lookup each time.
+// map and on the module's `CacheType` binding (both in watched dicts: any change to one makes
+// every answer stale), and on the member's own `_value_`, which the enumeration sets once when it
+// makes the member. Only answers reached through the standard enumeration route are remembered;
+// anything else takes the full lookup each time.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -21,9 +21,10 @@ namespace zorva::cache {
 
 class NameMemo {
   public:
-    // The slot key remembered for `name` of `enum_cls`, if it is still valid.
-    bool find(PyObject* enum_cls, PyObject* name, int32_t* key) const {
-        if (epoch_ != watch_epoch() || enum_cls != cls_ || !tags_hold()) return false;
+    // The slot key remembered for `name`, if it is still valid: no watched dict has changed
+    // since, so the module still binds the class the answers were made for.
+    bool find(PyObject* name, int32_t* key) const {
+        if (epoch_ != watch_epoch() || !tags_hold()) return false;
         const Entry& entry = entries_[index_of(name)];
         if (entry.name != name || Py_TYPE(entry.member) != reinterpret_cast<PyTypeObject*>(cls_)) {
             return false;
@@ -33,8 +34,10 @@ class NameMemo {
     }
 
     // After a full lookup of `name` in `enum_cls` found `member` and its slot `key`: remembers
-    // them when every input can be watched. Never raises.
-    void remember(PyObject* enum_cls, PyObject* name, PyObject* member, int32_t key);
+    // them when every input can be watched and `binding` (the module's CacheType) is `enum_cls`.
+    // Never raises.
+    void remember(const LateGlobal& binding, PyObject* enum_cls, PyObject* name, PyObject* member,
+                  int32_t key);
 
   private:
     struct Entry {

@@ -33,37 +33,23 @@ ZorvaCache* as_cache(PyObject* self) {
 
 // ---- Native operations (the table) ----------------------------------------------------------
 
-// Those returning nothing report a failure by the exception they leave set.
-void op_clear(ZorvaCache* self) {
-    (void)slots_clear(self);
-}
-
-void op_clear_selected(ZorvaCache* self, PyObject* blacklist, PyObject* whitelist) {
-    (void)slots_clear_selected(self, blacklist, whitelist);
-}
-
-void op_set(ZorvaCache* self, int type_idx, PyObject* value) {
-    (void)slot_set(self, type_idx, value);
-}
-
-PyObject* op_get(ZorvaCache* self, int type_idx) {
-    return slot_get(self, type_idx);
-}
-
 ZorvaCache* op_new();
 
-constexpr Native kCClear{kModuleName, "Cache.c_clear", op_clear};
-constexpr Native kCClearSelected{kModuleName, "Cache.c_clear_selected", op_clear_selected};
-constexpr Native kCGet{kModuleName, "Cache.c_get", op_get};
-constexpr Native kCSet{kModuleName, "Cache.c_set", op_set};
+// The slot steps are the operations; those the table declares as returning nothing report a
+// failure by the exception they leave set (`native_void`).
+constexpr Native kCClear{kModuleName, "Cache.c_clear", slots_clear};
+constexpr Native kCClearSelected{kModuleName, "Cache.c_clear_selected", slots_clear_selected};
+constexpr Native kCGet{kModuleName, "Cache.c_get", slot_get};
+constexpr Native kCSet{kModuleName, "Cache.c_set", slot_set};
 constexpr Native kCGetOrSetVal{kModuleName, "Cache.c_get_or_set_val", slot_get_or_set};
 constexpr Native kCGetOrExec{kModuleName, "Cache.c_get_or_exec", slot_get_or_exec};
 constexpr Native kCNew{kModuleName, "Cache.new", op_new};
 
 }  // namespace
 
-State state{.vtable = {native<kCClear>, native<kCClearSelected>, native<kCGet>, native<kCSet>,
-                       native<kCGetOrSetVal>, native<kCGetOrExec>, native<kCNew>}};
+State state{.vtable = {native_void<kCClear>, native_void<kCClearSelected>, native<kCGet>,
+                       native_void<kCSet>, native<kCGetOrSetVal>, native<kCGetOrExec>,
+                       native<kCNew>}};
 
 namespace {
 
@@ -181,15 +167,9 @@ PyObject* cache_get_or_exec(PyObject* self, Args a) {
     return slot_get_or_exec(as_cache(self), key, a[1]);
 }
 
-// The slot of the member called `name`; AttributeError(name) when there is no such member.
-PyObject* cache_getattr(PyObject* self, PyObject* name) {
-    if (!check_exact_arg(name, &PyUnicode_Type, "type")) return nullptr;
-    int32_t key;
-    // What `cache.NAME` resolved to holds while the binding of CacheType it came from does.
-    PyObject* current = state.cache_type.peek();
-    if (current != nullptr && state.members.find(current, name, &key)) {
-        return slot_get(as_cache(self), key);
-    }
+// The full lookup of `cache.NAME`, remembered when it can be; out of line, so that what was
+// remembered is read without it.
+[[gnu::noinline]] PyObject* member_slot_by_lookup(PyObject* self, PyObject* name) {
     PyRef cache_type = PyRef::steal(state.cache_type.get());
     if (!cache_type) return nullptr;
     PyObject* member;
@@ -202,11 +182,18 @@ PyObject* cache_getattr(PyObject* self, PyObject* name) {
         return nullptr;
     }
     PyRef hold = PyRef::steal(member);
+    int32_t key;
     if (read_key(member, &key) < 0) return nullptr;
-    if (state.cache_type.peek() == cache_type.get()) {
-        state.members.remember(cache_type.get(), name, member, key);
-    }
+    state.members.remember(state.cache_type, cache_type.get(), name, member, key);
     return slot_get(as_cache(self), key);
+}
+
+// The slot of the member called `name`; AttributeError(name) when there is no such member.
+PyObject* cache_getattr(PyObject* self, PyObject* name) {
+    if (!check_exact_arg(name, &PyUnicode_Type, "type")) return nullptr;
+    int32_t key;
+    if (state.members.find(name, &key)) return slot_get(as_cache(self), key);
+    return member_slot_by_lookup(self, name);
 }
 
 // Attribute lookup with the `__getattr__` fallback. The type uses the interpreter's own
@@ -231,7 +218,8 @@ int install_getattr_dispatcher(PyTypeObject* type) {
     return 0;
 }
 
-PyObject* cache_getitem(PyObject* self, PyObject* key_obj) {
+// Inlined into its entry (the compiler would keep it apart): `cache[member]` is a hot path.
+[[gnu::always_inline]] inline PyObject* cache_getitem(PyObject* self, PyObject* key_obj) {
     PyRef cache_type = PyRef::steal(state.cache_type.get());
     if (!cache_type) return nullptr;
     const int is_member = PyObject_IsInstance(key_obj, cache_type.get());

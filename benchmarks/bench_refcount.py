@@ -3,9 +3,11 @@ fast/zorvacache/cache_slots.h) against the plain `Py_NewRef`.
 
 Both variants of the cache module are built from this tree into build/refcount-ab (one CMake
 configure each, the release flags, only the cache target), loaded side by side into this one
-process, and `cache.get(m)` and `cache[m]` are timed in alternating rounds so that load on the
-machine hits both alike. Per-call medians and the ratio plain / full-width are printed: above
-1.0 the technique gains. Not part of the test suite.
+process, and `cache.get(m)` and `cache[m]` are timed in rounds of rotating order so that load
+on the machine hits all alike. Per-call medians and the ratios to the full-width variant are
+printed: plain above 1.0 means the technique gains. A copy of the full-width library, loaded as
+a third module, gives the noise of the comparison (its ratio would be 1.0 on a quiet machine).
+Not part of the test suite.
 
     python benchmarks/bench_refcount.py                   # build (if needed) and compare
     python benchmarks/bench_refcount.py --load a=X.so --load b=Y.so --all  # any two builds
@@ -86,21 +88,28 @@ def namespace(module):
 
 
 def compare(modules, rounds, calls, statements):
+    """Times each statement on each module, the modules in a rotating order per round; prints
+    the medians and each module's ratio to the first."""
     spaces = {name: namespace(module) for name, module in modules.items()}
     names = list(modules)
     times = {(name, label): [] for name in names for label in statements}
     for r in range(rounds):
-        order = names if r % 2 == 0 else names[::-1]
+        order = names[r % len(names) :] + names[: r % len(names)]
         for label, stmt in statements.items():
             for name in order:
                 seconds = timeit.timeit(stmt, globals=spaces[name], number=calls)
                 times[name, label].append(seconds / calls * 1e9)
     medians = {key: statistics.median(values) for key, values in times.items()}
-    first, second = names[0], names[1]
-    print(f"{'operation':<10}{first:>14}{second:>14}{f'{second} / {first}':>24}")
+    first = names[0]
+    header = "".join(f"{name:>16}" for name in names)
+    ratios = "".join(f"{f'{name} / {first}':>24}" for name in names[1:])
+    print(f"{'operation':<12}{header}{ratios}")
     for label in statements:
-        a, b = medians[first, label], medians[second, label]
-        print(f"{label:<10}{a:>12.2f}ns{b:>12.2f}ns{b / a:>24.3f}")
+        cells = "".join(f"{medians[name, label]:>14.2f}ns" for name in names)
+        cells += "".join(
+            f"{medians[name, label] / medians[first, label]:>24.3f}" for name in names[1:]
+        )
+        print(f"{label:<12}{cells}")
 
 
 def main():
@@ -112,10 +121,15 @@ def main():
     args = parser.parse_args()
     if args.load:
         paths = dict(item.split("=", 1) for item in args.load)
-        if len(paths) != 2:
-            parser.error("give two --load NAME=PATH")
+        if len(paths) < 2:
+            parser.error("give two or more --load NAME=PATH")
     else:
         paths = {name: build(name, plain) for name, plain in VARIANTS.items()}
+        # The same library once more under another path: its ratio to the first is the noise.
+        control = BUILD / "control" / paths["full-width"].name
+        control.parent.mkdir(exist_ok=True)
+        shutil.copyfile(paths["full-width"], control)
+        paths["control"] = control
     modules = {name: load(path) for name, path in paths.items()}
     statements = {**STATEMENTS, **(MORE_STATEMENTS if args.all else {})}
     compare(modules, args.rounds, args.calls, statements)

@@ -39,6 +39,9 @@ class NameMemo {
     void remember(const LateGlobal& binding, PyObject* enum_cls, PyObject* name, PyObject* member,
                   int32_t key);
 
+    // Makes every answer stale (a new module object binds CacheType afresh). Runs no code.
+    void forget() { epoch_ = 0; }
+
   private:
     struct Entry {
         PyObject* name = nullptr;    // strong: an exact str, so its identity stays unique

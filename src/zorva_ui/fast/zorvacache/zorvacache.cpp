@@ -375,6 +375,7 @@ PyTypeObject CacheObjectType = {
 
 int intern_names(PyObject* module) {
     if (intern(state.copy, state.dict, state.new_, state.update) < 0) return -1;
+    state.members.forget();
     if (state.cache_type.bind(module) < 0) return -1;
     return state.unpickle.bind(module);
 }

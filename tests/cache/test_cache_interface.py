@@ -1,7 +1,6 @@
 """What Python code sees of Cache: methods, arguments, messages, lookup by name and member."""
 
 import enum
-import traceback
 
 import pytest
 from support.cache_keys import IntLike, Key, RaisingKey
@@ -440,31 +439,3 @@ def test_clear_selected_on_a_cache_not_ready():
     cache.clear_selected(whitelist=[Key(40)])  # nothing selected: no slot access
     with pytest.raises(TypeError, match="'NoneType' object is not subscriptable"):
         cache.clear_selected()
-
-
-# ---- Traceback entries ------------------------------------------------------------------------
-
-
-@pytest.mark.parametrize(
-    "call, method",
-    [
-        (lambda c: c.get(None), "get"),
-        (lambda c: c.set(Key("x"), 1), "set"),
-        (lambda c: c.get_or_set_val(None, 1), "get_or_set_val"),
-        (lambda c: c.get_or_exec(M, None), "get_or_exec"),
-        (lambda c: c.clear_selected(whitelist=(1,)), "clear_selected"),
-        (lambda c: c[3], "__getitem__"),
-        (lambda c: c.NOPE, "__getattr__"),
-        (lambda c: c.__setstate__(None), "__setstate__"),
-        (lambda c: Cache.__new__(Cache).clear(), "clear"),
-        (lambda c: c.__init__(1), "__init__"),
-        (lambda c: Cache.__new__(Cache).copy(), "copy"),
-    ],
-)
-def test_failures_add_a_traceback_entry(cache, call, method):
-    with pytest.raises(Exception) as info:
-        call(cache)
-    entries = traceback.extract_tb(info.value.__traceback__)
-    ours = [e for e in entries if e.name.startswith("zorva_ui.fast.zorvacache.zorvacache.")]
-    assert [e.name for e in ours] == [f"zorva_ui.fast.zorvacache.zorvacache.Cache.{method}"]
-    assert ours[0].filename.startswith("fast/zorvacache/")

@@ -72,3 +72,39 @@ def test_many_names_share_the_memo(cache, restore_cache_type):
         cache.set(cls(i), i)
     for _ in range(2):
         assert [getattr(cache, f"N{i}") for i in range(200)] == [i % 32 for i in range(200)]
+
+
+def delete_binding():
+    del zorvacache.CacheType
+
+
+def bind_other_class():
+    zorvacache.CacheType = enum.Enum("Keys", {"A": 3})
+
+
+def bind_unrelated_global():
+    zorvacache.UNRELATED = 1
+
+
+@pytest.mark.parametrize(
+    "change, expected",
+    [(delete_binding, NameError), (bind_other_class, "three"), (bind_unrelated_global, "one")],
+)
+def test_module_namespace_changes_after_a_remembered_lookup(
+    cache, restore_cache_type, change, expected
+):
+    zorvacache.CacheType = Keys
+    cache.set(Keys.A, "one")
+    cache.set(type("K", (), {"value": 3})(), "three")
+    for _ in range(3):  # remembered after the first
+        assert cache.A == "one"
+    try:
+        change()
+        if expected is NameError:
+            with pytest.raises(NameError, match="name 'CacheType' is not defined"):
+                _ = cache.A
+        else:
+            assert cache.A == expected
+            assert cache.A == expected
+    finally:
+        vars(zorvacache).pop("UNRELATED", None)

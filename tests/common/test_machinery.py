@@ -112,6 +112,8 @@ def test_failures_name_the_callable(cp, call, qualname):
         ("location", -2, ValueError, "Probe.c_location"),
         ("refuse_none", 0, None, None),
         ("refuse_none", None, TypeError, "Probe.c_refuse_none"),
+        ("check_str", "x", None, None),
+        ("check_str", 1, TypeError, "Probe.c_check_str"),
     ],
 )
 def test_native_operations_add_their_entry(cp, name, value, result, native):

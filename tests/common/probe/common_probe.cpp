@@ -101,18 +101,27 @@ void refuse_none(PyObject* x) {
     if (x == Py_None) PyErr_SetString(PyExc_TypeError, "None refused");
 }
 
+// An entry the table declares as returning nothing, from an implementation returning 0 or -1.
+int check_str(PyObject* x) {
+    if (PyUnicode_Check(x)) return 0;
+    PyErr_SetString(PyExc_TypeError, "not a str");
+    return -1;
+}
+
 constexpr Native kHalf{kModuleName, "Probe.c_half", half};
 constexpr Native kLocation{kModuleName, "Probe.c_location", location};
 constexpr Native kRefuseNone{kModuleName, "Probe.c_refuse_none", refuse_none};
+constexpr Native kCheckStr{kModuleName, "Probe.c_check_str", check_str};
 
 struct Ops {
     PyObject* (*half)(PyObject*);
     int (*location)(long);
     void (*refuse_none)(PyObject*);
+    void (*check_str)(PyObject*);
 };
-constexpr Ops kOps{native<kHalf>, native<kLocation>, native<kRefuseNone>};
+constexpr Ops kOps{native<kHalf>, native<kLocation>, native<kRefuseNone>, native_void<kCheckStr>};
 
-// Runs one native operation: "half", "location" or "refuse_none".
+// Runs one native operation: "half", "location", "refuse_none" or "check_str".
 PyObject* op(PyObject*, Args a) {
     const char* name = PyUnicode_AsUTF8(a[0]);
     if (name == nullptr) return nullptr;
@@ -123,7 +132,11 @@ PyObject* op(PyObject*, Args a) {
         const int result = kOps.location(value);
         return result == -1 && PyErr_Occurred() ? nullptr : PyLong_FromLong(result);
     }
-    kOps.refuse_none(a[1]);
+    if (name[0] == 'c') {
+        kOps.check_str(a[1]);
+    } else {
+        kOps.refuse_none(a[1]);
+    }
     if (PyErr_Occurred()) return nullptr;
     Py_RETURN_NONE;
 }

@@ -201,6 +201,21 @@ inline int parse_no_args(const char* name, Py_ssize_t nargsf, PyObject* kwnames)
     return 0;
 }
 
+// The same for the tuple-and-dict form of a type's __new__ or __init__ slot.
+inline int parse_no_tuple_args(const char* name, PyObject* args, PyObject* kwargs) {
+    const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+    if (nargs != 0) {
+        PyErr_Format(PyExc_TypeError, "%.200s() takes exactly 0 positional arguments (%zd given)",
+                     name, nargs);
+        return -1;
+    }
+    if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0) {
+        PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments", name);
+        return -1;
+    }
+    return 0;
+}
+
 // ---- Type checks on arguments -------------------------------------------------------------
 
 // A parameter declared as exactly `type` (or None): subclasses are refused.

@@ -19,7 +19,8 @@
 //   int (PyObject* self, Args args)              a type's tp_init (`init_slot`, `type_doc`)
 // `self` is the object, the class (METH_CLASS), the module (module functions) or null
 // (METH_STATIC). Properties are declared the same way with `Property` (`getset_table`), and
-// the native operations of an operation table with `Native` (`native<kDecl>`).
+// the native operations of an operation table with `Native` (`native<kDecl>`,
+// `native_void<kDecl>`).
 //
 // Return convention of the native code, for every helper that no binary interface fixes:
 //   - an operation that can fail returns int: 0 on success, -1 with a Python exception set;
@@ -78,7 +79,8 @@ struct Property {
 // A native operation of a type's operation table (called by compiled modules, not by Python),
 // declared likewise: the table holds `native<kDecl>`, which runs the implementation and adds the
 // traceback entry "<module>.<qualname>" when it fails (null; -1 with an exception set; or, for
-// an operation that returns nothing, an exception left set).
+// an operation that returns nothing, an exception left set). A type slot that the interpreter
+// calls with its own signature (`mp_subscript`: "Cache.__getitem__") is declared the same way.
 template <typename Impl>
 struct Native {
     const char* module;
@@ -243,7 +245,8 @@ struct Site {
     }();
     static constexpr const char* file = package_path(decl.where.file_name());
 
-    static void traceback() {
+    // Out of line and cold: the failure path stays out of the callers' hot code.
+    [[gnu::cold, gnu::noinline]] static void traceback() {
         add_traceback(name.data(), static_cast<int>(decl.where.line()), file);
     }
 };
@@ -326,16 +329,25 @@ struct Compiled {
     static void traceback() { Site<decl>::traceback(); }
 };
 
+// Calls the function `f` given as a constant. The wrappers call a declaration's implementation
+// through this, so that the compiler sees a direct call it may inline: a call through
+// `decl.impl` is only resolved after the inlining decisions, which leaves even a one-line
+// implementation behind a call of its own.
+template <auto f, typename... A>
+[[gnu::always_inline]] inline decltype(auto) invoke(A... args) {
+    return f(args...);
+}
+
 template <const auto& decl>
 PyObject* noargs_wrapper(PyObject* self, PyObject*) {
-    PyObject* result = decl.impl(self);
+    PyObject* result = invoke<decl.impl>(self);
     if (result == nullptr) Compiled<decl>::traceback();
     return result;
 }
 
 template <const auto& decl>
 PyObject* onearg_wrapper(PyObject* self, PyObject* arg) {
-    PyObject* result = decl.impl(self, arg);
+    PyObject* result = invoke<decl.impl>(self, arg);
     if (result == nullptr) Compiled<decl>::traceback();
     return result;
 }
@@ -350,21 +362,21 @@ PyObject* fastcall_wrapper(PyObject* self, PyObject* const* args, Py_ssize_t nar
     const int bound = C::params.count == 0
                           ? parse_no_args(C::message_name, nargsf, kwnames)
                           : parse_args(C::signature, args, nargsf, kwnames, values);
-    if (bound == 0) result = decl.impl(self, Args(values));
+    if (bound == 0) result = invoke<decl.impl>(self, Args(values));
     if (result == nullptr) C::traceback();
     return result;
 }
 
 template <const auto& decl>
 PyObject* get_wrapper(PyObject* self, void*) {
-    PyObject* result = decl.get(self);
+    PyObject* result = invoke<decl.get>(self);
     if (result == nullptr) Site<decl, Entry::kGet>::traceback();
     return result;
 }
 
 template <const auto& decl>
 int set_wrapper(PyObject* self, PyObject* value, void*) {
-    const int rc = decl.set(self, value);
+    const int rc = invoke<decl.set>(self, value);
     if (rc < 0) Site<decl, Entry::kSet>::traceback();
     return rc;
 }
@@ -415,10 +427,10 @@ bool failed(R result) {
 template <const auto& decl, typename R, typename... A>
 R native_call(A... args) {
     if constexpr (std::is_void_v<R>) {
-        decl.impl(args...);
+        invoke<decl.impl>(args...);
         if (PyErr_Occurred()) Site<decl>::traceback();
     } else {
-        R result = decl.impl(args...);
+        R result = invoke<decl.impl>(args...);
         if (failed(result)) Site<decl>::traceback();
         return result;
     }
@@ -434,6 +446,27 @@ constexpr auto native_of(R (*)(A...)) {
 // The operation-table entry of a native operation's declaration.
 template <const auto& decl>
 inline constexpr auto native = callable_detail::native_of<decl>(decl.impl);
+
+namespace callable_detail {
+
+template <const auto& decl, typename... A>
+void native_void_call(A... args) {
+    if (invoke<decl.impl>(args...) < 0) Site<decl>::traceback();
+}
+
+template <const auto& decl, typename... A>
+constexpr auto native_void_of(int (*)(A...)) {
+    return &native_void_call<decl, A...>;
+}
+
+}  // namespace callable_detail
+
+// The entry of an operation that the table declares as returning nothing, from an
+// implementation that follows the return convention (0, or -1 with an exception set): the
+// caller tests for an exception, and the entry adds the traceback entry on -1 without asking
+// the interpreter whether one is set.
+template <const auto& decl>
+inline constexpr auto native_void = callable_detail::native_void_of<decl>(decl.impl);
 
 // A method table (or a module's function table) of declared callables, ending in its sentinel.
 template <const auto&... decls>
@@ -456,7 +489,10 @@ Result call_slot(PyObject* args, PyObject* kwargs, Result failure, Run run) {
     PyObject* values[C::slots];
     C::fill_defaults(values);
     Result result = failure;
-    if (parse_tuple_args(C::signature, args, kwargs, values) == 0) result = run(Args(values));
+    // A constructor without parameters refuses any argument as a method without them does.
+    const int bound = C::params.count == 0 ? parse_no_tuple_args(C::message_name, args, kwargs)
+                                           : parse_tuple_args(C::signature, args, kwargs, values);
+    if (bound == 0) result = run(Args(values));
     if (result == failure) C::traceback();
     return result;
 }
@@ -469,8 +505,9 @@ template <const auto& decl>
 PyObject* new_slot(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     static_assert(
         std::is_same_v<std::remove_cvref_t<decltype(decl.impl)>, callable_detail::ImplNew>);
-    return callable_detail::call_slot<decl>(args, kwargs, static_cast<PyObject*>(nullptr),
-                                            [type](Args a) { return decl.impl(type, a); });
+    return callable_detail::call_slot<decl>(
+        args, kwargs, static_cast<PyObject*>(nullptr),
+        [type](Args a) { return callable_detail::invoke<decl.impl>(type, a); });
 }
 
 // A type's tp_init from a declaration "<Class>.__init__"; its implementation returns 0 or -1.
@@ -478,8 +515,8 @@ template <const auto& decl>
 int init_slot(PyObject* self, PyObject* args, PyObject* kwargs) {
     static_assert(
         std::is_same_v<std::remove_cvref_t<decltype(decl.impl)>, callable_detail::ImplInit>);
-    return callable_detail::call_slot<decl>(args, kwargs, -1,
-                                            [self](Args a) { return decl.impl(self, a); });
+    return callable_detail::call_slot<decl>(
+        args, kwargs, -1, [self](Args a) { return callable_detail::invoke<decl.impl>(self, a); });
 }
 
 // The type's docstring from its constructor's declaration: "<Class>(<params>)\n--\n\n<doc>", so

@@ -66,6 +66,12 @@ inline bool watch_dict(PyObject* dict) {
     return false;
 }
 
+// How many changes the watched dictionaries have seen: whatever a module kept itself from a
+// watched dictionary (see `watch_dict`) is current while this count is the one it was kept at.
+inline uint64_t watch_epoch() {
+    return globals_detail::epoch;
+}
+
 // The value under `name` in `dict`, kept (borrowed: the dict holds it while it is unchanged)
 // until any watched dictionary changes.
 class KeptLookup {
@@ -80,6 +86,11 @@ class KeptLookup {
             epoch_ = globals_detail::epoch;
         }
         return value;
+    }
+
+    // The kept value (borrowed) while it is current for `dict`, else null. Never raises.
+    PyObject* current(PyObject* dict) const {
+        return dict == dict_ && epoch_ == globals_detail::epoch ? kept_ : nullptr;
     }
 
     void forget() { kept_ = nullptr; }
@@ -110,6 +121,11 @@ class LateGlobal {
         if (PyErr_Occurred()) return nullptr;
         return module_global(dict_, name_.get());  // the builtins, or NameError
     }
+
+    // What `name` means in the module now when that is already kept (borrowed: the module's
+    // dict holds it while the value is current), else null. For a check on a hot path; never
+    // raises.
+    PyObject* peek() const { return kept_.current(dict_); }
 
     PyObject* name() const { return name_.get(); }
 

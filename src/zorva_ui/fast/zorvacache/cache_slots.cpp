@@ -56,7 +56,7 @@ int collect_keys(PyObject* items, bool (&flags)[kSlots]) {
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items); ++i) {
         PyRef item = PyRef::borrow(PyList_GET_ITEM(items, i));
         int32_t key;
-        if (!read_key(item.get(), &key)) return -1;
+        if (read_key(item.get(), &key) < 0) return -1;
         if (key >= 0 && key < kSlots) flags[key] = true;
     }
     return 0;

@@ -37,11 +37,14 @@ inline PyObject** slot_ref(ZorvaCache* self, int32_t idx) {
 
 // A new reference to a slot's object. Py_INCREF stores only the low half of the reference
 // count, and a caller that releases the object soon after reads the whole count back, which
-// the processor cannot forward from the narrower store: on a tight read loop the stall costs
-// more than the read itself. Updating the full count avoids it; Py_SET_REFCNT leaves immortal
-// objects alone as Py_INCREF does. Builds that count or share references take the usual path.
+// the processor cannot forward from the narrower store: a tight `cache.get` loop pays for the
+// stall (fast/common/README.md has the figure). Updating the full count avoids it;
+// Py_SET_REFCNT leaves immortal objects alone as Py_INCREF does. Builds that count or share
+// references take the usual path, and so does a build with ZORVA_CACHE_PLAIN_NEWREF
+// (benchmarks/bench_refcount.py compares the two).
 inline PyObject* slot_new_ref(PyObject* obj) {
-#if defined(Py_REF_DEBUG) || defined(Py_GIL_DISABLED) || defined(Py_LIMITED_API)
+#if defined(Py_REF_DEBUG) || defined(Py_GIL_DISABLED) || defined(Py_LIMITED_API) || \
+    defined(ZORVA_CACHE_PLAIN_NEWREF)
     return Py_NewRef(obj);
 #else
     Py_SET_REFCNT(obj, Py_REFCNT(obj) + 1);

@@ -6,26 +6,13 @@
 
 namespace zorva::cache {
 
-TypeMemo g_value_memo;
-PyObject* g_str_value_ = nullptr;
-
 namespace {
 
-PyObject* g_enum_base = nullptr;         // enum.Enum
-PyObject* g_value_descriptor = nullptr;  // enum.Enum.__dict__["value"]
-PyTypeObject* g_enum_meta = nullptr;     // enum.EnumType
-PyObject* g_members_descriptor = nullptr;
-PyObject* g_getitem_function = nullptr;
-PyObject* g_str_value = nullptr;
-PyObject* g_str_members = nullptr;
-PyObject* g_str_getitem = nullptr;
-PyObject* g_str_member_map = nullptr;
-PyObject* g_str_values = nullptr;
-TypeMemo g_meta_memo;  // a metaclass whose __members__ and __getitem__ are the standard ones
+EnumState& enums = state.enums;
 
 // The type's own lookup of `name` through its MRO (no descriptor call), or null.
-PyObject* type_lookup(PyTypeObject* type, PyObject* name) {
-    return _PyType_Lookup(type, name);  // borrowed; never raises
+PyObject* type_lookup(PyTypeObject* type, const InternedName& name) {
+    return _PyType_Lookup(type, name.get());  // borrowed; never raises
 }
 
 void remember(TypeMemo& memo, PyTypeObject* type) {
@@ -36,22 +23,23 @@ void remember(TypeMemo& memo, PyTypeObject* type) {
 
 bool value_is_standard(PyTypeObject* type) {
     return type->tp_getattro == PyObject_GenericGetAttr &&
-           PyType_IsSubtype(type, reinterpret_cast<PyTypeObject*>(g_enum_base)) &&
-           type_lookup(type, g_str_value) == g_value_descriptor;
+           PyType_IsSubtype(type, reinterpret_cast<PyTypeObject*>(enums.base)) &&
+           type_lookup(type, enums.value) == enums.value_descriptor;
 }
 
 bool members_are_standard(PyTypeObject* meta) {
     return meta->tp_getattro == PyType_Type.tp_getattro && meta->tp_as_mapping != nullptr &&
-           meta->tp_as_mapping->mp_subscript == g_enum_meta->tp_as_mapping->mp_subscript &&
-           type_lookup(meta, g_str_members) == g_members_descriptor &&
-           type_lookup(meta, g_str_getitem) == g_getitem_function;
+           meta->tp_as_mapping->mp_subscript == enums.meta->tp_as_mapping->mp_subscript &&
+           type_lookup(meta, enums.members) == enums.members_descriptor &&
+           type_lookup(meta, enums.getitem) == enums.getitem_function;
 }
 
-PyObject* own_attr(PyObject* type, const char* name, PyObject* attr_name) {
-    PyObject* found = type_lookup(reinterpret_cast<PyTypeObject*>(type), attr_name);
+// The type's own attribute: new reference, or null with ImportError.
+PyObject* own_attr(PyObject* type, const InternedName& name) {
+    PyObject* found = type_lookup(reinterpret_cast<PyTypeObject*>(type), name);
     if (found == nullptr) {
         PyErr_Format(PyExc_ImportError, "enum.%s has no attribute '%s'",
-                     reinterpret_cast<PyTypeObject*>(type)->tp_name, name);
+                     reinterpret_cast<PyTypeObject*>(type)->tp_name, name.text());
         return nullptr;
     }
     return Py_NewRef(found);
@@ -59,18 +47,11 @@ PyObject* own_attr(PyObject* type, const char* name, PyObject* attr_name) {
 
 }  // namespace
 
-int enum_access_init() {
-    if (g_enum_base != nullptr) return 0;
-    const struct {
-        PyObject** slot;
-        const char* text;
-    } names[] = {{&g_str_value_, "_value_"},          {&g_str_value, "value"},
-                 {&g_str_members, "__members__"},     {&g_str_getitem, "__getitem__"},
-                 {&g_str_member_map, "_member_map_"}, {&g_str_values, "values"}};
-    for (const auto& n : names) {
-        if (*n.slot == nullptr && (*n.slot = PyUnicode_InternFromString(n.text)) == nullptr) {
-            return -1;
-        }
+int enum_access_init(PyObject*) {
+    if (enums.base != nullptr) return 0;
+    if (intern(enums.value_, enums.value, enums.members, enums.getitem, enums.member_map,
+               enums.values) < 0) {
+        return -1;
     }
     PyRef enum_module = PyRef::steal(PyImport_ImportModule("enum"));
     if (!enum_module) return -1;
@@ -81,41 +62,41 @@ int enum_access_init() {
         PyErr_SetString(PyExc_ImportError, "enum.Enum and enum.EnumType must be types");
         return -1;
     }
-    PyRef value = PyRef::steal(own_attr(base.get(), "value", g_str_value));
-    PyRef members = PyRef::steal(own_attr(meta.get(), "__members__", g_str_members));
-    PyRef getitem = PyRef::steal(own_attr(meta.get(), "__getitem__", g_str_getitem));
+    PyRef value = PyRef::steal(own_attr(base.get(), enums.value));
+    PyRef members = PyRef::steal(own_attr(meta.get(), enums.members));
+    PyRef getitem = PyRef::steal(own_attr(meta.get(), enums.getitem));
     if (!value || !members || !getitem) return -1;
-    g_value_descriptor = value.release();
-    g_members_descriptor = members.release();
-    g_getitem_function = getitem.release();
-    g_enum_meta = reinterpret_cast<PyTypeObject*>(meta.release());
-    g_enum_base = base.release();
+    enums.value_descriptor = value.release();
+    enums.members_descriptor = members.release();
+    enums.getitem_function = getitem.release();
+    enums.meta = reinterpret_cast<PyTypeObject*>(meta.release());
+    enums.base = base.release();
     return 0;
 }
 
 PyObject* read_value_slow(PyObject* obj) {
     PyTypeObject* type = Py_TYPE(obj);
-    if (g_enum_base != nullptr && value_is_standard(type)) {
-        remember(g_value_memo, type);
-        return PyObject_GenericGetAttr(obj, g_str_value_);
+    if (enums.base != nullptr && value_is_standard(type)) {
+        remember(enums.value_memo, type);
+        return PyObject_GenericGetAttr(obj, enums.value_.get());
     }
-    return PyObject_GetAttr(obj, g_str_value);
+    return PyObject_GetAttr(obj, enums.value.get());
 }
 
-bool read_key_slow(PyObject* value, int32_t* out) {
-    return to_int32(value, out);
+int read_key_slow(PyObject* value, int32_t* out) {
+    return to_int32(value, out) ? 0 : -1;
 }
 
 int standard_member_map(PyObject* enum_cls, PyObject** map) {
     *map = nullptr;
     PyTypeObject* meta = Py_TYPE(enum_cls);
-    bool standard = g_meta_memo.holds(meta);
-    if (!standard && g_enum_base != nullptr && members_are_standard(meta)) {
-        remember(g_meta_memo, meta);
+    bool standard = enums.meta_memo.holds(meta);
+    if (!standard && enums.base != nullptr && members_are_standard(meta)) {
+        remember(enums.meta_memo, meta);
         standard = true;
     }
     if (!standard) return 0;
-    PyRef found = PyRef::steal(PyObject_GetAttr(enum_cls, g_str_member_map));
+    PyRef found = PyRef::steal(PyObject_GetAttr(enum_cls, enums.member_map.get()));
     if (!found) return -1;
     if (!PyDict_CheckExact(found.get())) return 0;
     *map = found.release();
@@ -132,7 +113,7 @@ int lookup_member(PyObject* enum_cls, PyObject* name, PyObject** member) {
         PyRef map = PyRef::steal(found);
         if (standard > 0) return PyDict_GetItemRef(map.get(), name, member);
     }
-    PyRef members = PyRef::steal(PyObject_GetAttr(enum_cls, g_str_members));
+    PyRef members = PyRef::steal(PyObject_GetAttr(enum_cls, enums.members.get()));
     if (!members) return -1;
     int found = PySequence_Contains(members.get(), name);
     if (found <= 0) return found;
@@ -141,14 +122,14 @@ int lookup_member(PyObject* enum_cls, PyObject* name, PyObject** member) {
 }
 
 bool value_is_own_attribute(PyTypeObject* type) {
-    return g_enum_base != nullptr && value_is_standard(type) &&
-           type_lookup(type, g_str_value_) == nullptr;
+    return enums.base != nullptr && value_is_standard(type) &&
+           type_lookup(type, enums.value_) == nullptr;
 }
 
 PyObject* all_members(PyObject* enum_cls) {
-    PyRef members = PyRef::steal(PyObject_GetAttr(enum_cls, g_str_members));
+    PyRef members = PyRef::steal(PyObject_GetAttr(enum_cls, enums.members.get()));
     if (!members) return nullptr;
-    PyRef values = PyRef::steal(PyObject_CallMethodNoArgs(members.get(), g_str_values));
+    PyRef values = PyRef::steal(PyObject_CallMethodNoArgs(members.get(), enums.values.get()));
     if (!values) return nullptr;
     return PySequence_List(values.get());
 }

@@ -5,7 +5,8 @@
 // returns `member._value_`; on a type that resolves `value` to that descriptor and keeps the
 // generic attribute lookup, reading `_value_` directly gives the same object. The same holds
 // for `Cls.__members__` / `Cls[name]` on a class whose metaclass keeps the standard ones: both
-// read `Cls._member_map_`. Anything else takes the generic (observable) route.
+// read `Cls._member_map_`. Anything else takes the generic (observable) route. What was found
+// and remembered lives in `state.enums` (state.h).
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -13,46 +14,39 @@
 
 #include <cstdint>
 
+#include "fast/zorvacache/state.h"
+
 namespace zorva::cache {
 
-// One type remembered as qualifying, valid while its version tag is unchanged (the tag changes
-// whenever the type or one of its bases is modified, and is never reused).
-struct TypeMemo {
-    PyTypeObject* type = nullptr;  // borrowed: only compared, never dereferenced when stale
-    unsigned int tag = 0;
-    bool holds(PyTypeObject* t) const { return t == type && tag != 0 && t->tp_version_tag == tag; }
-};
-
-extern TypeMemo g_value_memo;
-extern PyObject* g_str_value_;  // "_value_"
-
 // Imports `enum` and records its standard descriptors. Returns 0, or -1 with an exception set.
-int enum_access_init();
+int enum_access_init(PyObject* module);
 
 PyObject* read_value_slow(PyObject* obj);
 
 // `obj.value`: new reference, or null with an exception set.
 inline PyObject* read_value(PyObject* obj) {
-    if (g_value_memo.holds(Py_TYPE(obj))) return PyObject_GenericGetAttr(obj, g_str_value_);
+    if (state.enums.value_memo.holds(Py_TYPE(obj))) {
+        return PyObject_GenericGetAttr(obj, state.enums.value_.get());
+    }
     return read_value_slow(obj);
 }
 
 // The slot index `obj.value` names, converted to a signed 32-bit integer with the integer
-// protocol. Returns false with an exception set.
-bool read_key_slow(PyObject* value, int32_t* out);
+// protocol. 0, or -1 with an exception set.
+int read_key_slow(PyObject* value, int32_t* out);
 
-inline bool read_key(PyObject* obj, int32_t* out) {
+inline int read_key(PyObject* obj, int32_t* out) {
     PyObject* value = read_value(obj);
-    if (value == nullptr) return false;
+    if (value == nullptr) return -1;
     if (PyLong_CheckExact(value) && PyUnstable_Long_IsCompact((PyLongObject*)value)) {
         // Compact ints hold at most 30 bits plus sign: always an int32.
         *out = static_cast<int32_t>(PyUnstable_Long_CompactValue((PyLongObject*)value));
         Py_DECREF(value);
-        return true;
+        return 0;
     }
-    bool ok = read_key_slow(value, out);
+    const int rc = read_key_slow(value, out);
     Py_DECREF(value);
-    return ok;
+    return rc;
 }
 
 // `name in cls.__members__` and, if so, `cls[name]`. Returns 1 with a new reference in

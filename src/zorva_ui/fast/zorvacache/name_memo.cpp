@@ -6,26 +6,30 @@
 
 namespace zorva::cache {
 
-void NameMemo::reset() {
-    stale_ = false;
-    for (Entry& entry : entries_) {
-        Py_CLEAR(entry.name);
-        Py_CLEAR(entry.member);
+namespace {
+
+// References dropped while the memo changes, released only once it is consistent again: a
+// release may run code, and code that changes a watched dict then makes the new answers stale.
+class Dropped {
+  public:
+    void add(PyObject* obj) {
+        if (obj != nullptr) held_[count_++] = obj;
     }
-    meta_ = nullptr;
-    PyObject* old = cls_;
-    cls_ = nullptr;
-    Py_XDECREF(old);
-}
+    ~Dropped() {
+        for (size_t i = 0; i < count_; ++i) Py_DECREF(held_[i]);
+    }
 
-bool NameMemo::watch(PyObject* dict) {
-    if (PyDict_Watch(watcher_, dict) == 0) return true;
-    PyErr_Clear();
-    return false;
-}
+  private:
+    PyObject* held_[2 * 64 + 3];  // every entry's name and member, the class, one more entry
+    size_t count_ = 0;
+};
 
-void NameMemo::remember(PyObject* enum_cls, PyObject* name, PyObject* member, int32_t key) {
-    if (watcher_ < 0 || !PyUnicode_CheckExact(name) || !PyType_Check(enum_cls) ||
+}  // namespace
+
+void NameMemo::remember(const LateGlobal& binding, PyObject* enum_cls, PyObject* name,
+                        PyObject* member, int32_t key) {
+    static_assert(kEntries == 64, "Dropped holds two references per entry");
+    if (!PyUnicode_CheckExact(name) || !PyType_Check(enum_cls) ||
         Py_TYPE(member) != reinterpret_cast<PyTypeObject*>(enum_cls) ||
         !value_is_own_attribute(Py_TYPE(member))) {
         return;
@@ -36,8 +40,6 @@ void NameMemo::remember(PyObject* enum_cls, PyObject* name, PyObject* member, in
     const unsigned int cls_tag = cls->tp_version_tag;
     const unsigned int meta_tag = meta->tp_version_tag;
     if (cls_tag == 0 || meta_tag == 0) return;
-    // Releases and the lookup below may run code: what is remembered is checked again after.
-    if (stale_ || enum_cls != cls_ || !tags_hold()) reset();
     PyObject* found;
     if (standard_member_map(enum_cls, &found) <= 0) {
         PyErr_Clear();
@@ -49,23 +51,31 @@ void NameMemo::remember(PyObject* enum_cls, PyObject* name, PyObject* member, in
         PyErr_Clear();
         return;
     }
-    Py_DECREF(current);
-    if (current != member || !watch(map.get())) return;
-    if (cls_ != enum_cls || cls_tag_ != cls_tag || meta_ != meta || meta_tag_ != meta_tag) {
-        reset();
-        PyObject* old = cls_;  // set again if the releases in reset() remembered something
+    Py_DECREF(current);  // the map still holds it
+    if (current != member || !watch_dict(map.get())) return;
+    // No code has run since the map was read: the answer holds at this count of changes, for
+    // the class the module binds now (the binding is kept, hence watched, at this count).
+    const uint64_t now = watch_epoch();
+    if (binding.peek() != enum_cls) return;
+    Dropped dropped;
+    if (epoch_ != now || cls_ != enum_cls || cls_tag_ != cls_tag || meta_ != meta ||
+        meta_tag_ != meta_tag) {
+        for (Entry& entry : entries_) {
+            dropped.add(entry.name);
+            dropped.add(entry.member);
+            entry = Entry{};
+        }
+        dropped.add(cls_);
         cls_ = Py_NewRef(enum_cls);
-        Py_XDECREF(old);
         cls_tag_ = cls_tag;
         meta_ = meta;
         meta_tag_ = meta_tag;
+        epoch_ = now;
     }
     Entry& entry = entries_[index_of(name)];
-    PyObject* old_name = entry.name;
-    PyObject* old_member = entry.member;
+    dropped.add(entry.name);
+    dropped.add(entry.member);
     entry = Entry{Py_NewRef(name), Py_NewRef(member), key};
-    Py_XDECREF(old_name);
-    Py_XDECREF(old_member);
 }
 
 }  // namespace zorva::cache

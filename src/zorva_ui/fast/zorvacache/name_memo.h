@@ -3,28 +3,28 @@
 // The full lookup reads `CacheType._member_map_` through the class's attribute lookup, the map,
 // and the member's `value`, which together cost several times the slot read. The answer depends
 // on the class's and its metaclass's attributes (covered by their version tags), on the member
-// map (covered by a dict watcher that marks everything stale on any change), on the module's
-// `CacheType` binding (checked by the caller) and on the member's own `_value_`, which the
-// enumeration sets once when it makes the member. Only answers reached through the standard
-// enumeration route are remembered; anything else takes the full lookup each time.
+// map and on the module's `CacheType` binding (both in watched dicts: any change to one makes
+// every answer stale), and on the member's own `_value_`, which the enumeration sets once when it
+// makes the member. Only answers reached through the standard enumeration route are remembered;
+// anything else takes the full lookup each time.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstddef>
 #include <cstdint>
+
+#include "fast/common/globals.h"
 
 namespace zorva::cache {
 
 class NameMemo {
   public:
-    // The dict watcher that reports changes of the dicts an answer depends on; without one
-    // (-1) nothing is remembered.
-    void set_watcher(int watcher_id) { watcher_ = watcher_id; }
-
-    // The slot key remembered for `name` of `enum_cls`, if it is still valid.
-    bool find(PyObject* enum_cls, PyObject* name, int32_t* key) const {
-        if (stale_ || enum_cls != cls_ || !tags_hold()) return false;
+    // The slot key remembered for `name`, if it is still valid: no watched dict has changed
+    // since, so the module still binds the class the answers were made for.
+    bool find(PyObject* name, int32_t* key) const {
+        if (epoch_ != watch_epoch() || !tags_hold()) return false;
         const Entry& entry = entries_[index_of(name)];
         if (entry.name != name || Py_TYPE(entry.member) != reinterpret_cast<PyTypeObject*>(cls_)) {
             return false;
@@ -34,11 +34,13 @@ class NameMemo {
     }
 
     // After a full lookup of `name` in `enum_cls` found `member` and its slot `key`: remembers
-    // them when every input can be watched. Never raises.
-    void remember(PyObject* enum_cls, PyObject* name, PyObject* member, int32_t key);
+    // them when every input can be watched and `binding` (the module's CacheType) is `enum_cls`.
+    // Never raises.
+    void remember(const LateGlobal& binding, PyObject* enum_cls, PyObject* name, PyObject* member,
+                  int32_t key);
 
-    // From the dict watcher: a watched dict changed. Runs no Python code.
-    void mark_stale() { stale_ = true; }
+    // Makes every answer stale (a new module object binds CacheType afresh). Runs no code.
+    void forget() { epoch_ = 0; }
 
   private:
     struct Entry {
@@ -57,12 +59,8 @@ class NameMemo {
         return cls->tp_version_tag == cls_tag_ && Py_TYPE(cls_) == meta_ &&
                meta_->tp_version_tag == meta_tag_;
     }
-    // Drops every answer; may run Python code (the releases), so never from the watcher.
-    void reset();
-    bool watch(PyObject* dict);
 
-    int watcher_ = -1;
-    bool stale_ = false;
+    uint64_t epoch_ = 0;       // the watched dicts' change count the answers hold at; 0: none
     PyObject* cls_ = nullptr;  // strong
     unsigned int cls_tag_ = 0;
     PyTypeObject* meta_ = nullptr;  // compared only; kept alive by cls_

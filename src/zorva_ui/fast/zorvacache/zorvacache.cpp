@@ -1,4 +1,4 @@
-// The keyed cache module: `Cache`, 32 slots keyed by the members of `CacheType`.
+// zorva_ui.fast.zorvacache.zorvacache: Cache, 32 slots keyed by the members of CacheType.
 //
 // Python methods and native operations perform the same slot steps (cache_slots.h) directly;
 // the methods never dispatch through the operation table, so a compiled subclass that replaces
@@ -9,36 +9,20 @@
 #include <cstdint>
 
 #include "fast/common/args.h"
-#include "fast/common/module_guard.h"
+#include "fast/common/callable.h"
+#include "fast/common/module.h"
 #include "fast/common/pickling.h"
 #include "fast/common/pyref.h"
-#include "fast/common/traceback.h"
-#include "fast/common/vtable.h"
 #include "fast/zorvacache/cache_slots.h"
 #include "fast/zorvacache/enum_access.h"
-#include "fast/zorvacache/name_memo.h"
+#include "fast/zorvacache/state.h"
 #include "fast/zorvacache/zorvacache.h"
-
-#define ZORVA_SOURCE_FILE "fast/zorvacache/zorvacache.cpp"
-#define MODULE_NAME "zorva_ui.fast.zorvacache.zorvacache"
-#define QUALNAME(method) MODULE_NAME ".Cache." method
 
 namespace zorva::cache {
 namespace {
 
-// ---- Module state ---------------------------------------------------------------------------
-
-ModuleGuard g_guard{"zorvacache", MODULE_NAME};
-PyTypeObject g_cache_type;
-ZorvaCacheVTable g_vtable;
-PyObject* g_module_dict = nullptr;  // borrowed: the guard keeps the module for the process
-
-PyObject* g_str_cache_type = nullptr;
-PyObject* g_str_copy = nullptr;
-PyObject* g_str_dict = nullptr;
-PyObject* g_str_new = nullptr;
-PyObject* g_str_unpickle = nullptr;
-PyObject* g_str_update = nullptr;
+constexpr const char kModuleName[] = "zorva_ui.fast.zorvacache.zorvacache";
+extern PyTypeObject CacheObjectType;  // the class Cache (CacheType is the key enumeration)
 
 // Written by __reduce__, accepted by __pyx_unpickle_Cache: digests of the field list.
 constexpr PickleLayout kPickleLayout{{0x0bd51cb4, 0x0e95c4d5, 0x0c883660}, "cache_arr"};
@@ -47,91 +31,43 @@ ZorvaCache* as_cache(PyObject* self) {
     return reinterpret_cast<ZorvaCache*>(self);
 }
 
-// A module global, looked up at call time (then among the built-ins), so that rebinding it in
-// the module takes effect at the next call. New reference, or null with NameError.
-PyObject* module_global(PyObject* name) {
-    PyObject* value;
-    int found = PyDict_GetItemRef(g_module_dict, name, &value);
-    if (found != 0) return value;  // found, or an error
-    found = PyDict_GetItemRef(PyEval_GetBuiltins(), name, &value);
-    if (found != 0) return value;
-    PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
-    return nullptr;
-}
+// ---- Native operations (the table) ----------------------------------------------------------
 
-// `CacheType` as the module namespace binds it, remembered between calls. A watcher on the
-// module dict forgets it at any change that may concern that name, so a rebinding still takes
-// effect at the next call.
-PyObject* g_cache_type_seen = nullptr;  // strong, or null when it must be looked up again
-int g_dict_watcher = -1;
+ZorvaCache* op_new();
 
-NameMemo g_names;
+// The slot steps are the operations; those the table declares as returning nothing report a
+// failure by the exception they leave set (`native_void`).
+constexpr Native kCClear{kModuleName, "Cache.c_clear", slots_clear};
+constexpr Native kCClearSelected{kModuleName, "Cache.c_clear_selected", slots_clear_selected};
+constexpr Native kCGet{kModuleName, "Cache.c_get", slot_get};
+constexpr Native kCSet{kModuleName, "Cache.c_set", slot_set};
+constexpr Native kCGetOrSetVal{kModuleName, "Cache.c_get_or_set_val", slot_get_or_set};
+constexpr Native kCGetOrExec{kModuleName, "Cache.c_get_or_exec", slot_get_or_exec};
+constexpr Native kCNew{kModuleName, "Cache.new", op_new};
 
-int on_module_dict_event(PyDict_WatchEvent, PyObject* dict, PyObject* key, PyObject*) {
-    if (dict != g_module_dict) {  // a dict that remembered member names depend on
-        g_names.mark_stale();
-        return 0;
-    }
-    // Any key but another exact str may compare equal to "CacheType".
-    bool other_name = key != nullptr && PyUnicode_CheckExact(key) &&
-                      PyUnicode_Compare(key, g_str_cache_type) != 0;
-    // The dict still holds the value here, so releasing our reference runs no code.
-    if (!other_name) Py_CLEAR(g_cache_type_seen);
-    return 0;
-}
+}  // namespace
 
-// Without a watcher (the interpreter has a few only) every call looks the name up.
-bool g_dict_watched = false;
+State state{.vtable = {native_void<kCClear>, native_void<kCClearSelected>, native<kCGet>,
+                       native_void<kCSet>, native<kCGetOrSetVal>, native<kCGetOrExec>,
+                       native<kCNew>}};
 
-void watch_module_dict() {
-    if (g_dict_watcher < 0) g_dict_watcher = PyDict_AddWatcher(on_module_dict_event);
-    g_dict_watched = g_dict_watcher >= 0 && PyDict_Watch(g_dict_watcher, g_module_dict) == 0;
-    if (!g_dict_watched) PyErr_Clear();
-    g_names.set_watcher(g_dict_watched ? g_dict_watcher : -1);
-    Py_CLEAR(g_cache_type_seen);
-}
-
-PyObject* cache_type_global() {
-    if (g_cache_type_seen != nullptr) return Py_NewRef(g_cache_type_seen);
-    PyObject* value;
-    int found = PyDict_GetItemRef(g_module_dict, g_str_cache_type, &value);
-    if (found > 0 && g_dict_watched) g_cache_type_seen = Py_NewRef(value);
-    if (found != 0) return value;
-    return module_global(g_str_cache_type);  // the built-ins, or NameError
-}
+namespace {
 
 // ---- Type slots -----------------------------------------------------------------------------
 
 PyObject* cache_alloc(PyTypeObject* type, PyObject*, PyObject*) {
     PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;
-    as_cache(self)->vtab = &g_vtable;
+    as_cache(self)->vtab = &state.vtable;
     as_cache(self)->cache_arr = Py_NewRef(Py_None);
     return self;
 }
 
-int init_slots(PyObject* self, PyObject* args, PyObject* kwds) {
-    if (PyTuple_GET_SIZE(args) != 0) {
-        PyErr_Format(PyExc_TypeError, "__init__() takes exactly 0 positional arguments (%zd given)",
-                     PyTuple_GET_SIZE(args));
-        return -1;
-    }
-    if (kwds != nullptr && PyDict_GET_SIZE(kwds) != 0) {
-        PyErr_SetString(PyExc_TypeError, "__init__() takes no keyword arguments");
-        return -1;
-    }
+int cache_init(PyObject* self, Args) {
     PyObject* slots = new_slot_list();
     if (slots == nullptr) return -1;
     // A new list, not the old one emptied: whoever holds the old list keeps its values.
     set_field(as_cache(self)->cache_arr, slots);
-    return 0;
-}
-
-int cache_init(PyObject* self, PyObject* args, PyObject* kwds) {
-    if (init_slots(self, args, kwds) < 0) {
-        ZORVA_TRACEBACK(QUALNAME("__init__"));
-        return -1;
-    }
     return 0;
 }
 
@@ -162,93 +98,36 @@ void cache_dealloc(PyObject* self) {
     Py_TRASHCAN_END
 }
 
-// ---- Native operations (the table) ----------------------------------------------------------
-
-void op_clear(ZorvaCache* self) {
-    if (slots_clear(self) < 0) ZORVA_TRACEBACK(QUALNAME("c_clear"));
-}
-
-void op_clear_selected(ZorvaCache* self, PyObject* blacklist, PyObject* whitelist) {
-    if (slots_clear_selected(self, blacklist, whitelist) < 0) {
-        ZORVA_TRACEBACK(QUALNAME("c_clear_selected"));
-    }
-}
-
-PyObject* op_get(ZorvaCache* self, int type_idx) {
-    PyObject* result = slot_get(self, type_idx);
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("c_get"));
-    return result;
-}
-
-void op_set(ZorvaCache* self, int type_idx, PyObject* value) {
-    if (slot_set(self, type_idx, value) < 0) ZORVA_TRACEBACK(QUALNAME("c_set"));
-}
-
-PyObject* op_get_or_set_val(ZorvaCache* self, int type_idx, PyObject* value) {
-    PyObject* result = slot_get_or_set(self, type_idx, value);
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("c_get_or_set_val"));
-    return result;
-}
-
-PyObject* op_get_or_exec(ZorvaCache* self, int type_idx, PyObject* func) {
-    PyObject* result = slot_get_or_exec(self, type_idx, func);
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("c_get_or_exec"));
-    return result;
-}
-
 // Exactly `Cache`, never a subclass, made ready without running __init__.
 ZorvaCache* op_new() {
-    PyRef self = PyRef::steal(cache_alloc(&g_cache_type, nullptr, nullptr));
-    PyObject* slots = self ? new_slot_list() : nullptr;
-    if (slots == nullptr) {
-        ZORVA_TRACEBACK(QUALNAME("new"));
-        return nullptr;
-    }
+    PyRef self = PyRef::steal(cache_alloc(&CacheObjectType, nullptr, nullptr));
+    if (!self) return nullptr;
+    PyObject* slots = new_slot_list();
+    if (slots == nullptr) return nullptr;
     set_field(as_cache(self.get())->cache_arr, slots);
     return as_cache(self.release());
 }
 
 // ---- Python methods -------------------------------------------------------------------------
 
-// Parameter lists, with the names callers may use as keywords.
-const char* const kTypeParam[] = {"type"};
-const char* const kTypeValueParams[] = {"type", "value"};
-const char* const kTypeFuncParams[] = {"type", "func"};
-const char* const kListParams[] = {"blacklist", "whitelist"};
-const char* const kMemoParam[] = {"memo"};
-const char* const kStateParam[] = {"__pyx_state"};
-const char* const kUnpickleParams[] = {"__pyx_type", "__pyx_checksum", "__pyx_state"};
-
-const Signature kGetSig{"get", kTypeParam, 1, 1};
-const Signature kSetSig{"set", kTypeValueParams, 2, 2};
-const Signature kGetOrSetSig{"get_or_set_val", kTypeValueParams, 2, 2};
-const Signature kGetOrExecSig{"get_or_exec", kTypeFuncParams, 2, 2};
-const Signature kClearSelectedSig{"clear_selected", kListParams, 2, 0};
-const Signature kDeepcopySig{"__deepcopy__", kMemoParam, 1, 1};
-const Signature kSetstateSig{"__setstate__", kStateParam, 1, 1};
-const Signature kUnpickleSig{"__pyx_unpickle_Cache", kUnpickleParams, 3, 3};
-
-PyObject* Cache_clear(PyObject* self, PyObject* const*, Py_ssize_t nargsf, PyObject* kwnames) {
-    if (parse_no_args("clear", nargsf, kwnames) < 0 || slots_clear(as_cache(self)) < 0) {
-        ZORVA_TRACEBACK(QUALNAME("clear"));
-        return nullptr;
-    }
+PyObject* cache_clear(PyObject* self, Args) {
+    if (slots_clear(as_cache(self)) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
 // An empty or missing blacklist keeps nothing; an empty or missing whitelist means every member.
-PyObject* clear_selected_impl(PyObject* self, PyObject* blacklist_arg, PyObject* whitelist_arg) {
-    int truth = PyObject_IsTrue(blacklist_arg);
+PyObject* cache_clear_selected(PyObject* self, Args a) {
+    int truth = PyObject_IsTrue(a[0]);
     if (truth < 0) return nullptr;
-    PyRef blacklist = PyRef::steal(truth ? Py_NewRef(blacklist_arg) : PyList_New(0));
+    PyRef blacklist = PyRef::steal(truth ? Py_NewRef(a[0]) : PyList_New(0));
     if (!blacklist) return nullptr;
-    truth = PyObject_IsTrue(whitelist_arg);
+    truth = PyObject_IsTrue(a[1]);
     if (truth < 0) return nullptr;
     PyRef whitelist;
     if (truth) {
-        whitelist = PyRef::borrow(whitelist_arg);
+        whitelist = PyRef::borrow(a[1]);
     } else {
-        PyRef cache_type = PyRef::steal(cache_type_global());
+        PyRef cache_type = PyRef::steal(state.cache_type.get());
         if (!cache_type) return nullptr;
         whitelist = PyRef::steal(all_members(cache_type.get()));
         if (!whitelist) return nullptr;
@@ -261,75 +140,37 @@ PyObject* clear_selected_impl(PyObject* self, PyObject* blacklist_arg, PyObject*
     Py_RETURN_NONE;
 }
 
-PyObject* Cache_clear_selected(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                               PyObject* kwnames) {
-    PyObject* params[2] = {Py_None, Py_None};
-    PyObject* result = nullptr;
-    if (parse_args(kClearSelectedSig, args, nargsf, kwnames, params) == 0) {
-        result = clear_selected_impl(self, params[0], params[1]);
-    }
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("clear_selected"));
-    return result;
+PyObject* cache_get(PyObject* self, Args a) {
+    int32_t key;
+    if (!check_not_none(a[0], "type") || read_key(a[0], &key) < 0) return nullptr;
+    return slot_get(as_cache(self), key);
 }
 
-PyObject* Cache_get(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* type;
+PyObject* cache_set(PyObject* self, Args a) {
     int32_t key;
-    PyObject* result = nullptr;
-    if (parse_args(kGetSig, args, nargsf, kwnames, &type) == 0 && check_not_none(type, "type") &&
-        read_key(type, &key)) {
-        result = slot_get(as_cache(self), key);
-    }
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("get"));
-    return result;
-}
-
-PyObject* Cache_set(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* params[2];
-    int32_t key;
-    if (parse_args(kSetSig, args, nargsf, kwnames, params) < 0 || !read_key(params[0], &key) ||
-        slot_set(as_cache(self), key, params[1]) < 0) {
-        ZORVA_TRACEBACK(QUALNAME("set"));
-        return nullptr;
-    }
+    if (read_key(a[0], &key) < 0 || slot_set(as_cache(self), key, a[1]) < 0) return nullptr;
     Py_RETURN_NONE;
 }
 
-PyObject* Cache_get_or_set_val(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                               PyObject* kwnames) {
-    PyObject* params[2];
+PyObject* cache_get_or_set_val(PyObject* self, Args a) {
     int32_t key;
-    PyObject* result = nullptr;
-    if (parse_args(kGetOrSetSig, args, nargsf, kwnames, params) == 0 && read_key(params[0], &key)) {
-        result = slot_get_or_set(as_cache(self), key, params[1]);
-    }
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("get_or_set_val"));
-    return result;
+    if (read_key(a[0], &key) < 0) return nullptr;
+    return slot_get_or_set(as_cache(self), key, a[1]);
 }
 
-PyObject* Cache_get_or_exec(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                            PyObject* kwnames) {
-    PyObject* params[2];
+PyObject* cache_get_or_exec(PyObject* self, Args a) {
     int32_t key;
-    PyObject* result = nullptr;
-    if (parse_args(kGetOrExecSig, args, nargsf, kwnames, params) == 0 &&
-        check_not_none(params[0], "type") && check_not_none(params[1], "func") &&
-        read_key(params[0], &key)) {
-        result = slot_get_or_exec(as_cache(self), key, params[1]);
+    if (!check_not_none(a[0], "type") || !check_not_none(a[1], "func") ||
+        read_key(a[0], &key) < 0) {
+        return nullptr;
     }
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("get_or_exec"));
-    return result;
+    return slot_get_or_exec(as_cache(self), key, a[1]);
 }
 
-// The slot of the member called `name`; AttributeError(name) when there is no such member.
-PyObject* member_slot_by_name(PyObject* self, PyObject* name) {
-    if (!check_exact_arg(name, &PyUnicode_Type, "type")) return nullptr;
-    int32_t key;
-    // The remembered binding of CacheType is current while it is set (see cache_type_global).
-    if (g_cache_type_seen != nullptr && g_names.find(g_cache_type_seen, name, &key)) {
-        return slot_get(as_cache(self), key);
-    }
-    PyRef cache_type = PyRef::steal(cache_type_global());
+// The full lookup of `cache.NAME`, remembered when it can be; out of line, so that what was
+// remembered is read without it.
+[[gnu::noinline]] PyObject* member_slot_by_lookup(PyObject* self, PyObject* name) {
+    PyRef cache_type = PyRef::steal(state.cache_type.get());
     if (!cache_type) return nullptr;
     PyObject* member;
     int found = lookup_member(cache_type.get(), name, &member);
@@ -341,24 +182,28 @@ PyObject* member_slot_by_name(PyObject* self, PyObject* name) {
         return nullptr;
     }
     PyRef hold = PyRef::steal(member);
-    if (!read_key(member, &key)) return nullptr;
-    if (g_cache_type_seen == cache_type.get())
-        g_names.remember(cache_type.get(), name, member, key);
+    int32_t key;
+    if (read_key(member, &key) < 0) return nullptr;
+    state.members.remember(state.cache_type, cache_type.get(), name, member, key);
     return slot_get(as_cache(self), key);
 }
 
-PyObject* Cache_getattr(PyObject* self, PyObject* name) {
-    PyObject* result = member_slot_by_name(self, name);
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("__getattr__"));
-    return result;
+// The slot of the member called `name`; AttributeError(name) when there is no such member.
+PyObject* cache_getattr(PyObject* self, PyObject* name) {
+    if (!check_exact_arg(name, &PyUnicode_Type, "type")) return nullptr;
+    int32_t key;
+    if (state.members.find(name, &key)) return slot_get(as_cache(self), key);
+    return member_slot_by_lookup(self, name);
 }
 
 // Attribute lookup with the `__getattr__` fallback. The type uses the interpreter's own
 // dispatcher for classes that define `__getattr__`, taken from a throwaway class: it does the
 // normal lookup without raising when it finds nothing, calls `__getattr__` only then, and,
 // unlike a lookup function of our own, keeps the interpreter's fast path for method calls
-// (`cache.get(m)`), which it grants only to the generic lookup and that dispatcher.
+// (`cache.get(m)`), which it grants only to the generic lookup and that dispatcher. The type is
+// readied with the inherited generic lookup first, so that its dict gets no `__getattribute__`.
 int install_getattr_dispatcher(PyTypeObject* type) {
+    if (type->tp_getattro != PyObject_GenericGetAttr) return 0;  // a retried import
     PyRef probe =
         PyRef::steal(PyObject_CallFunction(reinterpret_cast<PyObject*>(&PyType_Type), "s(){sO}",
                                            "_GetattrProbe", "__getattr__", Py_None));
@@ -373,32 +218,33 @@ int install_getattr_dispatcher(PyTypeObject* type) {
     return 0;
 }
 
-PyObject* Cache_getitem(PyObject* self, PyObject* key_obj) {
-    PyObject* result = nullptr;
-    PyRef cache_type = PyRef::steal(cache_type_global());
-    if (cache_type) {
-        int is_member = PyObject_IsInstance(key_obj, cache_type.get());
-        int32_t key;
-        if (is_member == 0) {
-            PyErr_SetString(PyExc_TypeError, "The key for cache access must be of type CacheType");
-        } else if (is_member > 0 && read_key(key_obj, &key)) {
-            result = slot_get(as_cache(self), key);
-        }
+// Inlined into its entry (the compiler would keep it apart): `cache[member]` is a hot path.
+[[gnu::always_inline]] inline PyObject* cache_getitem(PyObject* self, PyObject* key_obj) {
+    PyRef cache_type = PyRef::steal(state.cache_type.get());
+    if (!cache_type) return nullptr;
+    const int is_member = PyObject_IsInstance(key_obj, cache_type.get());
+    if (is_member < 0) return nullptr;
+    if (is_member == 0) {
+        PyErr_SetString(PyExc_TypeError, "The key for cache access must be of type CacheType");
+        return nullptr;
     }
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("__getitem__"));
-    return result;
+    int32_t key;
+    if (read_key(key_obj, &key) < 0) return nullptr;
+    return slot_get(as_cache(self), key);
 }
+
+constexpr Native kGetItem{kModuleName, "Cache.__getitem__", cache_getitem};
 
 // The sequence item slot exists so that iteration and `in` report the key error too.
 PyObject* cache_sq_item(PyObject* self, Py_ssize_t index) {
     PyRef key = PyRef::steal(PyLong_FromSsize_t(index));
-    return key ? Cache_getitem(self, key.get()) : nullptr;
+    return key ? native<kGetItem>(self, key.get()) : nullptr;
 }
 
 // ---- Copying and pickling -------------------------------------------------------------------
 
-PyObject* copy_impl(PyObject* self) {
-    PyRef copy = PyRef::steal(PyObject_CallNoArgs(reinterpret_cast<PyObject*>(&g_cache_type)));
+PyObject* cache_copy(PyObject* self, Args) {
+    PyRef copy = PyRef::steal(PyObject_CallNoArgs(reinterpret_cast<PyObject*>(&CacheObjectType)));
     if (!copy) return nullptr;
     PyObject* slots = as_cache(self)->cache_arr;
     if (!PyList_CheckExact(slots)) {
@@ -411,73 +257,33 @@ PyObject* copy_impl(PyObject* self) {
     return copy.release();
 }
 
-PyObject* Cache_copy(PyObject* self, PyObject* const*, Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* result = nullptr;
-    if (parse_no_args("copy", nargsf, kwnames) == 0) result = copy_impl(self);
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("copy"));
-    return result;
-}
-
 // The values are shared, not deep-copied; `memo` is not used. A subclass's `copy` wins.
-PyObject* Cache_deepcopy(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                         PyObject* kwnames) {
-    PyObject* memo;
-    PyObject* result = nullptr;
-    if (parse_args(kDeepcopySig, args, nargsf, kwnames, &memo) == 0) {
-        result = PyObject_CallMethodNoArgs(self, g_str_copy);
-    }
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("__deepcopy__"));
-    return result;
+PyObject* cache_deepcopy(PyObject* self, Args) {
+    return PyObject_CallMethodNoArgs(self, state.copy.get());
 }
 
-PyObject* reduce_impl(PyObject* self) {
+PyObject* cache_reduce(PyObject* self, Args) {
     PyObject* slots = as_cache(self)->cache_arr;
-    PyRef state = PyRef::steal(PyTuple_Pack(1, slots));
-    if (!state) return nullptr;
-    PyObject* dict_obj;
-    if (PyObject_GetOptionalAttr(self, g_str_dict, &dict_obj) < 0) return nullptr;
-    PyRef dict = PyRef::steal(dict_obj);
-    bool separate = slots != Py_None;
-    if (dict && dict.get() != Py_None) {
-        int truth = PyObject_IsTrue(dict.get());
-        if (truth < 0) return nullptr;
-        if (truth) {
-            state = PyRef::steal(PyTuple_Pack(2, slots, dict.get()));
-            if (!state) return nullptr;
-            separate = true;
-        }
-    }
-    PyRef unpickle = PyRef::steal(module_global(g_str_unpickle));
+    PyRef dict;
+    if (dict_tail(self, state.dict.get(), &dict) < 0) return nullptr;
+    PyRef pickled = PyRef::steal(dict ? PyTuple_Pack(2, slots, dict.get())  //
+                                      : PyTuple_Pack(1, slots));
+    if (!pickled) return nullptr;
+    PyRef unpickle = PyRef::steal(state.unpickle.get());
     if (!unpickle) return nullptr;
-    PyRef checksum = PyRef::steal(PyLong_FromLongLong(kPickleLayout.accepted[0]));
-    if (!checksum) return nullptr;
-    PyObject* cls = reinterpret_cast<PyObject*>(Py_TYPE(self));
-    if (separate) {
-        PyRef args = PyRef::steal(PyTuple_Pack(3, cls, checksum.get(), Py_None));
-        if (!args) return nullptr;
-        return PyTuple_Pack(3, unpickle.get(), args.get(), state.get());
-    }
-    PyRef args = PyRef::steal(PyTuple_Pack(3, cls, checksum.get(), state.get()));
-    if (!args) return nullptr;
-    return PyTuple_Pack(2, unpickle.get(), args.get());
-}
-
-PyObject* Cache_reduce(PyObject* self, PyObject* const*, Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* result = nullptr;
-    if (parse_no_args("__reduce__", nargsf, kwnames) == 0) result = reduce_impl(self);
-    if (result == nullptr) ZORVA_TRACEBACK(QUALNAME("__reduce__"));
-    return result;
+    const bool separate = slots != Py_None || dict;
+    return reduce_value(unpickle.get(), self, kPickleLayout, pickled.get(), separate);
 }
 
 // Restores a state tuple written by __reduce__. The slot list is refused, with the cache left
 // as it was, unless it is a list of exactly 32 slots (or None): every operation may then rely
 // on 32 slots, whoever wrote the pickle.
-int restore_state(PyObject* self, PyObject* state) {
-    if (PyTuple_GET_SIZE(state) < 1) {
+int restore_state(PyObject* self, PyObject* pickled) {
+    if (PyTuple_GET_SIZE(pickled) < 1) {
         PyErr_SetString(PyExc_IndexError, "Cache state tuple has no items");
         return -1;
     }
-    PyObject* slots = PyTuple_GET_ITEM(state, 0);
+    PyObject* slots = PyTuple_GET_ITEM(pickled, 0);
     if (!check_exact_value(slots, &PyList_Type)) return -1;
     if (slots != Py_None && PyList_GET_SIZE(slots) != kSlots) {
         PyErr_Format(PyExc_ValueError, "Cache state must hold a list of %d slots, got %zd", kSlots,
@@ -485,196 +291,140 @@ int restore_state(PyObject* self, PyObject* state) {
         return -1;
     }
     set_field(as_cache(self)->cache_arr, Py_NewRef(slots));
-    if (PyTuple_GET_SIZE(state) < 2) return 0;
-    PyObject* extra = PyTuple_GET_ITEM(state, 1);
-    int truth = PyObject_IsTrue(extra);
-    if (truth <= 0) return truth;
-    PyRef dict = PyRef::steal(PyObject_GenericGetDict(self, nullptr));
-    if (!dict) return -1;
-    if (PyDict_CheckExact(extra)) return PyDict_Update(dict.get(), extra);
-    PyRef done = PyRef::steal(PyObject_CallMethodOneArg(dict.get(), g_str_update, extra));
-    return done ? 0 : -1;
+    if (PyTuple_GET_SIZE(pickled) < 2) return 0;
+    return restore_dict_tail(self, PyTuple_GET_ITEM(pickled, 1), DictAccess::kGeneric,
+                             state.dict.get(), state.update.get());
 }
 
-PyObject* Cache_setstate(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                         PyObject* kwnames) {
-    PyObject* state;
-    bool ok = parse_args(kSetstateSig, args, nargsf, kwnames, &state) == 0;
-    if (ok && state == Py_None) {
+PyObject* cache_setstate(PyObject* self, Args a) {
+    if (a[0] == Py_None) {
         PyErr_SetString(PyExc_TypeError,
                         "cannot pass None into a C function argument that is declared 'not None'");
-        ok = false;
+        return nullptr;
     }
-    ok = ok && check_exact_value(state, &PyTuple_Type, false) && restore_state(self, state) == 0;
-    if (!ok) {
-        ZORVA_TRACEBACK(QUALNAME("__setstate__"));
+    if (!check_exact_value(a[0], &PyTuple_Type, false) || restore_state(self, a[0]) < 0) {
         return nullptr;
     }
     Py_RETURN_NONE;
 }
 
-PyObject* unpickle_impl(PyObject* type, PyObject* checksum_obj, PyObject* state) {
-    int64_t checksum;
-    if (!to_int64(checksum_obj, &checksum)) return nullptr;
-    if (!check_exact_arg(state, &PyTuple_Type, "__pyx_state")) return nullptr;
-    if (!checksum_accepted(kPickleLayout, checksum)) {
-        raise_checksum_mismatch(kPickleLayout, checksum);
-        return nullptr;
-    }
-    // Cache.__new__ refuses, with the host's message, a class that is not Cache or a subclass.
-    PyRef result = PyRef::steal(
-        PyObject_CallMethodOneArg(reinterpret_cast<PyObject*>(&g_cache_type), g_str_new, type));
-    if (!result) return nullptr;
-    if (state != Py_None && restore_state(result.get(), state) < 0) return nullptr;
-    return result.release();
+PyObject* unpickle_cache(PyObject*, Args a) {
+    return unpickle(kPickleLayout, &CacheObjectType, state.new_.get(), a[0], a[1], a[2],
+                    restore_state);
 }
 
-PyObject* unpickle_cache(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* params[3];
-    PyObject* result = nullptr;
-    if (parse_args(kUnpickleSig, args, nargsf, kwnames, params) == 0) {
-        result = unpickle_impl(params[0], params[1], params[2]);
-    }
-    if (result == nullptr) ZORVA_TRACEBACK(MODULE_NAME ".__pyx_unpickle_Cache");
-    return result;
-}
+// ---- Declarations ---------------------------------------------------------------------------
 
-// ---- Type and module definitions ------------------------------------------------------------
+constexpr Callable kInit{kModuleName, "Cache.__init__", "()", cache_init,
+                         "32 slots keyed by the members of CacheType: get, set, fill on demand "
+                         "and clear."};
+constexpr Callable kClear{kModuleName, "Cache.clear", "($self)", cache_clear,
+                          "Empties all 32 slots."};
+constexpr Callable kClearSelected{
+    kModuleName, "Cache.clear_selected", "($self, blacklist=None, whitelist=None)",
+    cache_clear_selected,
+    "Empties the slots of the whitelist's members (every CacheType member when it is None or "
+    "empty) except those also in the blacklist."};
+constexpr Callable kGet{kModuleName, "Cache.get", "($self, type)", cache_get,
+                        "The value in the key's slot, or None."};
+constexpr Callable kSet{kModuleName, "Cache.set", "($self, type, value)", cache_set,
+                        "Stores value in the key's slot (None empties it)."};
+constexpr Callable kGetOrSetVal{kModuleName, "Cache.get_or_set_val", "($self, type, value)",
+                                cache_get_or_set_val,
+                                "The slot's value; an empty slot first gets value."};
+constexpr Callable kGetOrExec{
+    kModuleName, "Cache.get_or_exec", "($self, type, func)", cache_get_or_exec,
+    "The slot's value; for an empty slot func() is called and its result stored."};
+constexpr Callable kCopy{kModuleName, "Cache.copy", "($self)", cache_copy,
+                         "A new plain Cache holding the same values (not copies of them)."};
+constexpr Callable kDeepcopy{kModuleName, "Cache.__deepcopy__", "($self, memo)", cache_deepcopy,
+                             "The same as copy(): the values are shared, not deep-copied."};
+constexpr Callable kGetattr{kModuleName, "Cache.__getattr__", "($self, type, /)", cache_getattr,
+                            "cache.NAME reads the slot of the CacheType member called NAME."};
+constexpr Callable kReduce{kModuleName, "Cache.__reduce__", "($self)", cache_reduce,
+                           "Pickle support: the reconstructor, the class and the slot list."};
+constexpr Callable kSetstate{kModuleName, "Cache.__setstate__", "($self, __pyx_state)",
+                             cache_setstate, "Restores the slots from a pickle state tuple."};
+constexpr Callable kUnpickle{
+    kModuleName, "__pyx_unpickle_Cache", "($module, __pyx_type, __pyx_checksum, __pyx_state)",
+    unpickle_cache,
+    "Pickle reconstructor: a new __pyx_type with the slots of __pyx_state, after a check of the "
+    "layout checksum (pickle.PickleError when it does not match)."};
 
-#define FASTCALL_METHOD(name, func)                                      \
-    {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(func)), \
-     METH_FASTCALL | METH_KEYWORDS, nullptr}
+PyMappingMethods cache_mapping = {.mp_subscript = native<kGetItem>};
+PySequenceMethods cache_sequence = {.sq_item = cache_sq_item};
 
-PyMethodDef g_cache_methods[] = {
-    FASTCALL_METHOD("clear", Cache_clear),
-    FASTCALL_METHOD("clear_selected", Cache_clear_selected),
-    FASTCALL_METHOD("get", Cache_get),
-    FASTCALL_METHOD("set", Cache_set),
-    FASTCALL_METHOD("get_or_set_val", Cache_get_or_set_val),
-    FASTCALL_METHOD("get_or_exec", Cache_get_or_exec),
-    FASTCALL_METHOD("copy", Cache_copy),
-    FASTCALL_METHOD("__deepcopy__", Cache_deepcopy),
-    {"__getattr__", Cache_getattr, METH_O, nullptr},
-    FASTCALL_METHOD("__reduce__", Cache_reduce),
-    FASTCALL_METHOD("__setstate__", Cache_setstate),
-    {nullptr, nullptr, 0, nullptr},
+PyTypeObject CacheObjectType = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name =
+        "zorva_ui.fast.zorvacache.zorvacache.Cache",
+    .tp_basicsize = sizeof(ZorvaCache),
+    .tp_dealloc = cache_dealloc,
+    .tp_as_sequence = &cache_sequence,
+    .tp_as_mapping = &cache_mapping,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = type_doc<kInit>,
+    .tp_traverse = cache_traverse,
+    .tp_clear = cache_clear_refs,
+    .tp_methods = method_table<kClear, kClearSelected, kGet, kSet, kGetOrSetVal, kGetOrExec, kCopy,
+                               kDeepcopy, kGetattr, kReduce, kSetstate>,
+    .tp_init = init_slot<kInit>,
+    .tp_new = cache_alloc,
 };
 
-PyMappingMethods g_cache_mapping = {nullptr, Cache_getitem, nullptr};
-PySequenceMethods g_cache_sequence = {};
+// ---- Module initialisation ------------------------------------------------------------------
 
-PyMethodDef g_module_functions[] = {
-    FASTCALL_METHOD("__pyx_unpickle_Cache", unpickle_cache),
-    {nullptr, nullptr, 0, nullptr},
-};
-
-void fill_cache_type() {
-    g_cache_sequence.sq_item = cache_sq_item;
-    PyTypeObject& t = g_cache_type;
-    t.tp_name = MODULE_NAME ".Cache";
-    t.tp_basicsize = sizeof(ZorvaCache);
-    t.tp_dealloc = cache_dealloc;
-    t.tp_as_sequence = &g_cache_sequence;
-    t.tp_as_mapping = &g_cache_mapping;
-    t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-    t.tp_doc = PyDoc_STR(
-        "Cache()\n--\n\n32 slots keyed by the members of CacheType: get, set, fill on demand "
-        "and clear.");
-    t.tp_traverse = cache_traverse;
-    t.tp_clear = cache_clear_refs;
-    t.tp_methods = g_cache_methods;
-    t.tp_init = cache_init;
-    t.tp_new = cache_alloc;
-}
-
-// Readies the type once per process: a retried import after a failed one finds it ready.
-int ready_cache_type() {
-    if (!PyType_HasFeature(&g_cache_type, Py_TPFLAGS_READY)) {
-        fill_cache_type();
-        // Readied with the inherited generic lookup, so that the type's dict gets no
-        // `__getattribute__` of its own; the `__getattr__` dispatcher is installed afterwards.
-        if (PyType_Ready(&g_cache_type) < 0) return -1;
-    }
-    if (g_cache_type.tp_getattro != PyObject_GenericGetAttr) return 0;
-    return install_getattr_dispatcher(&g_cache_type);
-}
-
-int intern_names() {
-    const struct {
-        PyObject** slot;
-        const char* text;
-    } names[] = {{&g_str_cache_type, "CacheType"},
-                 {&g_str_copy, "copy"},
-                 {&g_str_dict, "__dict__"},
-                 {&g_str_new, "__new__"},
-                 {&g_str_unpickle, "__pyx_unpickle_Cache"},
-                 {&g_str_update, "update"}};
-    for (const auto& n : names) {
-        if (*n.slot == nullptr && (*n.slot = PyUnicode_InternFromString(n.text)) == nullptr) {
-            return -1;
-        }
-    }
-    return 0;
+int intern_names(PyObject* module) {
+    if (intern(state.copy, state.dict, state.new_, state.update) < 0) return -1;
+    state.members.forget();
+    if (state.cache_type.bind(module) < 0) return -1;
+    return state.unpickle.bind(module);
 }
 
 // Enters the module under its full name when a loader has not done so already.
 int register_in_sys_modules(PyObject* module) {
     PyObject* modules = PyImport_GetModuleDict();  // borrowed
-    PyRef name = PyRef::steal(PyUnicode_FromString(MODULE_NAME));
+    PyRef name = PyRef::steal(PyUnicode_FromString(kModuleName));
     if (!name) return -1;
     int present = PyDict_Contains(modules, name.get());
     if (present != 0) return present < 0 ? -1 : 0;
     return PyDict_SetItem(modules, name.get(), module);
 }
 
+int add_types(PyObject* module) {
+    if (add_type(module, &CacheObjectType, &state.vtable) < 0) return -1;
+    return install_getattr_dispatcher(&CacheObjectType);
+}
+
 int import_cache_type(PyObject* module) {
     PyRef enums = PyRef::steal(PyImport_ImportModule("zorva_ui.core.enums"));
     if (!enums) return -1;
     PyObject* found;
-    if (PyObject_GetOptionalAttr(enums.get(), g_str_cache_type, &found) < 0) return -1;
+    if (PyObject_GetOptionalAttr(enums.get(), state.cache_type.name(), &found) < 0) return -1;
     PyRef cache_type = PyRef::steal(found);
     if (!cache_type) {
-        PyErr_Format(PyExc_ImportError, "cannot import name %S", g_str_cache_type);
+        PyErr_Format(PyExc_ImportError, "cannot import name %S", state.cache_type.name());
         return -1;
     }
     return PyModule_AddObjectRef(module, "CacheType", cache_type.get());
 }
 
-int exec_steps(PyObject* module) {
-    if (intern_names() < 0 || enum_access_init() < 0) return -1;
-    if (register_in_sys_modules(module) < 0) return -1;
-    g_vtable = ZorvaCacheVTable{op_clear,          op_clear_selected, op_get, op_set,
-                                op_get_or_set_val, op_get_or_exec,    op_new};
-    if (ready_cache_type() < 0) return -1;
-    if (publish_vtable(&g_cache_type, &g_vtable) < 0) return -1;
-    if (PyModule_AddObjectRef(module, "Cache", reinterpret_cast<PyObject*>(&g_cache_type)) < 0) {
-        return -1;
-    }
-    if (import_cache_type(module) < 0) return -1;
-    if (PyModule_AddFunctions(module, g_module_functions) < 0) return -1;
+// Bound after CacheType, in the order the module's namespace has always listed them.
+int add_functions(PyObject* module) {
+    if (PyModule_AddFunctions(module, method_table<kUnpickle>) < 0) return -1;
     PyRef test = PyRef::steal(PyDict_New());
-    if (!test || PyModule_AddObjectRef(module, "__test__", test.get()) < 0) return -1;
-    g_module_dict = PyModule_GetDict(module);
-    watch_module_dict();
-    return 0;
+    if (!test) return -1;
+    return PyModule_AddObjectRef(module, "__test__", test.get());
 }
 
-int module_exec(PyObject* module) {
-    int begun = guarded_exec_begin(g_guard, module);
-    if (begun != 0) return begun < 0 ? -1 : 0;
-    if (exec_steps(module) < 0) {
-        guarded_exec_failed(g_guard);
-        return -1;
-    }
-    guarded_exec_done(g_guard);
-    return 0;
-}
+constexpr ModuleSpec kModule{kModuleName,
+                             "Keyed cache: Cache, 32 slots keyed by the members of CacheType.",
+                             nullptr,
+                             {intern_names, enum_access_init, register_in_sys_modules, add_types,
+                              import_cache_type, add_functions}};
 
 }  // namespace
 }  // namespace zorva::cache
 
 PyMODINIT_FUNC PyInit_zorvacache() {
-    // Functions are bound by the exec step, after CacheType.
-    return zorva::guarded_module_init<zorva::cache::g_guard, zorva::cache::module_exec>(
-        PyDoc_STR("Keyed cache: Cache, 32 slots keyed by the members of CacheType."));
+    return zorva::define_module<zorva::cache::kModule>();
 }

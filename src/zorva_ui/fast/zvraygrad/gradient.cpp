@@ -195,8 +195,8 @@ constexpr Property kCenter{kModuleName, "GradientRaylib.center", get_center, set
                            "Centre of a radial gradient, x and y 0..1 of the drawn rectangle; "
                            "set from a ZvVector2 (kept) or an (x, y) tuple."};
 constexpr Property kColors{kModuleName, "GradientRaylib.colors", get_raw_colors, set_colors,
-                           "The colour list as given; assigning a list recomputes the colours "
-                           "and stops."};
+                           "The colour list as given; assigning a list (or None) recomputes the "
+                           "colours and stops."};
 constexpr Property kRawColors{kModuleName, "GradientRaylib.raw_colors", get_raw_colors,
                               set_raw_colors,
                               "The colour list as given; assigning it recomputes nothing."};

@@ -13,17 +13,19 @@ namespace zorva::grad::layer {
 
 namespace {
 
+KeptLookup kept_md;  // md, from the module's globals
 KeptLookup kept_rl;  // md.rl, from md's dictionary
 
-// The layer module's dictionary when `md` and `md.rl` are plain modules (module objects have no
-// attributes of those names of their own), else null. Borrowed; never raises.
+// The layer module's dictionary when `md` is a plain module in the module's globals and `md.rl`
+// a plain module in md's (module objects have no attributes of those names of their own), else
+// null. Borrowed (each step is held by the dictionary before it); never raises.
 PyObject* plain_layer_dict() {
-    PyRef md = PyRef::steal(state.globals.md.get());
-    if (!md || !PyModule_CheckExact(md.get())) {
+    PyObject* md = kept_md.find(PyModule_GetDict(state.module.get()), state.globals.md.name());
+    if (md == nullptr || !PyModule_CheckExact(md)) {
         PyErr_Clear();
         return nullptr;
     }
-    PyObject* layer = kept_rl.find(PyModule_GetDict(md.get()), state.names.rl.get());
+    PyObject* layer = kept_rl.find(PyModule_GetDict(md), state.names.rl.get());
     if (layer == nullptr || !PyModule_CheckExact(layer)) {
         PyErr_Clear();
         return nullptr;

@@ -126,9 +126,7 @@ bool mapping_to_vector4(PyObject* item, Vector4* out) {
 
 }  // namespace
 
-namespace {
-
-int tuple_to_vector4_impl(PyObject* t, Vector4* out) {
+int tuple_to_vector4(PyObject* t, Vector4* out) {
     if (t == Py_None) {
         PyErr_SetString(PyExc_TypeError, "'NoneType' object is not subscriptable");
         return -1;
@@ -143,15 +141,6 @@ int tuple_to_vector4_impl(PyObject* t, Vector4* out) {
     }
     *out = Vector4{channels[0], channels[1], channels[2], channels[3]};
     return 0;
-}
-
-// Not a Python-visible callable, but its failures have always had an entry of their own.
-constexpr Native kTupleToVector4{kModuleName, "tuple_to_vector4", tuple_to_vector4_impl};
-
-}  // namespace
-
-int tuple_to_vector4(PyObject* t, Vector4* out) {
-    return native<kTupleToVector4>(t, out);
 }
 
 // Boundaries b0 = 0, b(k+1) = bk + w(k) / total are running sums kept as 32-bit floats, each

@@ -171,7 +171,7 @@ int set_weights(PyObject* self, PyObject* value) {
 int init(PyObject* self, Args a) {
     PyObject* values[6] = {a[0], a[1] ? a[1] : state.default_radial.get(), a[2], a[3], a[4], a[5]};
     if (gradient_init_values(reinterpret_cast<GradientRaylibObject*>(self), values) < 0) {
-        add_traceback_of<kGradientInit>();
+        add_gradient_init_traceback();
         return -1;
     }
     return 0;

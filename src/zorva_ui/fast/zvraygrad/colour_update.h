@@ -98,7 +98,7 @@ int for_each_colour_entry(PyObject* list, Visit visit) {
 // 0, or -1 with an exception set.
 inline int entry_colour(const ColourEntry& entry, Vector4* out) {
     if (!check_exact_value(entry.colour.get(), &PyTuple_Type)) return -1;
-    return native<kTupleToVector4>(entry.colour.get(), out);
+    return tuple_to_vector4(entry.colour.get(), out);
 }
 
 // The weight of an entry: 1 for a plain colour. 0, or -1 with an exception set.

@@ -126,18 +126,31 @@ bool mapping_to_vector4(PyObject* item, Vector4* out) {
 
 }  // namespace
 
+namespace {
+
+// Its failures are reported under this name (the conversion is called directly, not through a
+// wrapper: it runs once per colour).
+constexpr Native kTupleToVector4{kModuleName, "tuple_to_vector4", tuple_to_vector4};
+
+int failed() {
+    add_traceback_of<kTupleToVector4>();
+    return -1;
+}
+
+}  // namespace
+
 int tuple_to_vector4(PyObject* t, Vector4* out) {
     if (t == Py_None) {
         PyErr_SetString(PyExc_TypeError, "'NoneType' object is not subscriptable");
-        return -1;
+        return failed();
     }
     float channels[4];
     for (Py_ssize_t i = 0; i < 4; ++i) {
         if (i >= PyTuple_GET_SIZE(t)) {
             PyErr_SetString(PyExc_IndexError, "tuple index out of range");
-            return -1;
+            return failed();
         }
-        if (!channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i])) return -1;
+        if (!channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i])) return failed();
     }
     *out = Vector4{channels[0], channels[1], channels[2], channels[3]};
     return 0;

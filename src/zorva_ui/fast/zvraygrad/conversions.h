@@ -6,8 +6,6 @@
 
 #include <vector>
 
-#include "fast/common/callable.h"
-#include "fast/zvraygrad/zvraygrad.h"
 #include "interfaces/vector4.h"
 
 namespace zorva::grad {
@@ -15,10 +13,8 @@ namespace zorva::grad {
 // One colour tuple (exactly a tuple, or None) to a normalised Vector4: each of the first four
 // items divided by 255 as Python divides, then narrowed to 32-bit floats. A tuple of fewer than
 // four items raises IndexError at the first missing item. 0, or -1 with an exception set.
-// Called as `native<kTupleToVector4>(...)`: not a Python-visible callable, but its failures have
-// always had a traceback entry of their own (the wrapper is inlined where it is called).
+// Not a Python-visible callable, but its failures have always had a traceback entry of their own.
 int tuple_to_vector4(PyObject* t, Vector4* out);
-inline constexpr Native kTupleToVector4{kGradientModuleName, "tuple_to_vector4", tuple_to_vector4};
 
 // One stop per weight, from the running normalised sums of the weights (see the .cpp for the
 // precision each step uses). Replaces `stops` only on success; false with MemoryError.

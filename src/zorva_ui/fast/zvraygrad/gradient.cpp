@@ -238,6 +238,14 @@ void gradient_dealloc(PyObject* self) {
     Py_TRASHCAN_END
 }
 
+int gradient_init(PyObject* self, Args a);
+
+constexpr Callable kGradientInit{
+    kModuleName, "GradientRaylib.__init__", kInitParams, gradient_init,
+    "A colour gradient painted on the GPU. colors: (r, g, b, a) tuples (0..255) or "
+    "((r, g, b, a), weight) pairs; type: GradientType.Linear (default) or Radial; direction: a "
+    "named direction, an angle or an (x, y) centre; angle and center win over it; transparency "
+    "0..255."};
 constexpr Callable kEnsureResources{
     kModuleName,
     "GradientRaylib._ensure_resources",
@@ -253,11 +261,15 @@ constexpr Callable kReduce{kModuleName, "GradientRaylib.__reduce__", "($self)", 
 constexpr Callable kSetState{kModuleName, "GradientRaylib.__setstate__", "($self, __pyx_state, /)",
                              gradient_setstate, "Restores the fields from a pickle state tuple."};
 
-}  // namespace
-
 int gradient_init(PyObject* self, Args a) {
     PyObject* values[6] = {a[0], a[1] ? a[1] : state.default_linear.get(), a[2], a[3], a[4], a[5]};
     return gradient_init_values(as_gradient(self), values);
+}
+
+}  // namespace
+
+void add_gradient_init_traceback() {
+    add_traceback_of<kGradientInit>();
 }
 
 void gradient_destroy_fields(GradientRaylibObject* self) {

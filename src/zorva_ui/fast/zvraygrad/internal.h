@@ -168,14 +168,9 @@ PyObject* click_gradient_draw(PyObject* self, Args args);
 // Base initialiser shared by both classes' __init__ (gradient.cpp): the six bound arguments,
 // the kind already defaulted.
 int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]);
-// GradientRaylib's constructor, whose traceback entry ClickGradient's adds (gradient.cpp).
-int gradient_init(PyObject* self, Args args);
-inline constexpr Callable kGradientInit{
-    kModuleName, "GradientRaylib.__init__", kInitParams, gradient_init,
-    "A colour gradient painted on the GPU. colors: (r, g, b, a) tuples (0..255) or "
-    "((r, g, b, a), weight) pairs; type: GradientType.Linear (default) or Radial; direction: a "
-    "named direction, an angle or an (x, y) centre; angle and center win over it; transparency "
-    "0..255."};
+// The traceback entry of GradientRaylib's constructor, which ClickGradient's adds when the base
+// part of its construction fails (gradient.cpp).
+void add_gradient_init_traceback();
 // Allocation shared with the subclass.
 PyObject* gradient_tp_new(PyTypeObject* type, PyObject* args, PyObject* kwds);
 void gradient_destroy_fields(GradientRaylibObject* self);

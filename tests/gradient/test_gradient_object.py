@@ -595,3 +595,26 @@ def test_kind_with_hash_only_compares_by_identity(monkeypatch):
     monkeypatch.setattr(zg, "GradientType", type("Kinds", (), {"Linear": linear, "Radial": None}))
     assert G([], linear, 20).angle == 20.0
     assert G([], other, 20).angle == 0.0
+
+
+def test_direction_tables_hold_the_enumerations_as_floats():
+    from zorva_ui.core import LINEAR_ANGLES, RADIAL_CENTERS
+
+    assert LINEAR_ANGLES == {m.name: float(m.value) for m in LinearDirection}
+    assert RADIAL_CENTERS == {m.name: m.value for m in RadialDirection}
+    assert {type(v) for v in LINEAR_ANGLES.values()} == {float}
+    assert {type(c) for v in RADIAL_CENTERS.values() for c in v} == {float}
+
+
+@pytest.mark.parametrize("renderer", ["native", "cpu"])
+def test_both_renderers_read_the_one_direction_table(renderer, monkeypatch):
+    import zorva_ui.core as core
+    from zorva_ui.rendering.pygame.gradient import GradientPygame
+
+    cls = G if renderer == "native" else GradientPygame
+    monkeypatch.setitem(core.LINEAR_ANGLES, "Top", 10.5)
+    monkeypatch.setitem(core.RADIAL_CENTERS, "TopLeft", (0.25, 0.75))
+    assert cls([], GradientType.Linear, LinearDirection.Top).angle == 10.5
+    radial = cls([], GradientType.Radial, RadialDirection.TopLeft)
+    center = radial.center if renderer == "cpu" else center_of(radial)
+    assert tuple(center) == (0.25, 0.75)

@@ -1,9 +1,11 @@
 """Python code run by a colour update that sets the colours again: the newer assignment's state
 stands whole, and the list, the native colours, the stops and the weights agree."""
 
+import ast
+
 import pytest
 
-from gradient.gradhelp import zg
+from gradient.gradhelp import run_python, zg
 
 G, C = zg.GradientRaylib, zg.ClickGradient
 RED, GREEN, BLUE = (255, 0, 0, 255), (0, 255, 0, 255), (0, 0, 255, 255)
@@ -165,3 +167,69 @@ def test_list_changed_by_a_weight_conversion(cls, change):
         # Both passes read the three entries the list held when the update began.
         assert len(colours) == len(weights) == 3
         assert weights == [1.0, 2.0, 1.0]
+
+
+# A compiled caller may pass the colour update a list it borrows from the gradient itself (its
+# `raw_colors`), and a conversion the update runs may rebind that attribute: the update must keep
+# the list alive until it has read it. Each case runs in a fresh interpreter, so that reading a
+# freed list (a crash, or a sanitizer's report) fails the test instead of ending the run.
+BORROWED_LIST = """
+import ctypes
+from zorva_ui.fast.zvraygrad import zvraygrad as zg
+
+cls = zg.{cls}
+get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
+get_pointer.restype = ctypes.c_void_p
+get_pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
+table = get_pointer(vars(cls)["__pyx_vtable__"], None)
+# The list goes in as a bare pointer: the caller holds no reference of its own.
+update = ctypes.PYFUNCTYPE(None, ctypes.py_object, ctypes.c_void_p)(
+    ctypes.c_void_p.from_address(table).value)
+
+events = []
+
+class Weight(int):
+    # Only the first entry holds it, and only the list holds that entry: its release tells
+    # when the update let go of the entry and the list.
+    def __del__(self):
+        events.append("released")
+
+class Channel(int):
+    def __truediv__(self, other):
+        events.append("converted")
+        if events.count("converted") == 1:
+            action()
+        return int(self) / other
+
+def action():
+    {action}
+
+kept = [(0, Channel(255), 0, 255), (0, 0, Channel(255), 255)]
+g = cls([])
+g.raw_colors = [((Channel(255), 0, 0, 255), Weight(2)), *kept]  # the list's only reference
+update(g, id(g.raw_colors))
+state = g.__reduce__()[2]
+print((events, len(state[2]), len(state[3])))
+"""
+
+
+@pytest.mark.parametrize("cls", ["GradientRaylib", "ClickGradient"])
+@pytest.mark.parametrize(
+    "action",
+    [
+        # The last reference to the list goes: it must outlive the loop that reads it.
+        "g.raw_colors = []",
+        "g.raw_colors = None",
+        # Emptied under the loop: GradientRaylib reads the list live and stops there,
+        # ClickGradient reads the entries it had when the update began.
+        "del g.raw_colors[:]",
+    ],
+)
+def test_update_keeps_a_borrowed_list_alive(cls, action):
+    proc = run_python(BORROWED_LIST.format(cls=cls, action=action), check=False)
+    assert proc.returncode == 0, proc.stderr[-3000:]
+    events, colours, stops = ast.literal_eval(proc.stdout)
+    converted = 1 if cls == "GradientRaylib" and action.startswith("del") else 3
+    # The first entry is let go only once the update no longer reads the list.
+    assert events == ["converted"] * converted + ["released"]
+    assert colours == stops == converted

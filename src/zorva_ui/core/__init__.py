@@ -35,4 +35,9 @@ class RadialDirection(Enum):
     BottomRight = (1.0, 1.0)
 
 
-__all__ = ["GradientType", "LinearDirection", "RadialDirection"]
+# Name -> angle and name -> (x, y) centre, by member name: a `direction` is matched by its `name`
+# (any object with one), so both renderers look names up here rather than in the enumerations.
+LINEAR_ANGLES: dict[str, float] = {m.name: float(m.value) for m in LinearDirection}
+RADIAL_CENTERS: dict[str, tuple[float, float]] = {m.name: m.value for m in RadialDirection}
+
+__all__ = ["GradientType", "LINEAR_ANGLES", "LinearDirection", "RADIAL_CENTERS", "RadialDirection"]

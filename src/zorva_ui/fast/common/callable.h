@@ -40,6 +40,7 @@
 #include <type_traits>
 
 #include "fast/common/args.h"
+#include "fast/common/pyref.h"
 #include "fast/common/traceback.h"
 
 namespace zorva {
@@ -517,6 +518,77 @@ int init_slot(PyObject* self, PyObject* args, PyObject* kwargs) {
         std::is_same_v<std::remove_cvref_t<decltype(decl.impl)>, callable_detail::ImplInit>);
     return callable_detail::call_slot<decl>(
         args, kwargs, -1, [self](Args a) { return callable_detail::invoke<decl.impl>(self, a); });
+}
+
+// A type's tp_vectorcall for a declaration "<Class>.__init__": calling the class itself makes
+// the object with `make` (the type's tp_new) and binds the fastcall arguments directly, without
+// the tuple and dict of tp_init. Python subclasses do not inherit it and go through the slots.
+template <const auto& decl, PyObject* (*make)(PyTypeObject*, PyObject*, PyObject*)>
+PyObject* init_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
+    using C = callable_detail::Compiled<decl>;
+    static_assert(C::is_init && !C::params.bound && !C::params.positional_only);
+    PyRef self = PyRef::steal(make(reinterpret_cast<PyTypeObject*>(type), nullptr, nullptr));
+    if (!self) return nullptr;
+    PyObject* values[C::slots];
+    C::fill_defaults(values);
+    int rc = parse_args(C::signature, args, static_cast<Py_ssize_t>(nargsf), kwnames, values);
+    if (rc == 0) rc = decl.impl(self.get(), Args(values));
+    if (rc < 0) {
+        C::traceback();
+        return nullptr;
+    }
+    return self.release();
+}
+
+// Adds the traceback entry of a declaration from inside another implementation: for a call that
+// runs a declared callable's body on behalf of another (a subclass's constructor running its
+// base's), so that the traceback names both.
+template <const auto& decl>
+void add_traceback_of() {
+    callable_detail::Site<decl>::traceback();
+}
+
+namespace callable_detail {
+
+// A class method reached through a `classmethod` object: the class arrives as the first
+// positional argument, the declared parameters follow it.
+template <const auto& decl>
+PyObject* classmethod_wrapper(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
+                              PyObject* kwnames) {
+    using C = Compiled<decl>;
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    PyObject* result = nullptr;
+    if (nargs < 1) {
+        PyErr_Format(PyExc_TypeError, "%.200s() needs the class", C::name);
+    } else {
+        PyObject* values[C::slots];
+        C::fill_defaults(values);
+        const int bound = C::params.count == 0
+                              ? parse_no_args(C::message_name, nargs - 1, kwnames)
+                              : parse_args(C::signature, args + 1, nargs - 1, kwnames, values);
+        if (bound == 0) result = decl.impl(args[0], Args(values));
+    }
+    if (result == nullptr) C::traceback();
+    return result;
+}
+
+}  // namespace callable_detail
+
+// A `classmethod` object (not a method descriptor) for a declaration "($cls, ...)", for a class
+// whose dictionary holds one: it wraps a plain function that receives the class first. New
+// reference, or null with an exception set.
+template <const auto& decl>
+PyObject* classmethod_object(PyObject* module_name) {
+    using C = callable_detail::Compiled<decl>;
+    static_assert(C::params.bound && !C::params.positional_only,
+                  "a class method's text signature starts with $cls and takes keywords");
+    static PyMethodDef def = {C::name,
+                              reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
+                                  callable_detail::classmethod_wrapper<decl>)),
+                              METH_FASTCALL | METH_KEYWORDS, C::doc.data()};
+    PyRef function = PyRef::steal(PyCFunction_NewEx(&def, nullptr, module_name));
+    if (!function) return nullptr;
+    return PyClassMethod_New(function.get());
 }
 
 // The type's docstring from its constructor's declaration: "<Class>(<params>)\n--\n\n<doc>", so

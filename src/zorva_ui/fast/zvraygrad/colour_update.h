@@ -4,7 +4,11 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <utility>
+
+#include "fast/common/args.h"
 #include "fast/common/pyref.h"
+#include "fast/zvraygrad/conversions.h"
 
 namespace zorva::grad {
 
@@ -59,5 +63,48 @@ class ColourUpdate {
     ColourUpdate* newer_ = nullptr;
     bool superseded_ = false;
 };
+
+// One entry of a colour list: a colour, or a (colour, weight) pair.
+struct ColourEntry {
+    PyRef colour;  // the colour part; the entry itself when it is not a weighted pair
+    PyRef weight;  // the weight of a weighted pair
+    bool weighted = false;
+};
+
+// Runs `visit(const ColourEntry&)` on each entry of `list` (a list or subclass), in order. The
+// list is read live: re-measured at each step, because Python code run by an entry's conversion
+// may shrink it. `visit` returns 0 to go on, 1 to stop (a newer assignment superseded this one)
+// or -1 with an exception set; the loop returns the result that ended it (0 at the end).
+template <typename Visit>
+int for_each_colour_entry(PyObject* list, Visit visit) {
+    // Held for the loop: the caller's reference may go while Python code runs (a compiled caller
+    // may pass the gradient's own `raw_colors`, borrowed, and that code may rebind it).
+    PyRef hold = PyRef::borrow(list);
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+        PyRef item = PyRef::borrow(PyList_GET_ITEM(list, i));
+        PyObject* colour = nullptr;
+        PyObject* weight = nullptr;
+        const int weighted = weighted_pair(item.get(), &colour, &weight);
+        ColourEntry entry{PyRef::steal(colour), PyRef::steal(weight), weighted == 1};
+        if (weighted < 0) return -1;
+        if (!weighted) entry.colour = std::move(item);
+        const int result = visit(static_cast<const ColourEntry&>(entry));
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+// The colour of an entry, which must be exactly a tuple (or None, refused by the conversion).
+// 0, or -1 with an exception set.
+inline int entry_colour(const ColourEntry& entry, Vector4* out) {
+    if (!check_exact_value(entry.colour.get(), &PyTuple_Type)) return -1;
+    return tuple_to_vector4(entry.colour.get(), out);
+}
+
+// The weight of an entry: 1 for a plain colour. 0, or -1 with an exception set.
+inline int entry_weight(const ColourEntry& entry, float* out) {
+    *out = 1.0f;
+    return entry.weighted && !to_float(entry.weight.get(), out) ? -1 : 0;
+}
 
 }  // namespace zorva::grad

@@ -1,6 +1,4 @@
 // Colour, stop and sequence conversions of the gradient module.
-#define ZORVA_SOURCE_FILE "fast/zvraygrad/conversions.cpp"
-
 #include "fast/zvraygrad/conversions.h"
 
 #include <algorithm>
@@ -9,7 +7,6 @@
 
 #include "fast/common/args.h"
 #include "fast/common/pyref.h"
-#include "fast/common/traceback.h"
 #include "fast/zvraygrad/internal.h"
 
 namespace zorva::grad {
@@ -55,7 +52,7 @@ bool channel_to_float(PyObject* channel, float* out) {
         *out = narrow_to_float(PyFloat_AS_DOUBLE(channel) / 255.0);
         return true;
     }
-    PyRef quotient = PyRef::steal(PyNumber_TrueDivide(channel, state.constants.int_255.get()));
+    PyRef quotient = PyRef::steal(PyNumber_TrueDivide(channel, state.int_255.get()));
     if (!quotient) return false;
     return to_float(quotient.get(), out);
 }
@@ -120,35 +117,43 @@ bool mapping_to_vector4(PyObject* item, Vector4* out) {
                      Py_TYPE(item)->tp_name);
         return false;
     }
-    const Constants& c = state.constants;
-    return mapping_field(item, c.str_x.get(), "x", &out->x) &&
-           mapping_field(item, c.str_y.get(), "y", &out->y) &&
-           mapping_field(item, c.str_z.get(), "z", &out->z) &&
-           mapping_field(item, c.str_w.get(), "w", &out->w);
+    const Names& n = state.names;
+    return mapping_field(item, n.x.get(), "x", &out->x) &&
+           mapping_field(item, n.y.get(), "y", &out->y) &&
+           mapping_field(item, n.z.get(), "z", &out->z) &&
+           mapping_field(item, n.w.get(), "w", &out->w);
 }
 
 }  // namespace
 
-bool tuple_to_vector4(PyObject* t, Vector4* out) {
+namespace {
+
+// Its failures are reported under this name (the conversion is called directly, not through a
+// wrapper: it runs once per colour).
+constexpr Native kTupleToVector4{kModuleName, "tuple_to_vector4", tuple_to_vector4};
+
+int failed() {
+    add_traceback_of<kTupleToVector4>();
+    return -1;
+}
+
+}  // namespace
+
+int tuple_to_vector4(PyObject* t, Vector4* out) {
     if (t == Py_None) {
         PyErr_SetString(PyExc_TypeError, "'NoneType' object is not subscriptable");
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("tuple_to_vector4"));
-        return false;
+        return failed();
     }
     float channels[4];
     for (Py_ssize_t i = 0; i < 4; ++i) {
         if (i >= PyTuple_GET_SIZE(t)) {
             PyErr_SetString(PyExc_IndexError, "tuple index out of range");
-            ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("tuple_to_vector4"));
-            return false;
+            return failed();
         }
-        if (!channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i])) {
-            ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("tuple_to_vector4"));
-            return false;
-        }
+        if (!channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i])) return failed();
     }
     *out = Vector4{channels[0], channels[1], channels[2], channels[3]};
-    return true;
+    return 0;
 }
 
 // Boundaries b0 = 0, b(k+1) = bk + w(k) / total are running sums kept as 32-bit floats, each
@@ -217,14 +222,14 @@ PyObject* floats_to_list(const std::vector<float>& values) {
 }
 
 PyObject* vector4s_to_list(const std::vector<Vector4>& values) {
-    const Constants& c = state.constants;
+    const Names& n = state.names;
     PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(values.size())));
     if (!list) return nullptr;
     for (size_t i = 0; i < values.size(); ++i) {
         PyRef dict = PyRef::steal(PyDict_New());
         if (!dict) return nullptr;
         const float fields[4] = {values[i].x, values[i].y, values[i].z, values[i].w};
-        PyObject* keys[4] = {c.str_x.get(), c.str_y.get(), c.str_z.get(), c.str_w.get()};
+        PyObject* keys[4] = {n.x.get(), n.y.get(), n.z.get(), n.w.get()};
         for (int k = 0; k < 4; ++k) {
             PyRef number = PyRef::steal(PyFloat_FromDouble(fields[k]));
             if (!number || PyDict_SetItem(dict.get(), keys[k], number.get()) < 0) return nullptr;

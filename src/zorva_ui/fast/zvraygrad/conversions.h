@@ -12,9 +12,9 @@ namespace zorva::grad {
 
 // One colour tuple (exactly a tuple, or None) to a normalised Vector4: each of the first four
 // items divided by 255 as Python divides, then narrowed to 32-bit floats. A tuple of fewer than
-// four items raises IndexError at the first missing item. false with an exception set on
-// failure.
-bool tuple_to_vector4(PyObject* t, Vector4* out);
+// four items raises IndexError at the first missing item. 0, or -1 with an exception set.
+// Not a Python-visible callable, but its failures have always had a traceback entry of their own.
+int tuple_to_vector4(PyObject* t, Vector4* out);
 
 // One stop per weight, from the running normalised sums of the weights (see the .cpp for the
 // precision each step uses). Replaces `stops` only on success; false with MemoryError.

@@ -1,20 +1,27 @@
 // `GradientRaylib`: construction, properties, the colour update and the object's life cycle.
-#define ZORVA_SOURCE_FILE "fast/zvraygrad/gradient.cpp"
-
 #include <new>
 #include <utility>
 
 #include "fast/common/args.h"
+#include "fast/common/callable.h"
+#include "fast/common/module.h"
 #include "fast/common/pyref.h"
-#include "fast/common/traceback.h"
-#include "fast/common/vtable.h"
 #include "fast/zvraygrad/colour_update.h"
 #include "fast/zvraygrad/conversions.h"
 #include "fast/zvraygrad/internal.h"
 
 namespace zorva::grad {
 
-GradientRaylibVTable gradient_vtable = {gradient_update_colors_impl};
+namespace {
+
+void update_colors(GradientRaylibObject* self, PyObject* colors);
+
+// The colour update of the operation table; its failures are reported under this name.
+constexpr Native kUpdateColors{kModuleName, "GradientRaylib._update_colors", update_colors};
+
+}  // namespace
+
+GradientRaylibVTable gradient_vtable = {native<kUpdateColors>};
 
 namespace {
 
@@ -49,18 +56,19 @@ PyObject* table_value(PyObject* table, PyObject* name, PyObject* fallback) {
 
 // The constructor's `direction`: a named direction, an angle (linear) or a centre tuple (radial).
 int apply_direction(GradientRaylibObject* self, PyObject* type, PyObject* direction) {
-    const Constants& c = state.constants;
-    int linear = is_gradient_type(type, c.str_linear.get());
+    const Names& n = state.names;
+    int linear = is_gradient_type(type, n.linear.get());
     if (linear < 0) return -1;
     if (linear) {
         PyObject* name_obj = nullptr;
-        int has_name = PyObject_GetOptionalAttr(direction, c.str_name.get(), &name_obj);
+        int has_name = PyObject_GetOptionalAttr(direction, n.name.get(), &name_obj);
         if (has_name < 0) return -1;
         PyRef name = PyRef::steal(name_obj);
         if (has_name) {
             PyRef zero = PyRef::steal(PyFloat_FromDouble(0.0));
             if (!zero) return -1;
-            PyRef angle = PyRef::steal(table_value(c.linear_table.get(), name.get(), zero.get()));
+            PyRef angle =
+                PyRef::steal(table_value(state.linear_angles.get(), name.get(), zero.get()));
             float value;
             if (!angle || !to_float(angle.get(), &value)) return -1;
             self->_angle = value;
@@ -71,17 +79,18 @@ int apply_direction(GradientRaylibObject* self, PyObject* type, PyObject* direct
         }
         return 0;
     }
-    int radial = is_gradient_type(type, c.str_radial.get());
+    int radial = is_gradient_type(type, n.radial.get());
     if (radial <= 0) return radial;
     PyObject* name_obj = nullptr;
-    int has_name = PyObject_GetOptionalAttr(direction, c.str_name.get(), &name_obj);
+    int has_name = PyObject_GetOptionalAttr(direction, n.name.get(), &name_obj);
     if (has_name < 0) return -1;
     PyRef name = PyRef::steal(name_obj);
     PyRef center;
     if (has_name) {
         PyRef fallback = PyRef::steal(Py_BuildValue("(dd)", 0.5, 0.5));
         if (!fallback) return -1;
-        PyRef coords = PyRef::steal(table_value(c.radial_table.get(), name.get(), fallback.get()));
+        PyRef coords =
+            PyRef::steal(table_value(state.radial_centers.get(), name.get(), fallback.get()));
         if (!coords) return -1;
         center = PyRef::steal(vector2_from_items(coords.get()));
     } else if (PyTuple_Check(direction)) {
@@ -96,41 +105,35 @@ int apply_direction(GradientRaylibObject* self, PyObject* type, PyObject* direct
 
 // ---- Properties ---------------------------------------------------------------------------
 
-PyObject* get_transparency(PyObject* self, void*) {
+PyObject* get_transparency(PyObject* self) {
     return PyLong_FromLong(as_gradient(self)->_transparency);
 }
 
-int set_transparency(PyObject* self, PyObject* value, void*) {
+int set_transparency(PyObject* self, PyObject* value) {
     if (value == nullptr) return raise_no_delete();
     int32_t converted;
-    if (!to_int32_any_size(value, &converted)) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.transparency.__set__"));
-        return -1;
-    }
+    if (!to_int32_any_size(value, &converted)) return -1;
     as_gradient(self)->_transparency = converted;
     return 0;
 }
 
-PyObject* get_angle(PyObject* self, void*) {
+PyObject* get_angle(PyObject* self) {
     return PyFloat_FromDouble(as_gradient(self)->_angle);
 }
 
-int set_angle(PyObject* self, PyObject* value, void*) {
+int set_angle(PyObject* self, PyObject* value) {
     if (value == nullptr) return raise_no_delete();
     float converted;
-    if (!to_float(value, &converted)) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.angle.__set__"));
-        return -1;
-    }
+    if (!to_float(value, &converted)) return -1;
     as_gradient(self)->_angle = converted;
     return 0;
 }
 
-PyObject* get_center(PyObject* self, void*) {
+PyObject* get_center(PyObject* self) {
     return Py_NewRef(as_gradient(self)->_center);
 }
 
-int set_center(PyObject* self, PyObject* value, void*) {
+int set_center(PyObject* self, PyObject* value) {
     if (value == nullptr) return raise_no_delete();
     PyRef center;
     if (PyObject_TypeCheck(value,
@@ -140,7 +143,6 @@ int set_center(PyObject* self, PyObject* value, void*) {
         double x, y;
         if (!to_double(PyTuple_GET_ITEM(value, 0), &x) ||
             !to_double(PyTuple_GET_ITEM(value, 1), &y)) {
-            ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.center.__set__"));
             return -1;
         }
         center = PyRef::steal(new_vector2(x, y));
@@ -148,100 +150,64 @@ int set_center(PyObject* self, PyObject* value, void*) {
         PyErr_SetString(PyExc_TypeError,
                         "center must be an ZvVector2 instance or a tuple of (x, y)");
     }
-    if (!center) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.center.__set__"));
-        return -1;
-    }
+    if (!center) return -1;
     set_field(as_gradient(self)->_center, center.release());
     return 0;
 }
 
-PyObject* get_raw_colors(PyObject* self, void*) {
+PyObject* get_raw_colors(PyObject* self) {
     return Py_NewRef(as_gradient(self)->raw_colors);
 }
 
-int set_colors(PyObject* self, PyObject* value, void*) {
+int set_colors(PyObject* self, PyObject* value) {
     if (value == nullptr) return raise_no_delete();
     GradientRaylibObject* gradient = as_gradient(self);
-    if (!check_exact_arg(value, &PyList_Type, "value")) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.colors.__set__"));
-        return -1;
-    }
+    if (!check_exact_arg(value, &PyList_Type, "value")) return -1;
     // The old list goes after the update: a finaliser it runs then and that sets the colours
     // again makes a whole assignment of its own instead of one interleaved with this update.
     PyRef old_colors = PyRef::steal(std::exchange(gradient->raw_colors, Py_NewRef(value)));
-    if (gradient_update_colors(gradient, value) < 0) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.colors.__set__"));
-        return -1;
-    }
-    return 0;
+    return gradient_update_colors(gradient, value);
 }
 
-int set_raw_colors(PyObject* self, PyObject* value, void*) {
+int set_raw_colors(PyObject* self, PyObject* value) {
     if (value == nullptr) value = Py_None;
-    if (!check_exact_value(value, &PyList_Type)) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.raw_colors.__set__"));
-        return -1;
-    }
+    if (!check_exact_value(value, &PyList_Type)) return -1;
     set_field(as_gradient(self)->raw_colors, Py_NewRef(value));
     return 0;
 }
 
-PyObject* get_type(PyObject* self, void*) {
+PyObject* get_type(PyObject* self) {
     return Py_NewRef(as_gradient(self)->type);
 }
 
-int set_type(PyObject* self, PyObject* value, void*) {
+int set_type(PyObject* self, PyObject* value) {
     set_field(as_gradient(self)->type, Py_NewRef(value ? value : Py_None));
     return 0;
 }
 
-PyGetSetDef gradient_getset[] = {
-    {"transparency", get_transparency, set_transparency, nullptr, nullptr},
-    {"angle", get_angle, set_angle, nullptr, nullptr},
-    {"center", get_center, set_center, nullptr, nullptr},
-    {"colors", get_raw_colors, set_colors, nullptr, nullptr},
-    {"raw_colors", get_raw_colors, set_raw_colors, nullptr, nullptr},
-    {"type", get_type, set_type, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+constexpr Property kTransparency{kModuleName, "GradientRaylib.transparency", get_transparency,
+                                 set_transparency,
+                                 "Opacity 0..255 that ClickGradient.draw applies (stored as "
+                                 "given, not clamped)."};
+constexpr Property kAngle{kModuleName, "GradientRaylib.angle", get_angle, set_angle,
+                          "Direction of a linear gradient in degrees: 0 right, 90 down."};
+constexpr Property kCenter{kModuleName, "GradientRaylib.center", get_center, set_center,
+                           "Centre of a radial gradient, x and y 0..1 of the drawn rectangle; "
+                           "set from a ZvVector2 (kept) or an (x, y) tuple."};
+constexpr Property kColors{kModuleName, "GradientRaylib.colors", get_raw_colors, set_colors,
+                           "The colour list as given; assigning a list (or None) recomputes the "
+                           "colours and stops."};
+constexpr Property kRawColors{kModuleName, "GradientRaylib.raw_colors", get_raw_colors,
+                              set_raw_colors,
+                              "The colour list as given; assigning it recomputes nothing."};
+constexpr Property kType{kModuleName, "GradientRaylib.type", get_type, set_type,
+                         "The gradient kind: GradientType.Linear, or anything else for radial."};
 
 // ---- Construction -------------------------------------------------------------------------
 
-const char* const kInitParams[] = {"colors", "type",   "direction",
-                                   "angle",  "center", "transparency"};
-const Signature kInitSignature = {"__init__", kInitParams, 6, 1};
-
-int init_fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* values[6] = {nullptr, state.default_linear.get(), Py_None, Py_None, Py_None, Py_None};
-    if (parse_args(kInitSignature, args, nargsf, kwnames, values) < 0 ||
-        gradient_init_values(as_gradient(self), values) < 0) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.__init__"));
-        return -1;
-    }
-    return 0;
-}
-
-int gradient_tp_init(PyObject* self, PyObject* args, PyObject* kwds) {
-    CallArgs call;
-    if (call_args_from_tuple(args, kwds, &call) < 0) return -1;
-    return init_fastcall(self, call.values.data(), call.nargs, call.kwnames.get());
-}
-
-// Calling the class itself skips building an argument tuple and dict. Subclasses defined in
-// Python do not inherit this and go through tp_new and tp_init as usual.
-PyObject* gradient_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf,
-                              PyObject* kwnames) {
-    PyRef self =
-        PyRef::steal(gradient_tp_new(reinterpret_cast<PyTypeObject*>(type), nullptr, nullptr));
-    if (!self) return nullptr;
-    if (init_fastcall(self.get(), args, static_cast<Py_ssize_t>(nargsf), kwnames) < 0) {
-        return nullptr;
-    }
-    return self.release();
-}
-
 // ---- Life cycle ---------------------------------------------------------------------------
+
+}  // namespace
 
 int gradient_traverse(PyObject* self, visitproc visit, void* arg) {
     GradientRaylibObject* gradient = as_gradient(self);
@@ -259,6 +225,8 @@ int gradient_clear(PyObject* self) {
     return 0;
 }
 
+namespace {
+
 // Any object may sit in `type` or the colour list, another gradient too: freeing a long chain
 // of them must not recurse once per link, so the trashcan defers the deep end. Untracked first,
 // as the collector must not see an object the trashcan holds.
@@ -270,23 +238,39 @@ void gradient_dealloc(PyObject* self) {
     Py_TRASHCAN_END
 }
 
-PyMethodDef gradient_methods[] = {
-    // Replaced by a classmethod object during initialisation; listed here so that it keeps its
-    // place in the class dictionary.
-    {"_ensure_resources", nullptr, METH_CLASS | METH_NOARGS, nullptr},
-    {"generate_texture",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(generate_texture)),
-     METH_FASTCALL | METH_KEYWORDS, nullptr},
-    {"__reduce__", gradient_reduce, METH_NOARGS, nullptr},
-    {"__setstate__", gradient_setstate, METH_O, nullptr},
-    {nullptr, nullptr, 0, nullptr},
-};
+int gradient_init(PyObject* self, Args a);
 
-PyObject* ensure_resources_placeholder(PyObject*, PyObject*) {
-    return ensure_resources() < 0 ? nullptr : Py_NewRef(Py_None);
+constexpr Callable kGradientInit{
+    kModuleName, "GradientRaylib.__init__", kInitParams, gradient_init,
+    "A colour gradient painted on the GPU. colors: (r, g, b, a) tuples (0..255) or "
+    "((r, g, b, a), weight) pairs; type: GradientType.Linear (default) or Radial; direction: a "
+    "named direction, an angle or an (x, y) centre; angle and center win over it; transparency "
+    "0..255."};
+constexpr Callable kEnsureResources{
+    kModuleName,
+    "GradientRaylib._ensure_resources",
+    "($cls)",
+    ensure_resources_method,
+    "Creates the shared shader, its uniform locations and the 1x1 blank texture if missing.",
+    METH_CLASS};
+constexpr Callable kGenerateTexture{
+    kModuleName, "GradientRaylib.generate_texture", "($self, width, height)", generate_texture,
+    "Renders the gradient into a new width x height render texture (premultiplied alpha)."};
+constexpr Callable kReduce{kModuleName, "GradientRaylib.__reduce__", "($self)", gradient_reduce,
+                           "Pickle support: the reconstructor, the class and the fields."};
+constexpr Callable kSetState{kModuleName, "GradientRaylib.__setstate__", "($self, __pyx_state, /)",
+                             gradient_setstate, "Restores the fields from a pickle state tuple."};
+
+int gradient_init(PyObject* self, Args a) {
+    PyObject* values[6] = {a[0], a[1] ? a[1] : state.default_linear.get(), a[2], a[3], a[4], a[5]};
+    return gradient_init_values(as_gradient(self), values);
 }
 
 }  // namespace
+
+void add_gradient_init_traceback() {
+    add_traceback_of<kGradientInit>();
+}
 
 void gradient_destroy_fields(GradientRaylibObject* self) {
     self->_colors.~vector();
@@ -360,113 +344,68 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
     return ensure_resources_of(reinterpret_cast<PyObject*>(self));
 }
 
+namespace {
+
 // Rebuilds `_colors` and `_stops`. `_colors` is emptied first and holds the colours converted
 // before a failing entry; `_stops` changes only when every colour converted. The list is read
 // live, one pass for colours and weights together. An update superseded by one begun from the
 // Python code it runs stops without writing anything further, so the newer result stands.
-void gradient_update_colors_impl(GradientRaylibObject* self, PyObject* colors) {
+void update_colors(GradientRaylibObject* self, PyObject* colors) {
     ColourUpdate update(reinterpret_cast<PyObject*>(self));
     self->_colors.clear();
     if (colors == Py_None) {
         PyErr_SetString(PyExc_TypeError, "object of type 'NoneType' has no len()");
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
         return;
     }
     // Compiled callers reach this slot directly; anything but a list is refused, not read.
-    if (!is_colour_list(colors)) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
-        return;
-    }
-    PyRef list = PyRef::borrow(colors);  // the caller's reference may go while Python code runs
+    if (!is_colour_list(colors)) return;
     FloatBuffer weights;
-    if (!reserve(self->_colors, static_cast<size_t>(PyList_GET_SIZE(colors)))) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
-        return;
-    }
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(colors); ++i) {
-        PyRef item = PyRef::borrow(PyList_GET_ITEM(colors, i));
-        PyObject* colour_obj = nullptr;
-        PyObject* weight_obj = nullptr;
-        int weighted = weighted_pair(item.get(), &colour_obj, &weight_obj);
-        PyRef colour = PyRef::steal(colour_obj);
-        PyRef weight_ref = PyRef::steal(weight_obj);
-        if (weighted < 0) break;
-        if (!weighted) colour = PyRef::borrow(item.get());
+    if (!reserve(self->_colors, static_cast<size_t>(PyList_GET_SIZE(colors)))) return;
+    const int ended = for_each_colour_entry(colors, [&](const ColourEntry& entry) {
         Vector4 rgba;
-        float weight = 1.0f;
-        if (!check_exact_value(colour.get(), &PyTuple_Type) ||
-            !tuple_to_vector4(colour.get(), &rgba)) {
-            break;
-        }
-        if (update.superseded()) return;
-        if (!push_back(self->_colors, rgba) || (weighted && !to_float(weight_ref.get(), &weight)) ||
+        if (entry_colour(entry, &rgba) < 0) return -1;
+        if (update.superseded()) return 1;
+        float weight;
+        if (!push_back(self->_colors, rgba) || entry_weight(entry, &weight) < 0 ||
             !weights.push_back(weight)) {
-            break;
+            return -1;
         }
-        if (update.superseded()) return;
-    }
-    if (PyErr_Occurred() || !compute_stops(weights.data(), weights.size(), &self->_stops)) {
-        ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._update_colors"));
-    }
+        return update.superseded() ? 1 : 0;
+    });
+    if (ended == 0) compute_stops(weights.data(), weights.size(), &self->_stops);
 }
 
-int call_args_from_tuple(PyObject* args, PyObject* kwds, CallArgs* out) {
-    out->nargs = PyTuple_GET_SIZE(args);
-    const Py_ssize_t nkw = kwds ? PyDict_GET_SIZE(kwds) : 0;
-    try {
-        out->values.reserve(static_cast<size_t>(out->nargs + nkw));
-    } catch (const std::exception&) {
-        PyErr_NoMemory();
-        return -1;
-    }
-    for (Py_ssize_t i = 0; i < out->nargs; ++i) out->values.push_back(PyTuple_GET_ITEM(args, i));
-    if (nkw == 0) return 0;
-    out->kwnames = PyRef::steal(PyTuple_New(nkw));
-    if (!out->kwnames) return -1;
-    Py_ssize_t pos = 0, k = 0;
-    PyObject *key, *value;
-    while (PyDict_Next(kwds, &pos, &key, &value)) {
-        PyTuple_SET_ITEM(out->kwnames.get(), k++, Py_NewRef(key));
-        out->values.push_back(value);
-    }
-    return 0;
-}
+}  // namespace
 
-PyTypeObject GradientRaylibType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+PyTypeObject GradientRaylibType = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name =
+        "zorva_ui.fast.zvraygrad.zvraygrad.GradientRaylib",
+    .tp_basicsize = sizeof(GradientRaylibObject),
+    .tp_dealloc = gradient_dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = type_doc<kGradientInit>,
+    .tp_traverse = gradient_traverse,
+    .tp_clear = gradient_clear,
+    .tp_methods = method_table<kEnsureResources, kGenerateTexture, kReduce, kSetState>,
+    .tp_getset = getset_table<kTransparency, kAngle, kCenter, kColors, kRawColors, kType>,
+    .tp_init = init_slot<kGradientInit>,
+    .tp_new = gradient_tp_new,
+    .tp_vectorcall = init_vectorcall<kGradientInit, gradient_tp_new>,
+};
 
-int ready_gradient_type(PyObject* module) {
-    PyTypeObject& t = GradientRaylibType;
-    if (!(t.tp_flags & Py_TPFLAGS_READY)) {
-        t.tp_name = ZVRAYGRAD_QUALNAME("GradientRaylib");
-        t.tp_basicsize = sizeof(GradientRaylibObject);
-        t.tp_dealloc = gradient_dealloc;
-        t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-        t.tp_traverse = gradient_traverse;
-        t.tp_clear = gradient_clear;
-        t.tp_methods = gradient_methods;
-        t.tp_getset = gradient_getset;
-        t.tp_init = gradient_tp_init;
-        t.tp_new = gradient_tp_new;
-        t.tp_vectorcall = gradient_vectorcall;
-        gradient_methods[0].ml_meth = ensure_resources_placeholder;
-    }
-    if (PyType_Ready(&GradientRaylibType) < 0) return -1;
-    if (publish_vtable(&GradientRaylibType, &gradient_vtable) < 0) return -1;
-    return PyModule_AddObjectRef(module, "GradientRaylib",
-                                 reinterpret_cast<PyObject*>(&GradientRaylibType));
+int add_gradient_type(PyObject* module) {
+    return add_type(module, &GradientRaylibType, &gradient_vtable);
 }
 
 // `_ensure_resources` becomes a classmethod object wrapping a plain function, so that it
-// receives the class whether called on the class or on an instance.
-int install_gradient_methods(PyObject* module) {
+// receives the class whether called on the class or on an instance. It takes the place the
+// method table gave it in the class dictionary.
+int install_ensure_resources(PyObject* module) {
     PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
     if (!module_name) return -1;
-    PyRef function =
-        PyRef::steal(PyCFunction_NewEx(&ensure_resources_def, nullptr, module_name.get()));
-    if (!function) return -1;
-    PyRef method = PyRef::steal(PyClassMethod_New(function.get()));
+    PyRef method = PyRef::steal(classmethod_object<kEnsureResources>(module_name.get()));
     if (!method) return -1;
-    if (PyDict_SetItem(GradientRaylibType.tp_dict, state.constants.str_ensure_resources.get(),
+    if (PyDict_SetItem(GradientRaylibType.tp_dict, state.names.ensure_resources.get(),
                        method.get()) < 0) {
         return -1;
     }

@@ -7,8 +7,12 @@
 #include <cstdint>
 #include <new>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
+#include "fast/common/callable.h"
+#include "fast/common/globals.h"
+#include "fast/common/names.h"
 #include "fast/common/pyref.h"
 #include "fast/zvraygrad/zvraygrad.h"
 #include "interfaces/raylib_api.h"
@@ -17,9 +21,14 @@
 #include "interfaces/zvshader.h"
 #include "interfaces/zvvector2.h"
 
-#define ZVRAYGRAD_QUALNAME(name) "zorva_ui.fast.zvraygrad.zvraygrad." name
-
 namespace zorva::grad {
+
+inline constexpr const char* kModuleName = kGradientModuleName;
+
+// The parameters of both classes' constructors. `type=...`: the kind's default
+// (GradientType.Linear, or Radial for ClickGradient) is read at import and has no literal form.
+inline constexpr const char kInitParams[] =
+    "(colors, type=..., direction=None, angle=None, center=None, transparency=None)";
 
 // ---- Module state -------------------------------------------------------------------------
 //
@@ -51,56 +60,84 @@ struct SharedRendering {
     int32_t loc_size = -1;
 };
 
-// Interned strings and constant tuples made once at initialisation.
-struct Constants {
-    PyRef str_ensure_resources, str_recalculate_stops, str_name, str_x, str_y, str_z, str_w,
-        str_dict, str_update, str_md, str_rl, str_white, str_blend_mode,
-        str_blend_alpha_premultiply, str_gen_image_color, str_load_texture_from_image,
-        str_unload_image, str_gradient_type, str_linear, str_radial, str_gradient_shader,
-        str_vertex_shader, str_fragment_shader, str_new;
-    PyRef uniform_names[8];  // "gradientType", "angle", ... in lookup order
-    PyRef int_255;
-    PyRef transparent;   // (0, 0, 0, 0)
-    PyRef opaque_white;  // (255, 255, 255, 255)
-    PyRef source_rec;    // (0, 0, 1, 1)
-    PyRef origin;        // (0, 0)
-    PyRef linear_table;  // name -> angle, for `direction` names that are not plain str
-    PyRef radial_table;  // name -> (x, y)
+// Attribute and key names, interned once at initialisation.
+struct Names {
+    InternedName ensure_resources{"_ensure_resources"}, recalculate_stops{"_recalculate_stops"},
+        name{"name"}, x{"x"}, y{"y"}, z{"z"}, w{"w"}, dict{"__dict__"}, update{"update"}, rl{"rl"},
+        white{"WHITE"}, blend_mode{"BlendMode"}, blend_alpha_premultiply{"BLEND_ALPHA_PREMULTIPLY"},
+        gen_image_color{"gen_image_color"}, load_texture_from_image{"load_texture_from_image"},
+        unload_image{"unload_image"}, linear{"Linear"}, radial{"Radial"},
+        vertex_shader{"VERTEX_SHADER"}, fragment_shader{"FRAGMENT_SHADER"}, new_{"__new__"};
+    // The shader's uniforms, in lookup order.
+    InternedName uniforms[8] = {InternedName{"gradientType"}, InternedName{"angle"},
+                                InternedName{"centerPos"},    InternedName{"colors"},
+                                InternedName{"stops"},        InternedName{"colorCount"},
+                                InternedName{"alpha"},        InternedName{"size"}};
 };
 
-struct ModuleState {
-    PyObject* module = nullptr;  // borrowed: the module guard owns it
+// Module globals read at each use, as the module's Python-level code would read them.
+struct Globals {
+    LateGlobal gradient_type{"GradientType"};
+    LateGlobal md{"md"};  // zorva_ui.core.modules; its `rl` is the rendering layer
+    LateGlobal gradient_shader{"GradientShader"};
+    LateGlobal unpickle_gradient{"__pyx_unpickle_GradientRaylib"};
+    LateGlobal unpickle_click{"__pyx_unpickle_ClickGradient"};
+};
+
+struct State {
+    // Strong: a failed import drops the module, and a class method of its ready types may still
+    // be called; what it reads must stay valid until the next import replaces it.
+    PyRef module;
     // True once initialisation completed. The types exist earlier (and stay reachable after a
     // failed import, e.g. through gc), but their objects need the bound siblings and globals.
     bool ready = false;
     SiblingTypes siblings;
     rl::Api api{};
     SharedRendering shared;
-    Constants constants;
+    Names names;
+    Globals globals;
+    PyRef int_255;
+    PyRef transparent;     // (0, 0, 0, 0)
+    PyRef opaque_white;    // (255, 255, 255, 255)
+    PyRef source_rec;      // (0, 0, 1, 1)
+    PyRef origin;          // (0, 0)
+    PyRef linear_angles;   // zorva_ui.core.LINEAR_ANGLES: direction name -> angle
+    PyRef radial_centers;  // zorva_ui.core.RADIAL_CENTERS: direction name -> (x, y)
     PyRef default_linear;  // GradientType.Linear as it was at import
     PyRef default_radial;  // GradientType.Radial as it was at import
 };
 
 // Never destroyed: its references must not be released after the interpreter has finalised.
-extern ModuleState& state;
+extern State& state;
 
 extern PyTypeObject GradientRaylibType;
 extern PyTypeObject ClickGradientType;
 extern GradientRaylibVTable gradient_vtable;
 extern GradientRaylibVTable click_gradient_vtable;
 
+// ---- The rendering layer as Python code of the module sees it: `md.rl.<name>` -------------
+//
+// Each access looks `md` and `md.rl` up afresh (kept between calls while the dictionaries they
+// came from are unchanged), so that rebinding either between two accesses takes effect at the
+// next one. The layer's native entry points (state.api) and sibling tables are used directly.
+namespace layer {
+
+// `md.rl.<name>`. New reference, or null with the error a plain lookup raises.
+PyObject* attr(PyObject* name);
+
+// `md.rl.<name>(args...)`: the attribute is looked up, then called. New reference, or null.
+template <typename... A>
+PyObject* call(PyObject* name, A*... args) {
+    PyRef fn = PyRef::steal(attr(name));
+    if (!fn) return nullptr;
+    PyObject* argv[] = {nullptr, args...};
+    return PyObject_Vectorcall(fn.get(), argv + 1, sizeof...(A) | PY_VECTORCALL_ARGUMENTS_OFFSET,
+                               nullptr);
+}
+
+}  // namespace layer
+
 // ---- Helpers used across files ------------------------------------------------------------
-
-// A name in the module's globals, then in the builtins, as Python code of the module would see
-// it. New reference, or null with NameError.
-PyObject* module_global(PyObject* name);
-
-// Lookups kept between calls while the dictionaries they came from are unchanged (lookups.cpp).
-// `lookup_cache_init` runs at each initialisation; the other two give new references, or null
-// with the error a plain lookup raises.
-int lookup_cache_init();
-PyObject* gradient_type_global();      // the module global GradientType
-PyObject* layer_attr(PyObject* name);  // md.rl.<name>, `md` a module global
 
 // `value == GradientType.<member_name>`, GradientType read from the module's globals at each
 // call. 1, 0, or -1 with an exception set.
@@ -117,47 +154,41 @@ PyObject* new_vector2(double x, double y);
 // Calls the method `name` of `obj` with no arguments and drops the result. 0 or -1.
 int call_method_discard(PyObject* obj, PyObject* name);
 
-// The class method `_ensure_resources` (receives the class as its one argument).
-extern PyMethodDef ensure_resources_def;
+// The shared resources, made when missing (shared_state.cpp). 0 or -1.
 int ensure_resources();
 // `self._ensure_resources()` (a Python override runs when there is one). 0 or -1.
 int ensure_resources_of(PyObject* self);
+// The class method `_ensure_resources` (its declaration is in shared_state.cpp).
+PyObject* ensure_resources_method(PyObject* cls, Args args);
 
 // Rendering (rendering.cpp).
-PyObject* generate_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                           PyObject* kwnames);
-PyObject* click_gradient_draw(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                              PyObject* kwnames);
+PyObject* generate_texture(PyObject* self, Args args);
+PyObject* click_gradient_draw(PyObject* self, Args args);
 
-// Base initialiser shared by both classes' __init__ (gradient.cpp).
+// Base initialiser shared by both classes' __init__ (gradient.cpp): the six bound arguments,
+// the kind already defaulted.
 int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]);
-// The base colour update, also the vtable slot of GradientRaylib.
-void gradient_update_colors_impl(GradientRaylibObject* self, PyObject* colors);
+// The traceback entry of GradientRaylib's constructor, which ClickGradient's adds when the base
+// part of its construction fails (gradient.cpp).
+void add_gradient_init_traceback();
 // Allocation shared with the subclass.
 PyObject* gradient_tp_new(PyTypeObject* type, PyObject* args, PyObject* kwds);
 void gradient_destroy_fields(GradientRaylibObject* self);
+// Collector support, the subclass's too (its weights hold no Python objects).
+int gradient_traverse(PyObject* self, visitproc visit, void* arg);
+int gradient_clear(PyObject* self);
 
 // Pickling (pickling.cpp).
-PyObject* gradient_reduce(PyObject* self, PyObject* unused);
+PyObject* gradient_reduce(PyObject* self);
 PyObject* gradient_setstate(PyObject* self, PyObject* state);
-PyObject* click_gradient_reduce(PyObject* self, PyObject* unused);
+PyObject* click_gradient_reduce(PyObject* self);
 PyObject* click_gradient_setstate(PyObject* self, PyObject* state);
-extern PyMethodDef unpickle_gradient_def;
-extern PyMethodDef unpickle_click_gradient_def;
+extern PyMethodDef* const unpickle_functions;  // the module's two reconstructors
 
-// Initialisation of the types (gradient.cpp, click_gradient.cpp). 0 or -1.
-int ready_gradient_type(PyObject* module);
-int ready_click_gradient_type(PyObject* module);
-int install_gradient_methods(PyObject* module);
-
-// Adapts a tp_init call (tuple + dict) to the fastcall form `parse_args` takes. The arguments
-// stay borrowed from `args`/`kwds`; `kwnames` is a new tuple owned by the caller.
-struct CallArgs {
-    std::vector<PyObject*> values;
-    PyRef kwnames;
-    Py_ssize_t nargs = 0;
-};
-int call_args_from_tuple(PyObject* args, PyObject* kwds, CallArgs* out);
+// Initialisation steps of the types (gradient.cpp, click_gradient.cpp). 0 or -1.
+int add_gradient_type(PyObject* module);
+int add_click_gradient_type(PyObject* module);
+int install_ensure_resources(PyObject* module);
 
 // Growth of native vectors: std::bad_alloc and std::length_error become MemoryError.
 template <typename Vec, typename T>

@@ -1,12 +1,10 @@
 // Pickling of both gradient classes: `__reduce__`, `__setstate__` and the module-level
 // reconstructors. The module path, the reconstructor names, the checksums and the state layout
 // are part of the stored format: pickles written earlier must keep loading.
-#define ZORVA_SOURCE_FILE "fast/zvraygrad/pickling.cpp"
-
 #include "fast/common/args.h"
+#include "fast/common/callable.h"
 #include "fast/common/pickling.h"
 #include "fast/common/pyref.h"
-#include "fast/common/traceback.h"
 #include "fast/zvraygrad/conversions.h"
 #include "fast/zvraygrad/internal.h"
 
@@ -29,26 +27,13 @@ struct ClassPickling {
     PyTypeObject* type;
     const PickleLayout* layout;
     Py_ssize_t fields;
-    const char* reconstructor;
-    const char* reduce_name;
-    const char* setstate_name;
-    const char* unpickle_name;
+    LateGlobal Globals::* reconstructor;  // the module global naming the reconstructor
 };
 
-const ClassPickling kGradient = {&GradientRaylibType,
-                                 &kGradientLayout,
-                                 kGradientFields,
-                                 "__pyx_unpickle_GradientRaylib",
-                                 ZVRAYGRAD_QUALNAME("GradientRaylib.__reduce__"),
-                                 ZVRAYGRAD_QUALNAME("GradientRaylib.__setstate__"),
-                                 ZVRAYGRAD_QUALNAME("__pyx_unpickle_GradientRaylib")};
-const ClassPickling kClick = {&ClickGradientType,
-                              &kClickLayout,
-                              kClickFields,
-                              "__pyx_unpickle_ClickGradient",
-                              ZVRAYGRAD_QUALNAME("ClickGradient.__reduce__"),
-                              ZVRAYGRAD_QUALNAME("ClickGradient.__setstate__"),
-                              ZVRAYGRAD_QUALNAME("__pyx_unpickle_ClickGradient")};
+constexpr ClassPickling kGradient = {&GradientRaylibType, &kGradientLayout, kGradientFields,
+                                     &Globals::unpickle_gradient};
+constexpr ClassPickling kClick = {&ClickGradientType, &kClickLayout, kClickFields,
+                                  &Globals::unpickle_click};
 
 GradientRaylibObject* as_gradient(PyObject* self) {
     return reinterpret_cast<GradientRaylibObject*>(self);
@@ -69,16 +54,9 @@ PyObject* reduce(PyObject* self, const ClassPickling& cls) {
     }
     if (!angle || !colors || !stops || !transparency) return nullptr;
 
-    PyObject* dict_obj = nullptr;
-    if (PyObject_GetOptionalAttr(self, state.constants.str_dict.get(), &dict_obj) < 0) {
-        return nullptr;
-    }
-    PyRef dict = PyRef::steal(dict_obj);
-    int dict_true = 0;
-    if (dict && dict.get() != Py_None) {
-        dict_true = PyObject_IsTrue(dict.get());
-        if (dict_true < 0) return nullptr;
-    }
+    PyRef dict;
+    if (dict_tail(self, state.names.dict.get(), &dict) < 0) return nullptr;
+    const bool dict_true = static_cast<bool>(dict);
     const Py_ssize_t size = cls.fields + (dict_true ? 1 : 0);
     PyRef items = PyRef::steal(PyTuple_New(size));
     if (!items) return nullptr;
@@ -94,17 +72,9 @@ PyObject* reduce(PyObject* self, const ClassPickling& cls) {
     const bool use_setstate =
         dict_true || g->_center != Py_None || g->raw_colors != Py_None || g->type != Py_None;
 
-    PyRef name = PyRef::steal(PyUnicode_FromString(cls.reconstructor));
-    if (!name) return nullptr;
-    PyRef reconstructor = PyRef::steal(module_global(name.get()));
+    PyRef reconstructor = PyRef::steal((state.globals.*cls.reconstructor).get());
     if (!reconstructor) return nullptr;
-    PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(self));
-    const long long checksum = cls.layout->accepted[0];
-    if (use_setstate) {
-        return Py_BuildValue("(O(OLO)O)", reconstructor.get(), type, checksum, Py_None,
-                             items.get());
-    }
-    return Py_BuildValue("(O(OLO))", reconstructor.get(), type, checksum, items.get());
+    return reduce_value(reconstructor.get(), self, *cls.layout, items.get(), use_setstate);
 }
 
 // Restores the fields item by item, each stored as soon as it converted. A state shorter than
@@ -157,102 +127,63 @@ int restore(PyObject* self, PyObject* state_tuple, const ClassPickling& cls) {
     }
 
     if (size == cls.fields) return 0;
-    PyObject* extra = item(cls.fields);
-    int extra_true = PyObject_IsTrue(extra);
-    if (extra_true <= 0) return extra_true;
-    PyRef instance_dict = PyRef::steal(PyObject_GetAttr(self, state.constants.str_dict.get()));
-    if (!instance_dict) return -1;
-    if (PyDict_CheckExact(instance_dict.get()) && PyDict_Check(extra)) {
-        return PyDict_Update(instance_dict.get(), extra);
-    }
-    PyRef result = PyRef::steal(
-        PyObject_CallMethodOneArg(instance_dict.get(), state.constants.str_update.get(), extra));
-    return result ? 0 : -1;
+    return restore_dict_tail(self, item(cls.fields), DictAccess::kAttribute, state.names.dict.get(),
+                             state.names.update.get());
 }
 
 PyObject* setstate(PyObject* self, PyObject* state_tuple, const ClassPickling& cls) {
     if (!check_exact_value(state_tuple, &PyTuple_Type, false) ||
         restore(self, state_tuple, cls) < 0) {
-        ZORVA_TRACEBACK(cls.setstate_name);
         return nullptr;
     }
     Py_RETURN_NONE;
 }
 
-const char* const kUnpickleParams[] = {"__pyx_type", "__pyx_checksum", "__pyx_state"};
-
-PyObject* unpickle(const ClassPickling& cls, const Signature& sig, PyObject* const* args,
-                   Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* values[3] = {nullptr, nullptr, nullptr};
-    int64_t checksum;
-    if (parse_args(sig, args, nargsf, kwnames, values) < 0 || !to_int64(values[1], &checksum) ||
-        !check_exact_arg(values[2], &PyTuple_Type, "__pyx_state")) {
-        return nullptr;
-    }
-    if (!checksum_accepted(*cls.layout, checksum)) {
-        raise_checksum_mismatch(*cls.layout, checksum);
-        return nullptr;
-    }
-    PyObject* target = values[0];
-    PyObject* class_obj = reinterpret_cast<PyObject*>(cls.type);
-    PyRef result;
-    if (target == class_obj) {
-        result = PyRef::steal(cls.type->tp_new(cls.type, nullptr, nullptr));
-    } else {
-        // The class's own __new__ checks that the target is a subclass.
-        result = PyRef::steal(
-            PyObject_CallMethodOneArg(class_obj, state.constants.str_new.get(), target));
-    }
-    if (!result) return nullptr;
-    if (values[2] != Py_None && restore(result.get(), values[2], cls) < 0) return nullptr;
-    return result.release();
+int restore_gradient(PyObject* self, PyObject* state_tuple) {
+    return restore(self, state_tuple, kGradient);
 }
 
-const Signature kUnpickleGradientSig = {"__pyx_unpickle_GradientRaylib", kUnpickleParams, 3, 3};
-const Signature kUnpickleClickSig = {"__pyx_unpickle_ClickGradient", kUnpickleParams, 3, 3};
-
-PyObject* unpickle_gradient(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
-                            PyObject* kwnames) {
-    PyObject* result = unpickle(kGradient, kUnpickleGradientSig, args, nargsf, kwnames);
-    if (result == nullptr) ZORVA_TRACEBACK(kGradient.unpickle_name);
-    return result;
+int restore_click(PyObject* self, PyObject* state_tuple) {
+    return restore(self, state_tuple, kClick);
 }
 
-PyObject* unpickle_click(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* result = unpickle(kClick, kUnpickleClickSig, args, nargsf, kwnames);
-    if (result == nullptr) ZORVA_TRACEBACK(kClick.unpickle_name);
-    return result;
+PyObject* unpickle_gradient(PyObject*, Args a) {
+    return unpickle(kGradientLayout, &GradientRaylibType, state.names.new_.get(), a[0], a[1], a[2],
+                    restore_gradient);
 }
+
+PyObject* unpickle_click(PyObject*, Args a) {
+    return unpickle(kClickLayout, &ClickGradientType, state.names.new_.get(), a[0], a[1], a[2],
+                    restore_click);
+}
+
+constexpr Callable kUnpickleGradient{
+    kModuleName, "__pyx_unpickle_GradientRaylib", "(__pyx_type, __pyx_checksum, __pyx_state)",
+    unpickle_gradient,
+    "Pickle reconstructor: a new __pyx_type with the fields of __pyx_state, after a check of the "
+    "layout checksum (pickle.PickleError when it does not match)."};
+constexpr Callable kUnpickleClick{
+    kModuleName, "__pyx_unpickle_ClickGradient", "(__pyx_type, __pyx_checksum, __pyx_state)",
+    unpickle_click, "Pickle reconstructor of ClickGradient, as __pyx_unpickle_GradientRaylib."};
 
 }  // namespace
 
-PyObject* gradient_reduce(PyObject* self, PyObject*) {
-    PyObject* result = reduce(self, kGradient);
-    if (result == nullptr) ZORVA_TRACEBACK(kGradient.reduce_name);
-    return result;
+PyObject* gradient_reduce(PyObject* self) {
+    return reduce(self, kGradient);
 }
 
 PyObject* gradient_setstate(PyObject* self, PyObject* state_tuple) {
     return setstate(self, state_tuple, kGradient);
 }
 
-PyObject* click_gradient_reduce(PyObject* self, PyObject*) {
-    PyObject* result = reduce(self, kClick);
-    if (result == nullptr) ZORVA_TRACEBACK(kClick.reduce_name);
-    return result;
+PyObject* click_gradient_reduce(PyObject* self) {
+    return reduce(self, kClick);
 }
 
 PyObject* click_gradient_setstate(PyObject* self, PyObject* state_tuple) {
     return setstate(self, state_tuple, kClick);
 }
 
-PyMethodDef unpickle_gradient_def = {
-    "__pyx_unpickle_GradientRaylib",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(unpickle_gradient)),
-    METH_FASTCALL | METH_KEYWORDS, nullptr};
-PyMethodDef unpickle_click_gradient_def = {
-    "__pyx_unpickle_ClickGradient",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(unpickle_click)),
-    METH_FASTCALL | METH_KEYWORDS, nullptr};
+PyMethodDef* const unpickle_functions = method_table<kUnpickleGradient, kUnpickleClick>;
 
 }  // namespace zorva::grad

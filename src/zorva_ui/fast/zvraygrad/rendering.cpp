@@ -1,7 +1,5 @@
 // Drawing a gradient through the shared shader: into a new render texture
 // (`generate_texture`) or onto the caller's current target (`ClickGradient.draw`).
-#define ZORVA_SOURCE_FILE "fast/zvraygrad/rendering.cpp"
-
 #include <array>
 #include <algorithm>
 #include <cstring>
@@ -9,7 +7,6 @@
 
 #include "fast/common/args.h"
 #include "fast/common/pyref.h"
-#include "fast/common/traceback.h"
 #include "fast/zvraygrad/internal.h"
 
 namespace zorva::grad {
@@ -172,9 +169,9 @@ PyObject* center_tuple(PyObject* center) {
         const double xy[2] = {vector->x, vector->y};
         return draw_center.fill(xy, 2);
     }
-    PyRef x = PyRef::steal(PyObject_GetAttr(center, state.constants.str_x.get()));
+    PyRef x = PyRef::steal(PyObject_GetAttr(center, state.names.x.get()));
     if (!x) return nullptr;
-    PyRef y = PyRef::steal(PyObject_GetAttr(center, state.constants.str_y.get()));
+    PyRef y = PyRef::steal(PyObject_GetAttr(center, state.names.y.get()));
     if (!y) return nullptr;
     return PyTuple_Pack(2, x.get(), y.get());
 }
@@ -244,25 +241,20 @@ int gradient_type_int(PyObject* type, int32_t* out) {
 }
 
 int premultiplied_blend_mode(int32_t* out) {
-    PyRef modes = PyRef::steal(layer_attr(state.constants.str_blend_mode.get()));
+    PyRef modes = PyRef::steal(layer::attr(state.names.blend_mode.get()));
     if (!modes) return -1;
-    PyRef mode = PyRef::steal(
-        PyObject_GetAttr(modes.get(), state.constants.str_blend_alpha_premultiply.get()));
+    PyRef mode =
+        PyRef::steal(PyObject_GetAttr(modes.get(), state.names.blend_alpha_premultiply.get()));
     if (!mode) return -1;
     return to_int32(mode.get(), out) ? 0 : -1;
 }
 
-const char* const kTextureParams[] = {"width", "height"};
-const Signature kTextureSignature = {"generate_texture", kTextureParams, 2, 2};
+}  // namespace
 
-PyObject* generate_texture_impl(GradientRaylibObject* self, PyObject* const* args,
-                                Py_ssize_t nargsf, PyObject* kwnames) {
-    PyObject* values[2] = {nullptr, nullptr};
+PyObject* generate_texture(PyObject* self_obj, Args a) {
+    GradientRaylibObject* self = reinterpret_cast<GradientRaylibObject*>(self_obj);
     int32_t width, height;
-    if (parse_args(kTextureSignature, args, nargsf, kwnames, values) < 0 ||
-        !to_int32(values[0], &width) || !to_int32(values[1], &height)) {
-        return nullptr;
-    }
+    if (!to_int32(a[0], &width) || !to_int32(a[1], &height)) return nullptr;
     // A gradient restored from a pickle may come here before any constructor made the shared
     // resources; make them as drawing does rather than render with no shader.
     if (state.shared.shader == Py_None || state.shared.blank_texture == Py_None) {
@@ -296,30 +288,24 @@ PyObject* generate_texture_impl(GradientRaylibObject* self, PyObject* const* arg
         state.api.begin_zvshader_mode(reinterpret_cast<ZvShaderObject*>(shader.get())));
     if (!shader_mode) return nullptr;
     modes.begun(state.api.end_shader_mode);
-    if (texture->vtab->c_fast_clear(texture, state.constants.transparent.get()) < 0) {
+    if (texture->vtab->c_fast_clear(texture, state.transparent.get()) < 0) {
         return nullptr;
     }
     PyRef dest = PyRef::steal(Py_BuildValue("(iiii)", 0, 0, width, height));
     if (!dest) return nullptr;
-    if (state.api.draw_texture_pro(blank.get(), state.constants.source_rec.get(), dest.get(),
-                                   state.constants.origin.get(), 0.0f,
-                                   state.constants.opaque_white.get()) < 0) {
+    if (state.api.draw_texture_pro(blank.get(), state.source_rec.get(), dest.get(),
+                                   state.origin.get(), 0.0f, state.opaque_white.get()) < 0) {
         return nullptr;
     }
     if (modes.end_all() < 0) return nullptr;
     return target.release();
 }
 
-const char* const kDrawParams[] = {"x", "y", "width", "height"};
-const Signature kDrawSignature = {"draw", kDrawParams, 4, 4};
-
-PyObject* draw_impl(GradientRaylibObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                    PyObject* kwnames) {
-    PyObject* values[4] = {nullptr, nullptr, nullptr, nullptr};
+PyObject* click_gradient_draw(PyObject* self_obj, Args a) {
+    GradientRaylibObject* self = reinterpret_cast<GradientRaylibObject*>(self_obj);
     float rect[4];
-    if (parse_args(kDrawSignature, args, nargsf, kwnames, values) < 0) return nullptr;
-    for (int i = 0; i < 4; ++i) {
-        if (!to_float(values[i], &rect[i])) return nullptr;
+    for (size_t i = 0; i < 4; ++i) {
+        if (!to_float(a[i], &rect[i])) return nullptr;
     }
     if (ensure_resources_of(reinterpret_cast<PyObject*>(self)) < 0) return nullptr;
     Uniforms u{};
@@ -343,32 +329,14 @@ PyObject* draw_impl(GradientRaylibObject* self, PyObject* const* args, Py_ssize_
     const double dest_values[4] = {rect[0], rect[1], rect[2], rect[3]};
     PyRef dest = PyRef::steal(draw_dest.fill(dest_values, 4));
     if (!dest) return nullptr;
-    PyRef tint = PyRef::steal(layer_attr(state.constants.str_white.get()));
+    PyRef tint = PyRef::steal(layer::attr(state.names.white.get()));
     if (!tint || !check_exact_value(tint.get(), &PyTuple_Type)) return nullptr;
-    if (state.api.draw_texture_pro(blank.get(), state.constants.source_rec.get(), dest.get(),
-                                   state.constants.origin.get(), 0.0f, tint.get()) < 0) {
+    if (state.api.draw_texture_pro(blank.get(), state.source_rec.get(), dest.get(),
+                                   state.origin.get(), 0.0f, tint.get()) < 0) {
         return nullptr;
     }
     if (modes.end_all() < 0) return nullptr;
     Py_RETURN_NONE;
-}
-
-}  // namespace
-
-PyObject* generate_texture(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                           PyObject* kwnames) {
-    PyObject* result =
-        generate_texture_impl(reinterpret_cast<GradientRaylibObject*>(self), args, nargsf, kwnames);
-    if (result == nullptr) ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib.generate_texture"));
-    return result;
-}
-
-PyObject* click_gradient_draw(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                              PyObject* kwnames) {
-    PyObject* result =
-        draw_impl(reinterpret_cast<GradientRaylibObject*>(self), args, nargsf, kwnames);
-    if (result == nullptr) ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("ClickGradient.draw"));
-    return result;
 }
 
 }  // namespace zorva::grad

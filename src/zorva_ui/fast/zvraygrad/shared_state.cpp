@@ -1,20 +1,12 @@
 // Module state and the shared rendering resources: one shader, one blank texture and the
 // uniform locations, created on first need and kept for the life of the process.
-#define ZORVA_SOURCE_FILE "fast/zvraygrad/shared_state.cpp"
-
 #include "fast/common/args.h"
-#include "fast/common/globals.h"
 #include "fast/common/pyref.h"
-#include "fast/common/traceback.h"
 #include "fast/zvraygrad/internal.h"
 
 namespace zorva::grad {
 
-ModuleState& state = *new ModuleState();
-
-PyObject* module_global(PyObject* name) {
-    return zorva::module_global(PyModule_GetDict(state.module), name);
-}
+State& state = *new State();
 
 namespace {
 
@@ -73,7 +65,7 @@ int python_equals(PyObject* a, PyObject* b) {
 }
 
 int is_gradient_type(PyObject* value, PyObject* member_name) {
-    PyRef enum_type = PyRef::steal(gradient_type_global());
+    PyRef enum_type = PyRef::steal(state.globals.gradient_type.get());
     if (!enum_type) return -1;
     PyRef member = PyRef::steal(PyObject_GetAttr(enum_type.get(), member_name));
     if (!member) return -1;
@@ -81,7 +73,7 @@ int is_gradient_type(PyObject* value, PyObject* member_name) {
 }
 
 int is_linear(PyObject* value) {
-    return is_gradient_type(value, state.constants.str_linear.get());
+    return is_gradient_type(value, state.names.linear.get());
 }
 
 PyObject* new_vector2(double x, double y) {
@@ -114,12 +106,12 @@ PyObject* shader_source(PyObject* sources, PyObject* attr) {
 // as it is known. A failed lookup leaves the shader in place: later calls do not retry.
 int create_shader() {
     SharedRendering& shared = state.shared;
-    const Constants& c = state.constants;
-    PyRef sources = PyRef::steal(module_global(c.str_gradient_shader.get()));
+    const Names& n = state.names;
+    PyRef sources = PyRef::steal(state.globals.gradient_shader.get());
     if (!sources) return -1;
-    PyRef vertex = PyRef::steal(shader_source(sources.get(), c.str_vertex_shader.get()));
+    PyRef vertex = PyRef::steal(shader_source(sources.get(), n.vertex_shader.get()));
     if (!vertex) return -1;
-    PyRef fragment = PyRef::steal(shader_source(sources.get(), c.str_fragment_shader.get()));
+    PyRef fragment = PyRef::steal(shader_source(sources.get(), n.fragment_shader.get()));
     if (!fragment) return -1;
     PyObject* shader = reinterpret_cast<PyObject*>(
         state.siblings.shader->c_create_from_code(vertex.get(), fragment.get()));
@@ -133,61 +125,36 @@ int create_shader() {
         // The shader object is held for the call: a lookup may run code that could drop it.
         PyRef held = PyRef::borrow(shared.shader);
         int32_t location = state.api.get_zvshader_location(
-            reinterpret_cast<ZvShaderObject*>(held.get()), c.uniform_names[i].get());
+            reinterpret_cast<ZvShaderObject*>(held.get()), n.uniforms[i].get());
         if (location == -1 && PyErr_Occurred()) return -1;
         *locations[i] = location;
     }
     return 0;
 }
 
-// The 1x1 WHITE texture every pass draws through the shader, made from a temporary image.
+// The 1x1 WHITE texture every pass draws through the shader, made from a temporary image. Each
+// step looks the layer up again, so a rebinding made by the code a step runs is seen by the next.
 int create_blank_texture() {
-    const Constants& c = state.constants;
-    auto rl = [&c]() -> PyObject* {
-        PyRef md = PyRef::steal(module_global(c.str_md.get()));
-        return md ? PyObject_GetAttr(md.get(), c.str_rl.get()) : nullptr;
-    };
-    PyRef layer = PyRef::steal(rl());
-    if (!layer) return -1;
-    PyRef gen_image = PyRef::steal(PyObject_GetAttr(layer.get(), c.str_gen_image_color.get()));
+    const Names& n = state.names;
+    PyRef gen_image = PyRef::steal(layer::attr(n.gen_image_color.get()));
     if (!gen_image) return -1;
-    PyRef layer_again = PyRef::steal(rl());
-    if (!layer_again) return -1;
-    PyRef white = PyRef::steal(PyObject_GetAttr(layer_again.get(), c.str_white.get()));
+    PyRef white = PyRef::steal(layer::attr(n.white.get()));
     if (!white) return -1;
     PyRef image = PyRef::steal(PyObject_CallFunction(gen_image.get(), "iiO", 1, 1, white.get()));
     if (!image) return -1;
-
-    layer = PyRef::steal(rl());
-    if (!layer) return -1;
-    PyRef texture = PyRef::steal(
-        PyObject_CallMethodOneArg(layer.get(), c.str_load_texture_from_image.get(), image.get()));
+    PyRef texture = PyRef::steal(layer::call(n.load_texture_from_image.get(), image.get()));
     if (!texture) return -1;
     set_field(state.shared.blank_texture, texture.release());
-
-    layer = PyRef::steal(rl());
-    if (!layer) return -1;
-    PyRef unloaded =
-        PyRef::steal(PyObject_CallMethodOneArg(layer.get(), c.str_unload_image.get(), image.get()));
+    PyRef unloaded = PyRef::steal(layer::call(n.unload_image.get(), image.get()));
     return unloaded ? 0 : -1;
 }
 
-// The class method: `_ensure_resources(cls)`, the class arriving as the one positional argument.
-PyObject* ensure_resources_method(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
-                                  PyObject* kwnames) {
-    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    if (nargs < 1) {
-        PyErr_SetString(PyExc_TypeError, "_ensure_resources() needs the class");
-    } else if (parse_no_args("_ensure_resources", nargs - 1, kwnames) == 0 &&
-               ensure_resources() == 0) {
-        Py_RETURN_NONE;
-    }
-    (void)args;
-    ZORVA_TRACEBACK(ZVRAYGRAD_QUALNAME("GradientRaylib._ensure_resources"));
-    return nullptr;
-}
-
 }  // namespace
+
+PyObject* ensure_resources_method(PyObject*, Args) {
+    if (ensure_resources() < 0) return nullptr;
+    Py_RETURN_NONE;
+}
 
 int ensure_resources() {
     int missing = is_none(state.shared.shader);
@@ -204,12 +171,7 @@ int ensure_resources_of(PyObject* self) {
     if (Py_IS_TYPE(self, &GradientRaylibType) || Py_IS_TYPE(self, &ClickGradientType)) {
         return ensure_resources();
     }
-    return call_method_discard(self, state.constants.str_ensure_resources.get());
+    return call_method_discard(self, state.names.ensure_resources.get());
 }
-
-PyMethodDef ensure_resources_def = {
-    "_ensure_resources",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ensure_resources_method)),
-    METH_FASTCALL | METH_KEYWORDS, nullptr};
 
 }  // namespace zorva::grad

@@ -1,82 +1,13 @@
 // Module `zorva_ui.fast.zvraygrad.zvraygrad`: initialisation, in the order the package's users
-// rely on (types, sibling bindings, Python imports, shared state, defaults, reconstructors).
-#define ZORVA_SOURCE_FILE "fast/zvraygrad/zvraygrad.cpp"
-
-#include "fast/common/module_guard.h"
+// rely on (types, sibling bindings, Python imports, defaults, reconstructors).
+#include "fast/common/module.h"
 #include "fast/common/pyref.h"
-#include "fast/common/traceback.h"
 #include "fast/zvraygrad/internal.h"
 #include "interfaces/bind.h"
 
 namespace zorva::grad {
 
 namespace {
-
-ModuleGuard guard = {"zvraygrad", kGradientModuleName};
-
-bool intern(PyRef* slot, const char* text) {
-    *slot = PyRef::steal(PyUnicode_InternFromString(text));
-    return static_cast<bool>(*slot);
-}
-
-int make_constants() {
-    Constants& c = state.constants;
-    struct Name {
-        PyRef* slot;
-        const char* text;
-    };
-    const Name names[] = {
-        {&c.str_ensure_resources, "_ensure_resources"},
-        {&c.str_recalculate_stops, "_recalculate_stops"},
-        {&c.str_name, "name"},
-        {&c.str_x, "x"},
-        {&c.str_y, "y"},
-        {&c.str_z, "z"},
-        {&c.str_w, "w"},
-        {&c.str_dict, "__dict__"},
-        {&c.str_update, "update"},
-        {&c.str_md, "md"},
-        {&c.str_rl, "rl"},
-        {&c.str_white, "WHITE"},
-        {&c.str_blend_mode, "BlendMode"},
-        {&c.str_blend_alpha_premultiply, "BLEND_ALPHA_PREMULTIPLY"},
-        {&c.str_gen_image_color, "gen_image_color"},
-        {&c.str_load_texture_from_image, "load_texture_from_image"},
-        {&c.str_unload_image, "unload_image"},
-        {&c.str_gradient_type, "GradientType"},
-        {&c.str_linear, "Linear"},
-        {&c.str_radial, "Radial"},
-        {&c.str_gradient_shader, "GradientShader"},
-        {&c.str_vertex_shader, "VERTEX_SHADER"},
-        {&c.str_fragment_shader, "FRAGMENT_SHADER"},
-        {&c.str_new, "__new__"},
-    };
-    for (const Name& n : names) {
-        if (!intern(n.slot, n.text)) return -1;
-    }
-    const char* const uniforms[8] = {"gradientType", "angle",      "centerPos", "colors",
-                                     "stops",        "colorCount", "alpha",     "size"};
-    for (int i = 0; i < 8; ++i) {
-        if (!intern(&c.uniform_names[i], uniforms[i])) return -1;
-    }
-    c.int_255 = PyRef::steal(PyLong_FromLong(255));
-    c.transparent = PyRef::steal(Py_BuildValue("(iiii)", 0, 0, 0, 0));
-    c.opaque_white = PyRef::steal(Py_BuildValue("(iiii)", 255, 255, 255, 255));
-    c.source_rec = PyRef::steal(Py_BuildValue("(iiii)", 0, 0, 1, 1));
-    c.origin = PyRef::steal(Py_BuildValue("(ii)", 0, 0));
-    c.linear_table = PyRef::steal(Py_BuildValue(
-        "{sdsdsdsdsdsdsdsd}", "Right", 0.0, "BottomRight", 45.0, "Bottom", 90.0, "BottomLeft",
-        135.0, "Left", 180.0, "TopLeft", 225.0, "Top", 270.0, "TopRight", 315.0));
-    c.radial_table = PyRef::steal(Py_BuildValue("{s(dd)s(dd)s(dd)s(dd)s(dd)s(dd)s(dd)}", "Center",
-                                                0.5, 0.5, "TopCenter", 0.5, 0.0, "TopLeft", 0.0,
-                                                0.0, "TopRight", 1.0, 0.0, "BottomCenter", 0.5, 1.0,
-                                                "BottomLeft", 0.0, 1.0, "BottomRight", 1.0, 1.0));
-    if (!c.int_255 || !c.transparent || !c.opaque_white || !c.source_rec || !c.origin ||
-        !c.linear_table || !c.radial_table) {
-        return -1;
-    }
-    return 0;
-}
 
 void reset_shared_objects() {
     set_field(state.shared.shader, Py_NewRef(Py_None));
@@ -87,6 +18,53 @@ void reset_locations() {
     SharedRendering& s = state.shared;
     s.loc_type = s.loc_angle = s.loc_center = s.loc_colors = -1;
     s.loc_stops = s.loc_count = s.loc_alpha = s.loc_size = -1;
+}
+
+int intern_names() {
+    Names& n = state.names;
+    if (intern(n.ensure_resources, n.recalculate_stops, n.name, n.x, n.y, n.z, n.w, n.dict,
+               n.update, n.rl, n.white, n.blend_mode, n.blend_alpha_premultiply, n.gen_image_color,
+               n.load_texture_from_image, n.unload_image, n.linear, n.radial, n.vertex_shader,
+               n.fragment_shader, n.new_) < 0) {
+        return -1;
+    }
+    for (InternedName& uniform : n.uniforms) {
+        if (uniform.make() < 0) return -1;
+    }
+    return 0;
+}
+
+int bind_globals(PyObject* module) {
+    Globals& g = state.globals;
+    LateGlobal* all[] = {&g.gradient_type, &g.md, &g.gradient_shader, &g.unpickle_gradient,
+                         &g.unpickle_click};
+    for (LateGlobal* global : all) {
+        if (global->bind(module) < 0) return -1;
+    }
+    return 0;
+}
+
+// The first step: whatever an earlier, failed import left is replaced.
+int begin(PyObject* module) {
+    state.ready = false;
+    state.module = PyRef::borrow(module);
+    if (intern_names() < 0 || bind_globals(module) < 0) return -1;
+    state.int_255 = PyRef::steal(PyLong_FromLong(255));
+    state.transparent = PyRef::steal(Py_BuildValue("(iiii)", 0, 0, 0, 0));
+    state.opaque_white = PyRef::steal(Py_BuildValue("(iiii)", 255, 255, 255, 255));
+    state.source_rec = PyRef::steal(Py_BuildValue("(iiii)", 0, 0, 1, 1));
+    state.origin = PyRef::steal(Py_BuildValue("(ii)", 0, 0));
+    if (!state.int_255 || !state.transparent || !state.opaque_white || !state.source_rec ||
+        !state.origin) {
+        return -1;
+    }
+    reset_shared_objects();
+    return 0;
+}
+
+int add_types(PyObject* module) {
+    if (add_gradient_type(module) < 0) return -1;
+    return add_click_gradient_type(module);
 }
 
 template <typename VTable>
@@ -100,7 +78,7 @@ int bind_type(const char* module_name, const char* type_name, Py_ssize_t basicsi
     return 0;
 }
 
-int bind_siblings() {
+int bind_siblings(PyObject*) {
     SiblingTypes& s = state.siblings;
     if (bind_type("zorva_ui.fast.zvvector2.zvvector2", "ZvVector2", sizeof(ZvVector2Object),
                   &s.vector2_type, &s.vector2) < 0 ||
@@ -118,20 +96,25 @@ int bind_siblings() {
     return 0;
 }
 
-// `from <module> import <name>`, bound as the module attribute of the same name.
-int import_from(PyObject* module, const char* from, const char* name) {
+// `from <module> import <name>`: new reference, or null with ImportError.
+PyObject* import_from(const char* from, const char* name) {
     PyRef fromlist = PyRef::steal(Py_BuildValue("(s)", name));
-    if (!fromlist) return -1;
+    if (!fromlist) return nullptr;
     PyRef source =
         PyRef::steal(PyImport_ImportModuleLevel(from, nullptr, nullptr, fromlist.get(), 0));
-    if (!source) return -1;
-    PyRef value = PyRef::steal(PyObject_GetAttrString(source.get(), name));
-    if (!value) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+    if (!source) return nullptr;
+    PyObject* value = PyObject_GetAttrString(source.get(), name);
+    if (value == nullptr && PyErr_ExceptionMatches(PyExc_AttributeError)) {
         PyErr_Clear();
         PyErr_Format(PyExc_ImportError, "cannot import name '%s' from '%s'", name, from);
-        return -1;
     }
+    return value;
+}
+
+// The same, bound as the module attribute of the same name.
+int import_into(PyObject* module, const char* from, const char* name) {
+    PyRef value = PyRef::steal(import_from(from, name));
+    if (!value) return -1;
     return PyModule_AddObjectRef(module, name, value.get());
 }
 
@@ -148,70 +131,70 @@ int import_md(PyObject* module) {
     return PyModule_AddObjectRef(module, "md", modules.get());
 }
 
-// GradientType.<member>, the enumeration read from the module's globals.
-PyObject* gradient_type_member(PyObject* member) {
-    PyRef enum_type = PyRef::steal(module_global(state.constants.str_gradient_type.get()));
-    if (!enum_type) return nullptr;
-    return PyObject_GetAttr(enum_type.get(), member);
-}
-
-int add_function(PyObject* module, PyMethodDef* def) {
-    PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));
-    if (!module_name) return -1;
-    PyRef function = PyRef::steal(PyCFunction_NewEx(def, module, module_name.get()));
-    if (!function) return -1;
-    return PyModule_AddObjectRef(module, def->ml_name, function.get());
-}
-
-int exec_steps(PyObject* module) {
-    state.ready = false;
-    state.module = module;
-    if (lookup_cache_init() < 0) return -1;
-    if (make_constants() < 0) return -1;
-    reset_shared_objects();
-    if (ready_gradient_type(module) < 0) return -1;
-    if (ready_click_gradient_type(module) < 0) return -1;
-    if (bind_siblings() < 0) return -1;
-    if (import_md(module) < 0) return -1;
-    if (import_from(module, "zorva_ui.fast", "GradientShader") < 0) return -1;
-    if (import_from(module, "zorva_ui.rendering.pygame.gradient", "GradientPygame") < 0) {
+// One of the direction tables of zorva_ui.core, which the CPU renderer reads too.
+int import_table(const char* name, PyRef* out) {
+    PyRef table = PyRef::steal(import_from("zorva_ui.core", name));
+    if (!table) return -1;
+    if (!PyDict_Check(table.get())) {
+        PyErr_Format(PyExc_TypeError, "zorva_ui.core.%s must be a dict, not %.200s", name,
+                     Py_TYPE(table.get())->tp_name);
         return -1;
     }
-    if (import_from(module, "zorva_ui.core", "GradientType") < 0) return -1;
+    *out = std::move(table);
+    return 0;
+}
+
+int import_names(PyObject* module) {
+    if (import_md(module) < 0 || import_into(module, "zorva_ui.fast", "GradientShader") < 0 ||
+        import_into(module, "zorva_ui.rendering.pygame.gradient", "GradientPygame") < 0 ||
+        import_into(module, "zorva_ui.core", "GradientType") < 0) {
+        return -1;
+    }
+    if (import_table("LINEAR_ANGLES", &state.linear_angles) < 0) return -1;
+    return import_table("RADIAL_CENTERS", &state.radial_centers);
+}
+
+// GradientType.<member>, the enumeration read from the module's globals.
+PyObject* gradient_type_member(const InternedName& member) {
+    PyRef enum_type = PyRef::steal(state.globals.gradient_type.get());
+    if (!enum_type) return nullptr;
+    return PyObject_GetAttr(enum_type.get(), member.get());
+}
+
+// The constructors' default kinds, read once here; the class method goes in between, where the
+// class dictionary has always received it.
+int read_defaults(PyObject* module) {
     reset_shared_objects();
     reset_locations();
-    state.default_linear = PyRef::steal(gradient_type_member(state.constants.str_linear.get()));
+    state.default_linear = PyRef::steal(gradient_type_member(state.names.linear));
     if (!state.default_linear) return -1;
-    if (install_gradient_methods(module) < 0) return -1;
-    state.default_radial = PyRef::steal(gradient_type_member(state.constants.str_radial.get()));
-    if (!state.default_radial) return -1;
-    if (add_function(module, &unpickle_gradient_def) < 0) return -1;
-    if (add_function(module, &unpickle_click_gradient_def) < 0) return -1;
+    if (install_ensure_resources(module) < 0) return -1;
+    state.default_radial = PyRef::steal(gradient_type_member(state.names.radial));
+    return state.default_radial ? 0 : -1;
+}
+
+int add_functions(PyObject* module) {
+    if (PyModule_AddFunctions(module, unpickle_functions) < 0) return -1;
     PyRef test = PyRef::steal(PyDict_New());
     if (!test) return -1;
     return PyModule_AddObjectRef(module, "__test__", test.get());
 }
 
-int module_exec(PyObject* module) {
-    int begun = guarded_exec_begin(guard, module);
-    if (begun == 1) return 0;
-    if (begun == 0 && exec_steps(module) == 0) {
-        state.ready = true;
-        guarded_exec_done(guard);
-        return 0;
-    }
-    ZORVA_TRACEBACK("init zorva_ui.fast.zvraygrad.zvraygrad");
-    state.ready = false;
-    state.module = nullptr;  // the failed module is about to be dropped
-    guarded_exec_failed(guard);
-    return -1;
+int done(PyObject*) {
+    state.ready = true;
+    return 0;
 }
+
+constexpr ModuleSpec kModule{
+    kModuleName,
+    "GPU colour gradients drawn through one shared shader.",
+    nullptr,
+    {begin, add_types, bind_siblings, import_names, read_defaults, add_functions, done}};
 
 }  // namespace
 
 }  // namespace zorva::grad
 
 PyMODINIT_FUNC PyInit_zvraygrad() {
-    return zorva::guarded_module_init<zorva::grad::guard, zorva::grad::module_exec>(
-        "GPU colour gradients drawn through one shared shader.");
+    return zorva::define_module<zorva::grad::kModule>();
 }

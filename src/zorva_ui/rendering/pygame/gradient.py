@@ -30,7 +30,7 @@ import operator
 import struct
 from collections.abc import Sequence
 
-from zorva_ui.core import GradientType
+from zorva_ui.core import LINEAR_ANGLES, RADIAL_CENTERS, GradientType
 from zorva_ui.fast.gradient_shader import MAX_COLORS
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at start-up
@@ -56,27 +56,6 @@ __all__ = ["GradientPygame", "MAX_COLORS", "compute_stops", "render_uniforms"]
 
 _INT32_MIN = -(2**31)
 _INT32_MAX = 2**31 - 1
-
-_LINEAR_ANGLES = {
-    "Right": 0.0,
-    "BottomRight": 45.0,
-    "Bottom": 90.0,
-    "BottomLeft": 135.0,
-    "Left": 180.0,
-    "TopLeft": 225.0,
-    "Top": 270.0,
-    "TopRight": 315.0,
-}
-
-_RADIAL_CENTERS = {
-    "Center": (0.5, 0.5),
-    "TopCenter": (0.5, 0.0),
-    "TopLeft": (0.0, 0.0),
-    "TopRight": (1.0, 0.0),
-    "BottomCenter": (0.5, 1.0),
-    "BottomLeft": (0.0, 1.0),
-    "BottomRight": (1.0, 1.0),
-}
 
 _FLOAT32 = struct.Struct("f")
 
@@ -528,12 +507,12 @@ class GradientPygame:
         if direction is not None:
             if type == GradientType.Linear:
                 if hasattr(direction, "name"):
-                    self._angle = _f32(_LINEAR_ANGLES.get(direction.name, 0.0))
+                    self._angle = _f32(LINEAR_ANGLES.get(direction.name, 0.0))
                 elif isinstance(direction, int | float):
                     self._angle = _f32(direction)
             elif type == GradientType.Radial:
                 if hasattr(direction, "name"):
-                    cx, cy = _RADIAL_CENTERS.get(direction.name, (0.5, 0.5))
+                    cx, cy = RADIAL_CENTERS.get(direction.name, (0.5, 0.5))
                     self._center = (float(cx), float(cy))
                 elif isinstance(direction, tuple):
                     self._center = (float(direction[0]), float(direction[1]))

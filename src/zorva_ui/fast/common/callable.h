@@ -378,7 +378,8 @@ PyObject* get_wrapper(PyObject* self, void*) {
 template <const auto& decl>
 int set_wrapper(PyObject* self, PyObject* value, void*) {
     const int rc = invoke<decl.set>(self, value);
-    if (rc < 0) Site<decl, Entry::kSet>::traceback();
+    // A refused deletion (value null) is the attribute protocol's answer, not a failed call.
+    if (rc < 0 && value != nullptr) Site<decl, Entry::kSet>::traceback();
     return rc;
 }
 

@@ -168,7 +168,7 @@ void probe_dealloc(PyObject* self) {
 
 int probe_init(PyObject* self, Args a) {
     int32_t count = 0;
-    if (a[1] != nullptr && !to_int32(a[1], &count)) return -1;
+    if (a[1] != nullptr && to_int32(a[1], &count) < 0) return -1;
     as_probe(self)->count = count;
     set_field(as_probe(self)->value, Py_NewRef(a[0]));
     return 0;
@@ -176,7 +176,7 @@ int probe_init(PyObject* self, Args a) {
 
 PyObject* probe_scale(PyObject* self, Args a) {
     int32_t factor = 2;
-    if (a[0] != nullptr && !to_int32(a[0], &factor)) return nullptr;
+    if (a[0] != nullptr && to_int32(a[0], &factor) < 0) return nullptr;
     return PyLong_FromLong(static_cast<long>(as_probe(self)->count) * factor);
 }
 
@@ -199,7 +199,7 @@ int probe_set_count(PyObject* self, PyObject* value) {
         return -1;
     }
     int32_t count;
-    if (!to_int32(value, &count)) return -1;
+    if (to_int32(value, &count) < 0) return -1;
     if (count < 0) {
         PyErr_SetString(PyExc_ValueError, "count must not be negative");
         return -1;
@@ -218,7 +218,7 @@ int restore(PyObject* self, PyObject* state_tuple) {
         return -1;
     }
     int32_t count;
-    if (!to_int32(PyTuple_GET_ITEM(state_tuple, 0), &count)) return -1;
+    if (to_int32(PyTuple_GET_ITEM(state_tuple, 0), &count) < 0) return -1;
     as_probe(self)->count = count;
     set_field(as_probe(self)->value, Py_NewRef(PyTuple_GET_ITEM(state_tuple, 1)));
     if (PyTuple_GET_SIZE(state_tuple) < 3) return 0;
@@ -241,7 +241,8 @@ PyObject* probe_reduce(PyObject* self) {
 }
 
 PyObject* probe_setstate(PyObject* self, PyObject* state_tuple) {
-    if (!check_exact_value(state_tuple, &PyTuple_Type, false) || restore(self, state_tuple) < 0) {
+    if (check_exact_value(state_tuple, &PyTuple_Type, false) < 0 ||
+        restore(self, state_tuple) < 0) {
         return nullptr;
     }
     Py_RETURN_NONE;

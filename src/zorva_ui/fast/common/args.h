@@ -219,19 +219,19 @@ inline int parse_no_tuple_args(const char* name, PyObject* args, PyObject* kwarg
 // ---- Type checks on arguments -------------------------------------------------------------
 
 // A parameter declared as exactly `type` (or None): subclasses are refused.
-inline bool check_exact_arg(PyObject* obj, PyTypeObject* type, const char* param,
-                            bool none_allowed = true) {
-    if (Py_IS_TYPE(obj, type) || (none_allowed && obj == Py_None)) return true;
+inline int check_exact_arg(PyObject* obj, PyTypeObject* type, const char* param,
+                           bool none_allowed = true) {
+    if (Py_IS_TYPE(obj, type) || (none_allowed && obj == Py_None)) return 0;
     PyErr_Format(PyExc_TypeError,
                  "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", param,
                  type->tp_name, Py_TYPE(obj)->tp_name);
-    return false;
+    return -1;
 }
 
-inline bool check_not_none(PyObject* obj, const char* param) {
-    if (obj != Py_None) return true;
+inline int check_not_none(PyObject* obj, const char* param) {
+    if (obj != Py_None) return 0;
     PyErr_Format(PyExc_TypeError, "Argument '%.200s' must not be None", param);
-    return false;
+    return -1;
 }
 
 // TypeError "Expected <what>, got <type of obj>" ("NULL" where a native caller passed no
@@ -244,10 +244,10 @@ inline int raise_expected(const char* what, const void* obj) {
 }
 
 // A value handed to a typed native field: "Expected list, got tuple".
-inline bool check_exact_value(PyObject* obj, PyTypeObject* type, bool none_allowed = true) {
-    if (Py_IS_TYPE(obj, type) || (none_allowed && obj == Py_None)) return true;
+inline int check_exact_value(PyObject* obj, PyTypeObject* type, bool none_allowed = true) {
+    if (Py_IS_TYPE(obj, type) || (none_allowed && obj == Py_None)) return 0;
     raise_expected(type->tp_name, obj);
-    return false;
+    return -1;
 }
 
 // ---- Number conversions ---------------------------------------------------------------------
@@ -276,7 +276,7 @@ namespace detail {
 // An int (exact or subclass, so no Python code runs) to a signed 32-bit integer. Past 64 bits
 // the interpreter's own OverflowError unless `whole_range`, which reports every value outside
 // 32 bits alike.
-inline bool int32_from_int(PyObject* obj, bool whole_range, int32_t* out) {
+inline int int32_from_int(PyObject* obj, bool whole_range, int32_t* out) {
     long value;
     if (whole_range) {
         int overflow = 0;
@@ -285,64 +285,64 @@ inline bool int32_from_int(PyObject* obj, bool whole_range, int32_t* out) {
     } else {
         value = PyLong_AsLong(obj);
     }
-    if (value == -1 && PyErr_Occurred()) return false;
+    if (value == -1 && PyErr_Occurred()) return -1;
     if (value < INT32_MIN || value > INT32_MAX) {
         PyErr_SetString(PyExc_OverflowError, "value too large to convert to int");
-        return false;
+        return -1;
     }
     *out = static_cast<int32_t>(value);
-    return true;
+    return 0;
 }
 
-inline bool to_int32(PyObject* obj, bool whole_range, int32_t* out) {
+inline int to_int32(PyObject* obj, bool whole_range, int32_t* out) {
     if (PyLong_CheckExact(obj)) return int32_from_int(obj, whole_range, out);
     PyObject* as_int = as_int_object(obj);
-    if (as_int == nullptr) return false;
-    const bool ok = int32_from_int(as_int, whole_range, out);
+    if (as_int == nullptr) return -1;
+    const int rc = int32_from_int(as_int, whole_range, out);
     Py_DECREF(as_int);
-    return ok;
+    return rc;
 }
 
 }  // namespace detail
 
-// To a signed 32-bit integer. Returns false with an exception set on failure: TypeError
+// To a signed 32-bit integer. Returns 0, or -1 with an exception set: TypeError
 // "an integer is required", OverflowError "value too large to convert to int" (past 64 bits
 // the interpreter's own OverflowError).
-inline bool to_int32(PyObject* obj, int32_t* out) {
+inline int to_int32(PyObject* obj, int32_t* out) {
     return detail::to_int32(obj, false, out);
 }
 
 // As to_int32, but any int outside 32 bits, however large, raises OverflowError "value too
 // large to convert to int".
-inline bool to_int32_any_size(PyObject* obj, int32_t* out) {
+inline int to_int32_any_size(PyObject* obj, int32_t* out) {
     return detail::to_int32(obj, true, out);
 }
 
 // To a signed 64-bit integer, with the interpreter's own OverflowError past 64 bits.
-inline bool to_int64(PyObject* obj, int64_t* out) {
+inline int to_int64(PyObject* obj, int64_t* out) {
     long long value;
     if (PyLong_CheckExact(obj)) {
         value = PyLong_AsLongLong(obj);
     } else {
         PyObject* as_int = as_int_object(obj);
-        if (as_int == nullptr) return false;
+        if (as_int == nullptr) return -1;
         value = PyLong_AsLongLong(as_int);
         Py_DECREF(as_int);
     }
-    if (value == -1 && PyErr_Occurred()) return false;
+    if (value == -1 && PyErr_Occurred()) return -1;
     *out = static_cast<int64_t>(value);
-    return true;
+    return 0;
 }
 
 // The float protocol (__float__, then __index__), as a double.
-inline bool to_double(PyObject* obj, double* out) {
+inline int to_double(PyObject* obj, double* out) {
     // An exact int converts as its __float__ would, without making the float object first.
     double value = PyFloat_CheckExact(obj)  ? PyFloat_AS_DOUBLE(obj)
                    : PyLong_CheckExact(obj) ? PyLong_AsDouble(obj)
                                             : PyFloat_AsDouble(obj);
-    if (value == -1.0 && PyErr_Occurred()) return false;
+    if (value == -1.0 && PyErr_Occurred()) return -1;
     *out = value;
-    return true;
+    return 0;
 }
 
 // A double narrowed to a 32-bit float as IEEE rounding does it: values beyond the float range
@@ -359,11 +359,11 @@ inline float narrow_to_float(double value) {
 }
 
 // The float protocol, narrowed to a 32-bit float.
-inline bool to_float(PyObject* obj, float* out) {
+inline int to_float(PyObject* obj, float* out) {
     double value;
-    if (!to_double(obj, &value)) return false;
+    if (to_double(obj, &value) < 0) return -1;
     *out = narrow_to_float(value);
-    return true;
+    return 0;
 }
 
 }  // namespace zorva

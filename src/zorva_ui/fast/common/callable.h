@@ -27,8 +27,8 @@
 //   - a function that makes an object or finds a pointer returns it, or null with an exception
 //     set (an empty PyRef likewise);
 //   - bool only for predicates that cannot fail and set no exception.
-// The number and type checks of args.h still return bool (true on success) because the
-// gradient and cache modules call them so; they follow the rule when those modules move to it.
+// The conversions and checks of args.h follow it too (`if (to_float(v, &x) < 0) return -1;`):
+// every failable helper of every module is tested the same way, `< 0`.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN

@@ -114,8 +114,8 @@ inline PyObject* unpickle(const PickleLayout& layout, PyTypeObject* cls, PyObjec
                           PyObject* type, PyObject* checksum_obj, PyObject* state,
                           int (*restore)(PyObject* self, PyObject* state)) {
     int64_t checksum;
-    if (!to_int64(checksum_obj, &checksum)) return nullptr;
-    if (!check_exact_arg(state, &PyTuple_Type, "__pyx_state")) return nullptr;
+    if (to_int64(checksum_obj, &checksum) < 0) return nullptr;
+    if (check_exact_arg(state, &PyTuple_Type, "__pyx_state") < 0) return nullptr;
     if (!checksum_accepted(layout, checksum)) {
         raise_checksum_mismatch(layout, checksum);
         return nullptr;

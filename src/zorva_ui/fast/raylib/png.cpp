@@ -219,45 +219,45 @@ PyRef call_method(PyObject* self, const char* name, std::initializer_list<PyObje
 }
 
 // With the interpreter lock held (zlib lets go of it while it deflates).
-bool deflate_job(PyObject* zlib, Job& job) {
+int deflate_job(PyObject* zlib, Job& job) {
     if (job.out_of_memory) {
         PyErr_NoMemory();
-        return false;
+        return -1;
     }
     PyRef data =
         PyRef::steal(PyMemoryView_FromMemory(reinterpret_cast<char*>(job.raw.data()),
                                              static_cast<Py_ssize_t>(job.raw.size()), PyBUF_READ));
-    if (!data) return false;
+    if (!data) return -1;
     PyRef level = PyRef::steal(PyLong_FromLong(job.level));
     PyRef method = PyRef::steal(PyLong_FromLong(kDeflated));
     PyRef window = PyRef::steal(PyLong_FromLong(kRawWindowBits));
     PyRef mode = PyRef::steal(PyLong_FromLong(job.last ? kFinish : kSyncFlush));
-    if (!level || !method || !window || !mode) return false;
+    if (!level || !method || !window || !mode) return -1;
     PyRef deflater = call_method(zlib, "compressobj", {level.get(), method.get(), window.get()});
-    if (!deflater) return false;
+    if (!deflater) return -1;
     PyRef head = call_method(deflater.get(), "compress", {data.get()});
-    if (!head) return false;
+    if (!head) return -1;
     PyRef tail = call_method(deflater.get(), "flush", {mode.get()});
-    if (!tail) return false;
+    if (!tail) return -1;
     job.result = PyRef::steal(PyNumber_Add(head.get(), tail.get()));
     if (job.result && !PyBytes_Check(job.result.get())) {
         PyErr_SetString(PyExc_TypeError, "zlib returned something other than bytes");
         job.result.reset();
     }
-    return static_cast<bool>(job.result);
+    return job.result ? 0 : -1;
 }
 
 void job_thread(PyObject* zlib, const uint8_t* rgba, int32_t width, Job* job) {
     filter_job(rgba, width, *job);
     const PyGILState_STATE state = PyGILState_Ensure();
-    if (!deflate_job(zlib, *job)) job->error = PyErr_GetRaisedException();
+    if (deflate_job(zlib, *job) < 0) job->error = PyErr_GetRaisedException();
     PyGILState_Release(state);
 }
 
 // Runs the jobs, the first on this thread and, when `side_by_side`, each other one on a thread of
-// its own (else, or when no thread can be had, here after the first). false with an exception.
-bool run_jobs(PyObject* zlib, const uint8_t* rgba, int32_t width, std::vector<Job>& jobs,
-              bool side_by_side) {
+// its own (else, or when no thread can be had, here after the first). 0, or -1 with an exception.
+int run_jobs(PyObject* zlib, const uint8_t* rgba, int32_t width, std::vector<Job>& jobs,
+             bool side_by_side) {
     std::vector<std::thread> workers;
     try {
         for (size_t i = 1; side_by_side && i < jobs.size(); ++i) {
@@ -269,13 +269,13 @@ bool run_jobs(PyObject* zlib, const uint8_t* rgba, int32_t width, std::vector<Jo
     Py_BEGIN_ALLOW_THREADS;
     filter_job(rgba, width, first);
     Py_END_ALLOW_THREADS;
-    PyObject* error = deflate_job(zlib, first) ? nullptr : PyErr_GetRaisedException();
+    PyObject* error = deflate_job(zlib, first) < 0 ? PyErr_GetRaisedException() : nullptr;
     Py_BEGIN_ALLOW_THREADS;
     for (std::thread& worker : workers) worker.join();
     Py_END_ALLOW_THREADS;
     for (size_t i = workers.size() + 1; i < jobs.size() && error == nullptr; ++i) {
         filter_job(rgba, width, jobs[i]);
-        if (!deflate_job(zlib, jobs[i])) error = PyErr_GetRaisedException();
+        if (deflate_job(zlib, jobs[i]) < 0) error = PyErr_GetRaisedException();
     }
     for (Job& job : jobs) {
         if (job.error == nullptr) continue;
@@ -288,9 +288,9 @@ bool run_jobs(PyObject* zlib, const uint8_t* rgba, int32_t width, std::vector<Jo
     }
     if (error != nullptr) {
         PyErr_SetRaisedException(error);
-        return false;
+        return -1;
     }
-    return true;
+    return 0;
 }
 
 // Filters help pictures whose rows differ by noise-free steps; smooth gradients as a GPU
@@ -315,7 +315,7 @@ int choose_adaptive(PyObject* zlib, const uint8_t* rgba, int32_t width, int32_t 
     for (Job& job : trial) job.level = kTrialLevel;
     // A thread costs more than a small sample takes.
     const size_t sample_bytes = sample.size() * (static_cast<size_t>(width) * kChannels + 1);
-    if (!run_jobs(zlib, rgba, width, trial, sample_bytes >= kMinPartBytes / 2)) return -1;
+    if (run_jobs(zlib, rgba, width, trial, sample_bytes >= kMinPartBytes / 2) < 0) return -1;
     *adaptive = PyBytes_GET_SIZE(trial[1].result.get()) < PyBytes_GET_SIZE(trial[0].result.get());
     return 0;
 }
@@ -323,11 +323,11 @@ int choose_adaptive(PyObject* zlib, const uint8_t* rgba, int32_t width, int32_t 
 // The zlib stream of the whole picture. A large picture is cut at row boundaries into parts
 // filtered and deflated side by side; each part but the last ends on a byte boundary, so their
 // data simply follow each other in one stream, and the stream's Adler-32 is taken over all.
-bool deflate_picture(const uint8_t* rgba, int32_t width, int32_t height, std::string* stream) {
+int deflate_picture(const uint8_t* rgba, int32_t width, int32_t height, std::string* stream) {
     PyRef zlib = PyRef::steal(PyImport_ImportModule("zlib"));
-    if (!zlib) return false;
+    if (!zlib) return -1;
     bool adaptive = false;
-    if (choose_adaptive(zlib.get(), rgba, width, height, &adaptive) < 0) return false;
+    if (choose_adaptive(zlib.get(), rgba, width, height, &adaptive) < 0) return -1;
     const size_t rows = static_cast<size_t>(height);
     const size_t size = rows * (static_cast<size_t>(width) * kChannels + 1);
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -341,26 +341,26 @@ bool deflate_picture(const uint8_t* rgba, int32_t width, int32_t height, std::st
         parts[i].adaptive = adaptive;
         parts[i].last = i + 1 == count;
     }
-    if (!run_jobs(zlib.get(), rgba, width, parts, true)) return false;
+    if (run_jobs(zlib.get(), rgba, width, parts, true) < 0) return -1;
     PyRef adler = PyRef::steal(PyLong_FromLong(1));
     for (const Job& part : parts) {
-        if (!adler) return false;
+        if (!adler) return -1;
         PyRef view = PyRef::steal(
             PyMemoryView_FromMemory(reinterpret_cast<char*>(const_cast<uint8_t*>(part.raw.data())),
                                     static_cast<Py_ssize_t>(part.raw.size()), PyBUF_READ));
-        if (!view) return false;
+        if (!view) return -1;
         adler = call_method(zlib.get(), "adler32", {view.get(), adler.get()});
     }
-    if (!adler) return false;
+    if (!adler) return -1;
     const unsigned long checksum = PyLong_AsUnsignedLong(adler.get());
-    if (checksum == static_cast<unsigned long>(-1) && PyErr_Occurred()) return false;
+    if (checksum == static_cast<unsigned long>(-1) && PyErr_Occurred()) return -1;
     stream->assign("\x78\x9c", 2);  // deflate, 32 KiB window, default level
     for (const Job& part : parts) {
         stream->append(PyBytes_AS_STRING(part.result.get()),
                        static_cast<size_t>(PyBytes_GET_SIZE(part.result.get())));
     }
     put_u32(*stream, static_cast<uint32_t>(checksum));
-    return true;
+    return 0;
 }
 
 void put_header(std::string& png, int32_t width, int32_t height) {
@@ -375,8 +375,8 @@ void put_header(std::string& png, int32_t width, int32_t height) {
 
 }  // namespace
 
-bool encode_png(const uint8_t* rgba, int32_t width, int32_t height, PngDeflate deflate,
-                std::string* out) {
+int encode_png(const uint8_t* rgba, int32_t width, int32_t height, PngDeflate deflate,
+               std::string* out) {
     std::string& png = *out;
     put_header(png, width, height);
     if (deflate == PngDeflate::kStored) {
@@ -391,11 +391,11 @@ bool encode_png(const uint8_t* rgba, int32_t width, int32_t height, PngDeflate d
         put_chunk(png, "IDAT", data.data(), data.size());
     } else {
         std::string data;
-        if (!deflate_picture(rgba, width, height, &data)) return false;
+        if (deflate_picture(rgba, width, height, &data) < 0) return -1;
         put_chunk(png, "IDAT", data.data(), data.size());
     }
     put_chunk(png, "IEND", "", 0);
-    return true;
+    return 0;
 }
 
 }  // namespace zorva::layer

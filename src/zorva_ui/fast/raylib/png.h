@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "fast/common/args.h"
+
 namespace zorva::layer {
 
 enum class PngDeflate {
@@ -17,9 +19,9 @@ enum class PngDeflate {
     kZlib,
 };
 
-// The PNG file of width x height RGBA8 pixels, top row first, in `out`. false with a Python
+// The PNG file of width x height RGBA8 pixels, top row first, in `out`. 0, or -1 with a Python
 // exception set (only the zlib path can fail).
-bool encode_png(const uint8_t* rgba, int32_t width, int32_t height, PngDeflate deflate,
-                std::string* out);
+int encode_png(const uint8_t* rgba, int32_t width, int32_t height, PngDeflate deflate,
+               std::string* out);
 
 }  // namespace zorva::layer

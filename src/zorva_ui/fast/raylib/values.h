@@ -42,7 +42,7 @@ inline int parse_floats(PyObject* obj, Py_ssize_t count, const char* what, float
     PyRef tuple = fixed_tuple(obj, count, what, "numbers");
     if (!tuple) return -1;
     for (Py_ssize_t i = 0; i < count; ++i) {
-        if (!to_float(PyTuple_GET_ITEM(tuple.get(), i), &out[i])) return -1;
+        if (to_float(PyTuple_GET_ITEM(tuple.get(), i), &out[i]) < 0) return -1;
     }
     return 0;
 }
@@ -53,7 +53,7 @@ inline int parse_rgba(PyObject* obj, const char* what, uint8_t out[4]) {
     if (!tuple) return -1;
     for (Py_ssize_t i = 0; i < 4; ++i) {
         int32_t channel;
-        if (!to_int32(PyTuple_GET_ITEM(tuple.get(), i), &channel)) return -1;
+        if (to_int32(PyTuple_GET_ITEM(tuple.get(), i), &channel) < 0) return -1;
         if (channel < 0 || channel > 255) {
             PyErr_Format(PyExc_ValueError, "%s channels must be in 0..255, got %d", what, channel);
             return -1;

@@ -116,7 +116,7 @@ PyObject* py_get_zvshader_location(PyObject*, Args a) {
 
 PyObject* py_draw_texture_pro(PyObject*, Args a) {
     float rotation;
-    if (!to_float(a[4], &rotation)) return nullptr;
+    if (to_float(a[4], &rotation) < 0) return nullptr;
     return none_or_null(kApi.draw_texture_pro(a[0], a[1], a[2], a[3], rotation, a[5]));
 }
 
@@ -127,7 +127,7 @@ PyObject* py_begin_texture_mode(PyObject*, Args a) {
         target = reinterpret_cast<ZvRenderTextureObject*>(a[0])->render_texture;
     } else if (Py_IS_TYPE(a[0], state.target_handle_type)) {
         int32_t id;
-        if (!to_int32(PyStructSequence_GetItem(a[0], 0), &id)) return nullptr;
+        if (to_int32(PyStructSequence_GetItem(a[0], 0), &id) < 0) return nullptr;
         target.id = static_cast<uint32_t>(id);
     } else {
         raise_expected("ZvRenderTexture or RenderTarget", a[0]);
@@ -148,26 +148,26 @@ PyObject* py_end_blend_mode(PyObject*) {
 
 PyObject* py_begin_blend_mode(PyObject*, Args a) {
     int32_t mode;
-    if (!to_int32(a[0], &mode)) return nullptr;
+    if (to_int32(a[0], &mode) < 0) return nullptr;
     return none_or_null(kApi.begin_blend_mode(mode));
 }
 
 PyObject* py_set_zvshader_value_vec2_tuple(PyObject*, Args a) {
     int32_t loc;
-    if (!to_int32(a[1], &loc)) return nullptr;
+    if (to_int32(a[1], &loc) < 0) return nullptr;
     return none_or_null(kApi.set_zvshader_value_vec2_tuple(as_shader(a[0]), loc, a[2]));
 }
 
 PyObject* py_set_zvshader_value_float(PyObject*, Args a) {
     int32_t loc;
     float value;
-    if (!to_int32(a[1], &loc) || !to_float(a[2], &value)) return nullptr;
+    if (to_int32(a[1], &loc) < 0 || to_float(a[2], &value) < 0) return nullptr;
     return none_or_null(kApi.set_zvshader_value_float(as_shader(a[0]), loc, value));
 }
 
 PyObject* py_set_zvshader_value_int(PyObject*, Args a) {
     int32_t loc, value;
-    if (!to_int32(a[1], &loc) || !to_int32(a[2], &value)) return nullptr;
+    if (to_int32(a[1], &loc) < 0 || to_int32(a[2], &value) < 0) return nullptr;
     return none_or_null(kApi.set_zvshader_value_int(as_shader(a[0]), loc, value));
 }
 
@@ -194,7 +194,7 @@ int parse_vector4(PyObject* item, Vector4* out) {
                 PyErr_Format(PyExc_KeyError, "'%s'", keys[k]);
                 return -1;
             }
-            if (!to_float(held.get(), &v[k])) return -1;
+            if (to_float(held.get(), &v[k]) < 0) return -1;
         }
     } else if (parse_floats(item, 4, "vec4 value", v) < 0) {
         return -1;
@@ -205,7 +205,7 @@ int parse_vector4(PyObject* item, Vector4* out) {
 
 PyObject* py_set_zvshader_value_vec4_v(PyObject*, Args a) {
     int32_t loc;
-    if (!to_int32(a[1], &loc)) return nullptr;
+    if (to_int32(a[1], &loc) < 0) return nullptr;
     PyRef items = sequence_copy(a[2], "values");
     if (!items) return nullptr;
     const Py_ssize_t count = PyTuple_GET_SIZE(items.get());
@@ -220,13 +220,13 @@ PyObject* py_set_zvshader_value_vec4_v(PyObject*, Args a) {
 
 PyObject* py_set_zvshader_value_float_v(PyObject*, Args a) {
     int32_t loc;
-    if (!to_int32(a[1], &loc)) return nullptr;
+    if (to_int32(a[1], &loc) < 0) return nullptr;
     PyRef items = sequence_copy(a[2], "values");
     if (!items) return nullptr;
     const Py_ssize_t count = PyTuple_GET_SIZE(items.get());
     std::vector<float> values(static_cast<size_t>(count));
     for (Py_ssize_t i = 0; i < count; ++i) {
-        if (!to_float(PyTuple_GET_ITEM(items.get(), i), &values[static_cast<size_t>(i)])) {
+        if (to_float(PyTuple_GET_ITEM(items.get(), i), &values[static_cast<size_t>(i)]) < 0) {
             return nullptr;
         }
     }
@@ -236,20 +236,20 @@ PyObject* py_set_zvshader_value_float_v(PyObject*, Args a) {
 
 PyObject* py_set_zvshader_value_vec2_zvvec(PyObject*, Args a) {
     int32_t loc;
-    if (!to_int32(a[1], &loc)) return nullptr;
+    if (to_int32(a[1], &loc) < 0) return nullptr;
     return none_or_null(kApi.set_zvshader_value_vec2_zvvec(
         as_shader(a[0]), loc, reinterpret_cast<ZvVector2Object*>(a[2])));
 }
 
 PyObject* py_gen_image_color(PyObject*, Args a) {
     int32_t width, height;
-    if (!to_int32(a[0], &width) || !to_int32(a[1], &height)) return nullptr;
+    if (to_int32(a[0], &width) < 0 || to_int32(a[1], &height) < 0) return nullptr;
     return gen_image_color(width, height, a[2]);
 }
 
 PyObject* py_image_from_pixels(PyObject*, Args a) {
     int32_t width, height;
-    if (!to_int32(a[0], &width) || !to_int32(a[1], &height)) return nullptr;
+    if (to_int32(a[0], &width) < 0 || to_int32(a[1], &height) < 0) return nullptr;
     return image_from_pixels(width, height, a[2]);
 }
 
@@ -289,7 +289,7 @@ PyObject* py_write_png(PyObject*, Args a) {
         }
     }
     std::string png;
-    if (!encode_png(rgba, width, height, PngDeflate::kZlib, &png)) return nullptr;
+    if (encode_png(rgba, width, height, PngDeflate::kZlib, &png) < 0) return nullptr;
     const char* filename = PyBytes_AS_STRING(path.get());
     FILE* file = std::fopen(filename, "wb");
     if (file == nullptr) return PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, a[1]);
@@ -304,7 +304,7 @@ PyObject* py_write_png(PyObject*, Args a) {
 // the bytes of a PNG file; stored=True gives the uncompressed baseline.
 PyObject* py_encode_png(PyObject*, Args a) {
     int32_t width, height;
-    if (!to_int32(a[1], &width) || !to_int32(a[2], &height)) return nullptr;
+    if (to_int32(a[1], &width) < 0 || to_int32(a[2], &height) < 0) return nullptr;
     const int stored = PyObject_IsTrue(a[3]);
     if (stored < 0) return nullptr;
     if (width <= 0 || height <= 0) {
@@ -316,16 +316,18 @@ PyObject* py_encode_png(PyObject*, Args a) {
     if (PyObject_GetBuffer(a[0], &view, PyBUF_C_CONTIGUOUS) < 0) return nullptr;
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     std::string png;
-    bool ok = false;
+    int rc = -1;
     if (static_cast<size_t>(view.len) != size) {
         PyErr_Format(PyExc_ValueError, "%d x %d RGBA8 pixels take %zu bytes, got %zd", width,
                      height, size, view.len);
     } else {
-        ok = encode_png(static_cast<const uint8_t*>(view.buf), width, height,
-                        stored ? PngDeflate::kStored : PngDeflate::kZlib, &png);
+        rc = encode_png(static_cast<const uint8_t*>(view.buf), width, height,
+                        stored ? PngDeflate::kStored : PngDeflate::kZlib, &png) < 0
+                 ? -1
+                 : 0;
     }
     PyBuffer_Release(&view);
-    if (!ok) return nullptr;
+    if (rc < 0) return nullptr;
     return PyBytes_FromStringAndSize(png.data(), static_cast<Py_ssize_t>(png.size()));
 }
 

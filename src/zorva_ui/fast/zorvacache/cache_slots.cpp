@@ -51,7 +51,7 @@ int collect_keys(PyObject* items, bool (&flags)[kSlots]) {
         PyErr_SetString(PyExc_TypeError, "'NoneType' object is not iterable");
         return -1;
     }
-    if (!check_exact_value(items, &PyList_Type, false)) return -1;
+    if (check_exact_value(items, &PyList_Type, false) < 0) return -1;
     PyRef hold = PyRef::borrow(items);
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items); ++i) {
         PyRef item = PyRef::borrow(PyList_GET_ITEM(items, i));

@@ -132,8 +132,8 @@ PyObject* cache_clear_selected(PyObject* self, Args a) {
         whitelist = PyRef::steal(all_members(cache_type.get()));
         if (!whitelist) return nullptr;
     }
-    if (!check_exact_value(blacklist.get(), &PyList_Type) ||
-        !check_exact_value(whitelist.get(), &PyList_Type)) {
+    if (check_exact_value(blacklist.get(), &PyList_Type) < 0 ||
+        check_exact_value(whitelist.get(), &PyList_Type) < 0) {
         return nullptr;
     }
     if (slots_clear_selected(as_cache(self), blacklist.get(), whitelist.get()) < 0) return nullptr;
@@ -142,7 +142,7 @@ PyObject* cache_clear_selected(PyObject* self, Args a) {
 
 PyObject* cache_get(PyObject* self, Args a) {
     int32_t key;
-    if (!check_not_none(a[0], "type") || read_key(a[0], &key) < 0) return nullptr;
+    if (check_not_none(a[0], "type") < 0 || read_key(a[0], &key) < 0) return nullptr;
     return slot_get(as_cache(self), key);
 }
 
@@ -160,7 +160,7 @@ PyObject* cache_get_or_set_val(PyObject* self, Args a) {
 
 PyObject* cache_get_or_exec(PyObject* self, Args a) {
     int32_t key;
-    if (!check_not_none(a[0], "type") || !check_not_none(a[1], "func") ||
+    if (check_not_none(a[0], "type") < 0 || check_not_none(a[1], "func") < 0 ||
         read_key(a[0], &key) < 0) {
         return nullptr;
     }
@@ -190,7 +190,7 @@ PyObject* cache_get_or_exec(PyObject* self, Args a) {
 
 // The slot of the member called `name`; AttributeError(name) when there is no such member.
 PyObject* cache_getattr(PyObject* self, PyObject* name) {
-    if (!check_exact_arg(name, &PyUnicode_Type, "type")) return nullptr;
+    if (check_exact_arg(name, &PyUnicode_Type, "type") < 0) return nullptr;
     int32_t key;
     if (state.members.find(name, &key)) return slot_get(as_cache(self), key);
     return member_slot_by_lookup(self, name);
@@ -284,7 +284,7 @@ int restore_state(PyObject* self, PyObject* pickled) {
         return -1;
     }
     PyObject* slots = PyTuple_GET_ITEM(pickled, 0);
-    if (!check_exact_value(slots, &PyList_Type)) return -1;
+    if (check_exact_value(slots, &PyList_Type) < 0) return -1;
     if (slots != Py_None && PyList_GET_SIZE(slots) != kSlots) {
         PyErr_Format(PyExc_ValueError, "Cache state must hold a list of %d slots, got %zd", kSlots,
                      PyList_GET_SIZE(slots));
@@ -302,7 +302,7 @@ PyObject* cache_setstate(PyObject* self, Args a) {
                         "cannot pass None into a C function argument that is declared 'not None'");
         return nullptr;
     }
-    if (!check_exact_value(a[0], &PyTuple_Type, false) || restore_state(self, a[0]) < 0) {
+    if (check_exact_value(a[0], &PyTuple_Type, false) < 0 || restore_state(self, a[0]) < 0) {
         return nullptr;
     }
     Py_RETURN_NONE;

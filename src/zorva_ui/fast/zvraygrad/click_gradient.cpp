@@ -57,21 +57,21 @@ void update_colors(GradientRaylibObject* base, PyObject* colors) {
     PyRef entries = PyRef::steal(PyList_GetSlice(colors, 0, PyList_GET_SIZE(colors)));
     if (!entries) return;
     const Py_ssize_t count = PyList_GET_SIZE(entries.get());
-    if (!reserve(self->weights, static_cast<size_t>(count))) return;
+    if (reserve(self->weights, static_cast<size_t>(count)) < 0) return;
     int ended = for_each_colour_entry(entries.get(), [&](const ColourEntry& entry) {
         float weight;
         if (entry_weight(entry, &weight) < 0) return -1;
         if (update.superseded()) return 1;
-        return push_back(self->weights, weight) ? 0 : -1;
+        return push_back(self->weights, weight) < 0 ? -1 : 0;
     });
     if (ended != 0) return;
     base->_colors.clear();
-    if (!reserve(base->_colors, static_cast<size_t>(count))) return;
+    if (reserve(base->_colors, static_cast<size_t>(count)) < 0) return;
     ended = for_each_colour_entry(entries.get(), [&](const ColourEntry& entry) {
         Vector4 rgba;
         if (entry_colour(entry, &rgba) < 0) return -1;
         if (update.superseded()) return 1;
-        return push_back(base->_colors, rgba) ? 0 : -1;
+        return push_back(base->_colors, rgba) < 0 ? -1 : 0;
     });
     if (ended == 0) recalculate_stops_by_name(reinterpret_cast<PyObject*>(self));
 }
@@ -80,7 +80,7 @@ void update_colors(GradientRaylibObject* base, PyObject* colors) {
 
 PyObject* recalculate_stops(PyObject* self) {
     ClickGradientObject* click = as_click(self);
-    if (!compute_stops(click->weights.data(), click->weights.size(), &click->base._stops)) {
+    if (compute_stops(click->weights.data(), click->weights.size(), &click->base._stops) < 0) {
         return nullptr;
     }
     Py_RETURN_NONE;
@@ -90,7 +90,7 @@ PyObject* set_weight(PyObject* self, Args a) {
     ClickGradientObject* click = as_click(self);
     int32_t index;
     float weight;
-    if (!to_int32(a[0], &index) || !to_float(a[1], &weight)) return nullptr;
+    if (to_int32(a[0], &index) < 0 || to_float(a[1], &weight) < 0) return nullptr;
     const Py_ssize_t count = static_cast<Py_ssize_t>(click->weights.size());
     if (index < 0 || index >= count) {
         if (count == 0) {
@@ -107,7 +107,7 @@ PyObject* set_weight(PyObject* self, Args a) {
 
 PyObject* set_center_tuple(PyObject* self, Args a) {
     PyObject* center = a[0];
-    if (!check_exact_arg(center, &PyTuple_Type, "center")) return nullptr;
+    if (check_exact_arg(center, &PyTuple_Type, "center") < 0) return nullptr;
     if (center == Py_None) {
         PyErr_SetString(PyExc_TypeError, "'NoneType' object is not subscriptable");
         return nullptr;
@@ -118,8 +118,8 @@ PyObject* set_center_tuple(PyObject* self, Args a) {
         return nullptr;
     }
     double x, y;
-    if (!to_double(PyTuple_GET_ITEM(center, 0), &x) ||
-        !to_double(PyTuple_GET_ITEM(center, 1), &y)) {
+    if (to_double(PyTuple_GET_ITEM(center, 0), &x) < 0 ||
+        to_double(PyTuple_GET_ITEM(center, 1), &y) < 0) {
         return nullptr;
     }
     PyObject* vector = new_vector2(x, y);
@@ -139,9 +139,9 @@ PyObject* set_center_vector(PyObject* self, Args a) {
     }
     double x, y;
     PyRef x_obj = PyRef::steal(PyObject_GetAttr(center, state.names.x.get()));
-    if (!x_obj || !to_double(x_obj.get(), &x)) return nullptr;
+    if (!x_obj || to_double(x_obj.get(), &x) < 0) return nullptr;
     PyRef y_obj = PyRef::steal(PyObject_GetAttr(center, state.names.y.get()));
-    if (!y_obj || !to_double(y_obj.get(), &y)) return nullptr;
+    if (!y_obj || to_double(y_obj.get(), &y) < 0) return nullptr;
     PyObject* vector = new_vector2(x, y);
     if (vector == nullptr) return nullptr;
     set_field(as_click(self)->base._center, vector);
@@ -159,7 +159,7 @@ int set_weights(PyObject* self, PyObject* value) {
         return -1;
     }
     std::vector<float> weights;
-    if (!list_to_floats(value, &weights)) return -1;
+    if (list_to_floats(value, &weights) < 0) return -1;
     as_click(self)->weights.swap(weights);
     return 0;
 }

@@ -97,14 +97,14 @@ int for_each_colour_entry(PyObject* list, Visit visit) {
 // The colour of an entry, which must be exactly a tuple (or None, refused by the conversion).
 // 0, or -1 with an exception set.
 inline int entry_colour(const ColourEntry& entry, Vector4* out) {
-    if (!check_exact_value(entry.colour.get(), &PyTuple_Type)) return -1;
+    if (check_exact_value(entry.colour.get(), &PyTuple_Type) < 0) return -1;
     return tuple_to_vector4(entry.colour.get(), out);
 }
 
 // The weight of an entry: 1 for a plain colour. 0, or -1 with an exception set.
 inline int entry_weight(const ColourEntry& entry, float* out) {
     *out = 1.0f;
-    return entry.weighted && !to_float(entry.weight.get(), out) ? -1 : 0;
+    return entry.weighted && to_float(entry.weight.get(), out) < 0 ? -1 : 0;
 }
 
 }  // namespace zorva::grad

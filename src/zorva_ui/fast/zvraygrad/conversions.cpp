@@ -30,7 +30,7 @@ constexpr std::array<float, 256> kChannelTable = [] {
 }();
 
 // channel / 255 as Python computes it, narrowed to a 32-bit float.
-bool channel_to_float(PyObject* channel, float* out) {
+int channel_to_float(PyObject* channel, float* out) {
     if (PyLong_CheckExact(channel) &&
         PyUnstable_Long_IsCompact(reinterpret_cast<PyLongObject*>(channel))) {
         // A compact int has at most one digit (30 bits): exact as a double.
@@ -38,22 +38,22 @@ bool channel_to_float(PyObject* channel, float* out) {
             PyUnstable_Long_CompactValue(reinterpret_cast<PyLongObject*>(channel));
         *out = (value >= 0 && value < 256) ? kChannelTable[static_cast<size_t>(value)]
                                            : static_cast<float>(static_cast<double>(value) / 255.0);
-        return true;
+        return 0;
     }
     if (PyLong_CheckExact(channel)) {
         int overflow = 0;
         long long value = PyLong_AsLongLongAndOverflow(channel, &overflow);
         if (overflow == 0 && value >= -kExactDoubleInt && value <= kExactDoubleInt) {
             *out = static_cast<float>(static_cast<double>(value) / 255.0);
-            return true;
+            return 0;
         }
-        if (value == -1 && PyErr_Occurred()) return false;
+        if (value == -1 && PyErr_Occurred()) return -1;
     } else if (PyFloat_CheckExact(channel)) {
         *out = narrow_to_float(PyFloat_AS_DOUBLE(channel) / 255.0);
-        return true;
+        return 0;
     }
     PyRef quotient = PyRef::steal(PyNumber_TrueDivide(channel, state.int_255.get()));
-    if (!quotient) return false;
+    if (!quotient) return -1;
     return to_float(quotient.get(), out);
 }
 
@@ -69,34 +69,34 @@ inline double py_max(double a, double b) {
 // Calls `convert(item)` for each item of any iterable. Lists are re-measured at each step,
 // because a conversion may run Python code that shrinks them.
 template <typename Convert>
-bool for_each_item(PyObject* iterable, Convert convert, Py_ssize_t* hint) {
+int for_each_item(PyObject* iterable, Convert convert, Py_ssize_t* hint) {
     if (PyList_CheckExact(iterable) || PyTuple_CheckExact(iterable)) {
         *hint = Py_SIZE(iterable);
         const bool is_list = PyList_CheckExact(iterable);
         for (Py_ssize_t i = 0; i < Py_SIZE(iterable); ++i) {
             PyRef item = PyRef::borrow(is_list ? PyList_GET_ITEM(iterable, i)
                                                : PyTuple_GET_ITEM(iterable, i));
-            if (!convert(item.get())) return false;
+            if (convert(item.get()) < 0) return -1;
         }
-        return true;
+        return 0;
     }
     PyRef iterator = PyRef::steal(PyObject_GetIter(iterable));
-    if (!iterator) return false;
+    if (!iterator) return -1;
     Py_ssize_t length = PyObject_LengthHint(iterable, 0);
-    if (length < 0) return false;
+    if (length < 0) return -1;
     *hint = std::min(length, kMaxHintedReserve);
     while (PyRef item = PyRef::steal(PyIter_Next(iterator.get()))) {
-        if (!convert(item.get())) return false;
+        if (convert(item.get()) < 0) return -1;
     }
-    return !PyErr_Occurred();
+    return PyErr_Occurred() ? -1 : 0;
 }
 
 // One value of a mapping element; a missing key is the record field that was not given.
-bool mapping_field(PyObject* mapping, PyObject* key, const char* field, float* out) {
+int mapping_field(PyObject* mapping, PyObject* key, const char* field, float* out) {
     PyRef value;
     if (PyDict_CheckExact(mapping)) {
         PyObject* found = nullptr;
-        if (PyDict_GetItemRef(mapping, key, &found) < 0) return false;
+        if (PyDict_GetItemRef(mapping, key, &found) < 0) return -1;
         value = PyRef::steal(found);
     } else {
         value = PyRef::steal(PyObject_GetItem(mapping, key));
@@ -106,22 +106,25 @@ bool mapping_field(PyObject* mapping, PyObject* key, const char* field, float* o
         if (!PyErr_Occurred()) {
             PyErr_Format(PyExc_ValueError, "No value specified for struct attribute '%s'", field);
         }
-        return false;
+        return -1;
     }
     return to_float(value.get(), out);
 }
 
-bool mapping_to_vector4(PyObject* item, Vector4* out) {
+int mapping_to_vector4(PyObject* item, Vector4* out) {
     if (!PyMapping_Check(item)) {
         PyErr_Format(PyExc_TypeError, "Expected %.16s, got %.200s", "a mapping",
                      Py_TYPE(item)->tp_name);
-        return false;
+        return -1;
     }
     const Names& n = state.names;
-    return mapping_field(item, n.x.get(), "x", &out->x) &&
-           mapping_field(item, n.y.get(), "y", &out->y) &&
-           mapping_field(item, n.z.get(), "z", &out->z) &&
-           mapping_field(item, n.w.get(), "w", &out->w);
+    if (mapping_field(item, n.x.get(), "x", &out->x) < 0 ||
+        mapping_field(item, n.y.get(), "y", &out->y) < 0 ||
+        mapping_field(item, n.z.get(), "z", &out->z) < 0 ||
+        mapping_field(item, n.w.get(), "w", &out->w) < 0) {
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -150,7 +153,7 @@ int tuple_to_vector4(PyObject* t, Vector4* out) {
             PyErr_SetString(PyExc_IndexError, "tuple index out of range");
             return failed();
         }
-        if (!channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i])) return failed();
+        if (channel_to_float(PyTuple_GET_ITEM(t, i), &channels[i]) < 0) return failed();
     }
     *out = Vector4{channels[0], channels[1], channels[2], channels[3]};
     return 0;
@@ -159,14 +162,14 @@ int tuple_to_vector4(PyObject* t, Vector4* out) {
 // Boundaries b0 = 0, b(k+1) = bk + w(k) / total are running sums kept as 32-bit floats, each
 // step evaluated in double. The first and last stops are computed in double from those floats,
 // the middle ones (the midpoint of the colour's own band) in 32-bit arithmetic.
-bool compute_stops(const float* weights, size_t count, std::vector<float>* stops) {
+int compute_stops(const float* weights, size_t count, std::vector<float>* stops) {
     // Sized first (a failure leaves the stops as they were), then written in place, so that a
     // recomputation of the same length allocates nothing.
     try {
         stops->resize(count);
     } catch (const std::exception&) {
         PyErr_NoMemory();
-        return false;
+        return -1;
     }
     float* out = stops->data();
     if (count == 1) {
@@ -191,23 +194,23 @@ bool compute_stops(const float* weights, size_t count, std::vector<float>* stops
             lower = upper;
         }
     }
-    return true;
+    return 0;
 }
 
-bool FloatBuffer::push_back(float value) {
+int FloatBuffer::push_back(float value) {
     if (heap_.empty() && size_ < kInline) {
         inline_[size_++] = value;
-        return true;
+        return 0;
     }
     try {
         if (heap_.empty()) heap_.assign(inline_, inline_ + size_);
         heap_.push_back(value);
     } catch (const std::exception&) {
         PyErr_NoMemory();
-        return false;
+        return -1;
     }
     ++size_;
-    return true;
+    return 0;
 }
 
 PyObject* floats_to_list(const std::vector<float>& values) {
@@ -242,27 +245,28 @@ PyObject* vector4s_to_list(const std::vector<Vector4>& values) {
 // Any iterable into `out`, each element through `convert_one`; room for the length hint is
 // reserved before the first element.
 template <typename T, typename ConvertOne>
-bool iterable_to_vector(PyObject* iterable, std::vector<T>* out, ConvertOne convert_one) {
+int iterable_to_vector(PyObject* iterable, std::vector<T>* out, ConvertOne convert_one) {
     out->clear();
     Py_ssize_t hint = 0;
     bool reserved = false;
     auto convert = [&](PyObject* item) {
         if (!reserved) {
             reserved = true;
-            if (!reserve(*out, static_cast<size_t>(hint))) return false;
+            if (reserve(*out, static_cast<size_t>(hint)) < 0) return -1;
         }
         T value;
-        return convert_one(item, &value) && push_back(*out, value);
+        if (convert_one(item, &value) < 0 || push_back(*out, value) < 0) return -1;
+        return 0;
     };
     return for_each_item(iterable, convert, &hint);
 }
 
-bool list_to_floats(PyObject* iterable, std::vector<float>* out) {
+int list_to_floats(PyObject* iterable, std::vector<float>* out) {
     return iterable_to_vector(iterable, out,
                               [](PyObject* item, float* value) { return to_float(item, value); });
 }
 
-bool list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out) {
+int list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out) {
     return iterable_to_vector(iterable, out, [](PyObject* item, Vector4* value) {
         return mapping_to_vector4(item, value);
     });

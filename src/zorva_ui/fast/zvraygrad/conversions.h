@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "fast/common/args.h"
 #include "interfaces/vector4.h"
 
 namespace zorva::grad {
@@ -17,15 +18,15 @@ namespace zorva::grad {
 int tuple_to_vector4(PyObject* t, Vector4* out);
 
 // One stop per weight, from the running normalised sums of the weights (see the .cpp for the
-// precision each step uses). Replaces `stops` only on success; false with MemoryError.
-bool compute_stops(const float* weights, size_t count, std::vector<float>* stops);
+// precision each step uses). Replaces `stops` only on success; -1 with MemoryError.
+int compute_stops(const float* weights, size_t count, std::vector<float>* stops);
 
 // A growable float array whose first elements live inline, so that the weights of a typical
 // colour update need no allocation.
 class FloatBuffer {
   public:
-    // false with MemoryError.
-    bool push_back(float value);
+    // 0, or -1 with MemoryError.
+    int push_back(float value);
     const float* data() const { return heap_.empty() ? inline_ : heap_.data(); }
     size_t size() const { return size_; }
 
@@ -41,9 +42,9 @@ PyObject* floats_to_list(const std::vector<float>& values);
 PyObject* vector4s_to_list(const std::vector<Vector4>& values);
 
 // Any iterable to a native vector (lists and tuples read directly). `out` is filled from empty;
-// on failure it holds a partial result the caller must drop. false with an exception set.
-bool list_to_floats(PyObject* iterable, std::vector<float>* out);
-bool list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out);
+// on failure it holds a partial result the caller must drop. 0, or -1 with an exception set.
+int list_to_floats(PyObject* iterable, std::vector<float>* out);
+int list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out);
 
 // Is `item` a weighted colour: a tuple (or subclass) of length 2 whose second item is an int
 // or a float (or subclass)? 1 (with the two items as new references), 0, or -1 on error.

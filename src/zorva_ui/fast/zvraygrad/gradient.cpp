@@ -40,7 +40,7 @@ PyObject* vector2_from_items(PyObject* obj) {
     double xy[2];
     for (Py_ssize_t i = 0; i < 2; ++i) {
         PyRef item = PyRef::steal(get_item(obj, i));
-        if (!item || !to_double(item.get(), &xy[i])) return nullptr;
+        if (!item || to_double(item.get(), &xy[i]) < 0) return nullptr;
     }
     return new_vector2(xy[0], xy[1]);
 }
@@ -70,11 +70,11 @@ int apply_direction(GradientRaylibObject* self, PyObject* type, PyObject* direct
             PyRef angle =
                 PyRef::steal(table_value(state.linear_angles.get(), name.get(), zero.get()));
             float value;
-            if (!angle || !to_float(angle.get(), &value)) return -1;
+            if (!angle || to_float(angle.get(), &value) < 0) return -1;
             self->_angle = value;
         } else if (PyLong_Check(direction) || PyFloat_Check(direction)) {
             float value;
-            if (!to_float(direction, &value)) return -1;
+            if (to_float(direction, &value) < 0) return -1;
             self->_angle = value;
         }
         return 0;
@@ -112,7 +112,7 @@ PyObject* get_transparency(PyObject* self) {
 int set_transparency(PyObject* self, PyObject* value) {
     if (value == nullptr) return raise_no_delete();
     int32_t converted;
-    if (!to_int32_any_size(value, &converted)) return -1;
+    if (to_int32_any_size(value, &converted) < 0) return -1;
     as_gradient(self)->_transparency = converted;
     return 0;
 }
@@ -124,7 +124,7 @@ PyObject* get_angle(PyObject* self) {
 int set_angle(PyObject* self, PyObject* value) {
     if (value == nullptr) return raise_no_delete();
     float converted;
-    if (!to_float(value, &converted)) return -1;
+    if (to_float(value, &converted) < 0) return -1;
     as_gradient(self)->_angle = converted;
     return 0;
 }
@@ -141,8 +141,8 @@ int set_center(PyObject* self, PyObject* value) {
         center = PyRef::borrow(value);
     } else if (PyTuple_Check(value) && PyTuple_GET_SIZE(value) == 2) {
         double x, y;
-        if (!to_double(PyTuple_GET_ITEM(value, 0), &x) ||
-            !to_double(PyTuple_GET_ITEM(value, 1), &y)) {
+        if (to_double(PyTuple_GET_ITEM(value, 0), &x) < 0 ||
+            to_double(PyTuple_GET_ITEM(value, 1), &y) < 0) {
             return -1;
         }
         center = PyRef::steal(new_vector2(x, y));
@@ -162,7 +162,7 @@ PyObject* get_raw_colors(PyObject* self) {
 int set_colors(PyObject* self, PyObject* value) {
     if (value == nullptr) return raise_no_delete();
     GradientRaylibObject* gradient = as_gradient(self);
-    if (!check_exact_arg(value, &PyList_Type, "value")) return -1;
+    if (check_exact_arg(value, &PyList_Type, "value") < 0) return -1;
     // The old list goes after the update: a finaliser it runs then and that sets the colours
     // again makes a whole assignment of its own instead of one interleaved with this update.
     PyRef old_colors = PyRef::steal(std::exchange(gradient->raw_colors, Py_NewRef(value)));
@@ -171,7 +171,7 @@ int set_colors(PyObject* self, PyObject* value) {
 
 int set_raw_colors(PyObject* self, PyObject* value) {
     if (value == nullptr) value = Py_None;
-    if (!check_exact_value(value, &PyList_Type)) return -1;
+    if (check_exact_value(value, &PyList_Type) < 0) return -1;
     set_field(as_gradient(self)->raw_colors, Py_NewRef(value));
     return 0;
 }
@@ -309,7 +309,7 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
     PyObject* center = values[4];
     PyObject* transparency = values[5];
 
-    if (!check_exact_arg(colors, &PyList_Type, "colors")) return -1;
+    if (check_exact_arg(colors, &PyList_Type, "colors") < 0) return -1;
     // The colours are assigned from here to the update below. Code run in between (the old
     // kind's release, the other arguments' conversions) may assign them again; that newer
     // assignment then stands, and this one skips its update. The old list is released after
@@ -319,7 +319,7 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
     set_field(self->type, Py_NewRef(type));
 
     int32_t alpha = 255;
-    if (transparency != Py_None && !to_int32_any_size(transparency, &alpha)) return -1;
+    if (transparency != Py_None && to_int32_any_size(transparency, &alpha) < 0) return -1;
     self->_transparency = alpha;
 
     self->_angle = 0.0f;
@@ -331,7 +331,7 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
 
     if (angle != Py_None) {
         float value;
-        if (!to_float(angle, &value)) return -1;
+        if (to_float(angle, &value) < 0) return -1;
         self->_angle = value;
     }
     if (center != Py_None) {
@@ -360,19 +360,20 @@ void update_colors(GradientRaylibObject* self, PyObject* colors) {
     // Compiled callers reach this slot directly; anything but a list is refused, not read.
     if (!is_colour_list(colors)) return;
     FloatBuffer weights;
-    if (!reserve(self->_colors, static_cast<size_t>(PyList_GET_SIZE(colors)))) return;
+    if (reserve(self->_colors, static_cast<size_t>(PyList_GET_SIZE(colors))) < 0) return;
     const int ended = for_each_colour_entry(colors, [&](const ColourEntry& entry) {
         Vector4 rgba;
         if (entry_colour(entry, &rgba) < 0) return -1;
         if (update.superseded()) return 1;
         float weight;
-        if (!push_back(self->_colors, rgba) || entry_weight(entry, &weight) < 0 ||
-            !weights.push_back(weight)) {
+        if (push_back(self->_colors, rgba) < 0 || entry_weight(entry, &weight) < 0 ||
+            weights.push_back(weight) < 0) {
             return -1;
         }
         return update.superseded() ? 1 : 0;
     });
-    if (ended == 0) compute_stops(weights.data(), weights.size(), &self->_stops);
+    // A MemoryError stays set for the caller; the stops are then left as they were.
+    if (ended == 0) (void)compute_stops(weights.data(), weights.size(), &self->_stops);
 }
 
 }  // namespace

@@ -192,24 +192,24 @@ int install_ensure_resources(PyObject* module);
 
 // Growth of native vectors: std::bad_alloc and std::length_error become MemoryError.
 template <typename Vec, typename T>
-inline bool push_back(Vec& vec, const T& value) {
+inline int push_back(Vec& vec, const T& value) {
     try {
         vec.push_back(value);
-        return true;
+        return 0;
     } catch (const std::exception&) {
         PyErr_NoMemory();
-        return false;
+        return -1;
     }
 }
 
 template <typename Vec>
-inline bool reserve(Vec& vec, size_t count) {
+inline int reserve(Vec& vec, size_t count) {
     try {
         vec.reserve(count);
-        return true;
+        return 0;
     } catch (const std::exception&) {
         PyErr_NoMemory();
-        return false;
+        return -1;
     }
 }
 

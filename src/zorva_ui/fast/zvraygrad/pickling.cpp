@@ -91,7 +91,7 @@ int restore(PyObject* self, PyObject* state_tuple, const ClassPickling& cls) {
     auto item = [state_tuple](Py_ssize_t i) { return PyTuple_GET_ITEM(state_tuple, i); };
 
     float angle;
-    if (!to_float(item(0), &angle)) return -1;
+    if (to_float(item(0), &angle) < 0) return -1;
     g->_angle = angle;
 
     PyObject* center = item(1);
@@ -104,25 +104,25 @@ int restore(PyObject* self, PyObject* state_tuple, const ClassPickling& cls) {
     set_field(g->_center, Py_NewRef(center));
 
     std::vector<Vector4> colors;
-    if (!list_to_vector4s(item(2), &colors)) return -1;
+    if (list_to_vector4s(item(2), &colors) < 0) return -1;
     g->_colors.swap(colors);
 
     std::vector<float> stops;
-    if (!list_to_floats(item(3), &stops)) return -1;
+    if (list_to_floats(item(3), &stops) < 0) return -1;
     g->_stops.swap(stops);
 
     int32_t transparency;
-    if (!to_int32_any_size(item(4), &transparency)) return -1;
+    if (to_int32_any_size(item(4), &transparency) < 0) return -1;
     g->_transparency = transparency;
 
-    if (!check_exact_value(item(5), &PyList_Type)) return -1;
+    if (check_exact_value(item(5), &PyList_Type) < 0) return -1;
     set_field(g->raw_colors, Py_NewRef(item(5)));
 
     set_field(g->type, Py_NewRef(item(6)));
 
     if (cls.fields == kClickFields) {
         std::vector<float> weights;
-        if (!list_to_floats(item(7), &weights)) return -1;
+        if (list_to_floats(item(7), &weights) < 0) return -1;
         reinterpret_cast<ClickGradientObject*>(self)->weights.swap(weights);
     }
 
@@ -132,7 +132,7 @@ int restore(PyObject* self, PyObject* state_tuple, const ClassPickling& cls) {
 }
 
 PyObject* setstate(PyObject* self, PyObject* state_tuple, const ClassPickling& cls) {
-    if (!check_exact_value(state_tuple, &PyTuple_Type, false) ||
+    if (check_exact_value(state_tuple, &PyTuple_Type, false) < 0 ||
         restore(self, state_tuple, cls) < 0) {
         return nullptr;
     }

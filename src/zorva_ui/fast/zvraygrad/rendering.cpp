@@ -246,7 +246,7 @@ int premultiplied_blend_mode(int32_t* out) {
     PyRef mode =
         PyRef::steal(PyObject_GetAttr(modes.get(), state.names.blend_alpha_premultiply.get()));
     if (!mode) return -1;
-    return to_int32(mode.get(), out) ? 0 : -1;
+    return to_int32(mode.get(), out) < 0 ? -1 : 0;
 }
 
 }  // namespace
@@ -254,7 +254,7 @@ int premultiplied_blend_mode(int32_t* out) {
 PyObject* generate_texture(PyObject* self_obj, Args a) {
     GradientRaylibObject* self = reinterpret_cast<GradientRaylibObject*>(self_obj);
     int32_t width, height;
-    if (!to_int32(a[0], &width) || !to_int32(a[1], &height)) return nullptr;
+    if (to_int32(a[0], &width) < 0 || to_int32(a[1], &height) < 0) return nullptr;
     // A gradient restored from a pickle may come here before any constructor made the shared
     // resources; make them as drawing does rather than render with no shader.
     if (state.shared.shader == Py_None || state.shared.blank_texture == Py_None) {
@@ -305,7 +305,7 @@ PyObject* click_gradient_draw(PyObject* self_obj, Args a) {
     GradientRaylibObject* self = reinterpret_cast<GradientRaylibObject*>(self_obj);
     float rect[4];
     for (size_t i = 0; i < 4; ++i) {
-        if (!to_float(a[i], &rect[i])) return nullptr;
+        if (to_float(a[i], &rect[i]) < 0) return nullptr;
     }
     if (ensure_resources_of(reinterpret_cast<PyObject*>(self)) < 0) return nullptr;
     Uniforms u{};
@@ -330,7 +330,7 @@ PyObject* click_gradient_draw(PyObject* self_obj, Args a) {
     PyRef dest = PyRef::steal(draw_dest.fill(dest_values, 4));
     if (!dest) return nullptr;
     PyRef tint = PyRef::steal(layer::attr(state.names.white.get()));
-    if (!tint || !check_exact_value(tint.get(), &PyTuple_Type)) return nullptr;
+    if (!tint || check_exact_value(tint.get(), &PyTuple_Type) < 0) return nullptr;
     if (state.api.draw_texture_pro(blank.get(), state.source_rec.get(), dest.get(),
                                    state.origin.get(), 0.0f, tint.get()) < 0) {
         return nullptr;

@@ -98,7 +98,7 @@ int is_none(PyObject* value) {
 PyObject* shader_source(PyObject* sources, PyObject* attr) {
     PyRef source = PyRef::steal(PyObject_GetAttr(sources, attr));
     if (!source) return nullptr;
-    if (!check_exact_value(source.get(), &PyUnicode_Type)) return nullptr;
+    if (check_exact_value(source.get(), &PyUnicode_Type) < 0) return nullptr;
     return source.release();
 }
 

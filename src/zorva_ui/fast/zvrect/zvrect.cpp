@@ -44,7 +44,7 @@ ZvRectObject* alloc_rect(PyTypeObject* type, const double values[4]) {
 int read_values(Args a, double values[4]) {
     for (int i = 0; i < 4; ++i) {
         values[i] = 0.0;
-        if (a[i] != nullptr && !to_double(a[i], &values[i])) return -1;
+        if (a[i] != nullptr && to_double(a[i], &values[i]) < 0) return -1;
     }
     return 0;
 }

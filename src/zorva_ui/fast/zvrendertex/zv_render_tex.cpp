@@ -101,8 +101,8 @@ PyObject* render_texture_construct(PyTypeObject* type, Args a) {
         PyRef pair = layer::fixed_tuple(size_arg, 2, "size", "numbers");
         if (!pair) return nullptr;
         double w, h;
-        if (!to_double(PyTuple_GET_ITEM(pair.get(), 0), &w) ||
-            !to_double(PyTuple_GET_ITEM(pair.get(), 1), &h)) {
+        if (to_double(PyTuple_GET_ITEM(pair.get(), 0), &w) < 0 ||
+            to_double(PyTuple_GET_ITEM(pair.get(), 1), &h) < 0) {
             return nullptr;
         }
         size = PyRef::steal(reinterpret_cast<PyObject*>(state.vector2.vtable->new_(w, h)));

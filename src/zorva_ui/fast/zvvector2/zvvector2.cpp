@@ -43,7 +43,7 @@ ZvVector2Object* as_vector(PyObject* self) {
 
 PyObject* vector_construct(PyTypeObject* type, Args a) {
     double x = 0.0, y = 0.0;
-    if ((a[0] && !to_double(a[0], &x)) || (a[1] && !to_double(a[1], &y))) return nullptr;
+    if ((a[0] && to_double(a[0], &x) < 0) || (a[1] && to_double(a[1], &y) < 0)) return nullptr;
     return reinterpret_cast<PyObject*>(alloc_vector(type, x, y));
 }
 
@@ -80,7 +80,7 @@ PyObject* vector_reduce(PyObject* self) {
 
 PyObject* vector_static_new(PyObject*, Args a) {
     double x, y;
-    if (!to_double(a[0], &x) || !to_double(a[1], &y)) return nullptr;
+    if (to_double(a[0], &x) < 0 || to_double(a[1], &y) < 0) return nullptr;
     return reinterpret_cast<PyObject*>(vector_new_native(x, y));
 }
 

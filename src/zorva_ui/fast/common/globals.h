@@ -114,9 +114,13 @@ class LateGlobal {
         return 0;
     }
 
+    // The value under `name` in the module's own dict (borrowed, kept while the dict is
+    // unchanged), or null: missing (no exception set) or an error (exception set).
+    PyObject* find() { return kept_.find(dict_, name_.get()); }
+
     // What `name` means in the module now. New reference, or null with NameError.
     PyObject* get() {
-        PyObject* value = kept_.find(dict_, name_.get());
+        PyObject* value = find();
         if (value != nullptr) return Py_NewRef(value);
         if (PyErr_Occurred()) return nullptr;
         return module_global(dict_, name_.get());  // the builtins, or NameError

@@ -53,7 +53,7 @@ void update_colors(GradientRaylibObject* base, PyObject* colors) {
         PyErr_SetString(PyExc_TypeError, "object of type 'NoneType' has no len()");
         return;
     }
-    if (!is_colour_list(colors)) return;
+    if (check_colour_list(colors) < 0) return;
     PyRef entries = PyRef::steal(PyList_GetSlice(colors, 0, PyList_GET_SIZE(colors)));
     if (!entries) return;
     const Py_ssize_t count = PyList_GET_SIZE(entries.get());

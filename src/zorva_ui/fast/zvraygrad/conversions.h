@@ -51,11 +51,11 @@ int list_to_vector4s(PyObject* iterable, std::vector<Vector4>* out);
 int weighted_pair(PyObject* item, PyObject** colour, PyObject** weight);
 
 // A colour list handed to the colour update: a list (or subclass), else TypeError
-// "Expected list, got ...".
-inline bool is_colour_list(PyObject* colors) {
-    if (PyList_Check(colors)) return true;
+// "Expected list, got ...". 0, or -1 with the exception set.
+inline int check_colour_list(PyObject* colors) {
+    if (PyList_Check(colors)) return 0;
     PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "list", Py_TYPE(colors)->tp_name);
-    return false;
+    return -1;
 }
 
 // Python's item access `obj[index]` for small non-negative indices: lists and tuples

@@ -358,7 +358,7 @@ void update_colors(GradientRaylibObject* self, PyObject* colors) {
         return;
     }
     // Compiled callers reach this slot directly; anything but a list is refused, not read.
-    if (!is_colour_list(colors)) return;
+    if (check_colour_list(colors) < 0) return;
     FloatBuffer weights;
     if (reserve(self->_colors, static_cast<size_t>(PyList_GET_SIZE(colors))) < 0) return;
     const int ended = for_each_colour_entry(colors, [&](const ColourEntry& entry) {

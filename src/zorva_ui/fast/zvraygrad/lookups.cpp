@@ -13,14 +13,13 @@ namespace zorva::grad::layer {
 
 namespace {
 
-KeptLookup kept_md;  // md, from the module's globals
-KeptLookup kept_rl;  // md.rl, from md's dictionary
+KeptLookup kept_rl;  // md.rl, from md's dictionary (md itself is kept by its LateGlobal)
 
 // The layer module's dictionary when `md` is a plain module in the module's globals and `md.rl`
 // a plain module in md's (module objects have no attributes of those names of their own), else
 // null. Borrowed (each step is held by the dictionary before it); never raises.
 PyObject* plain_layer_dict() {
-    PyObject* md = kept_md.find(PyModule_GetDict(state.module.get()), state.globals.md.name());
+    PyObject* md = state.globals.md.find();
     if (md == nullptr || !PyModule_CheckExact(md)) {
         PyErr_Clear();
         return nullptr;

@@ -60,19 +60,19 @@ class ModeScope {
 template <typename T, size_t N = 32>
 class UploadCopy {
   public:
-    // Copies `source`, padded with `pad` up to `min_size` elements.
-    bool assign(const std::vector<T>& source, size_t min_size = 0, T pad = T{}) {
+    // Copies `source`, padded with `pad` up to `min_size` elements. 0, or -1 with MemoryError.
+    int assign(const std::vector<T>& source, size_t min_size = 0, T pad = T{}) {
         size_ = std::max(source.size(), min_size);
         if (size_ > N) {
             heap_.reset(new (std::nothrow) T[size_]);
             if (!heap_) {
                 PyErr_NoMemory();
-                return false;
+                return -1;
             }
         }
         if (!source.empty()) std::memcpy(data(), source.data(), source.size() * sizeof(T));
         std::fill(data() + source.size(), data() + size_, pad);
-        return true;
+        return 0;
     }
     const T* data() const { return heap_ ? heap_.get() : local_; }
     T* data() { return heap_ ? heap_.get() : local_; }
@@ -214,8 +214,8 @@ int upload_uniforms(GradientRaylibObject* self, const Uniforms& u) {
     // repeat the last one instead.
     const std::vector<float>& own_stops = self->_stops;
     const float last_stop = own_stops.empty() ? 0.0f : own_stops.back();
-    if (!colors.assign(self->_colors) ||
-        !stops.assign(own_stops, self->_colors.size(), last_stop)) {
+    if (colors.assign(self->_colors) < 0 ||
+        stops.assign(own_stops, self->_colors.size(), last_stop) < 0) {
         return -1;
     }
     if (colors.size() > INT32_MAX) {

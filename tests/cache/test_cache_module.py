@@ -75,6 +75,8 @@ def test_executing_another_module_object_is_refused():
         match="Module 'zorvacache' has already been imported. Re-initialisation is not supported.",
     ):
         api.PyModule_ExecDef(types.ModuleType("other"), definition)
+    # The refusal leaves the imported module in place: a new creation still returns it.
+    assert importlib.util.module_from_spec(importlib.util.find_spec(NAME)) is zorvacache
 
 
 def test_a_second_interpreter_is_refused():

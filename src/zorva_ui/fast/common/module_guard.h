@@ -108,9 +108,10 @@ inline void guarded_exec_done(ModuleGuard& guard) {
     guard.executed = true;
 }
 
-// A failed exec drops the partly built module: the next import starts again from creation.
+// A failed first exec drops the partly built module: the next import starts again from
+// creation. A refused re-initialisation leaves the imported module in place.
 inline void guarded_exec_failed(ModuleGuard& guard) {
-    Py_CLEAR(guard.module);
+    if (!guard.executed) Py_CLEAR(guard.module);
 }
 
 // The create hook of a module guarded by `guard`.

@@ -69,6 +69,3 @@ inline void add_traceback(const char* funcname, int line, const char* filename) 
 }
 
 }  // namespace zorva
-
-// Adds a traceback entry for the current line. Each module defines ZORVA_SOURCE_FILE.
-#define ZORVA_TRACEBACK(qualname) ::zorva::add_traceback((qualname), __LINE__, ZORVA_SOURCE_FILE)

@@ -84,7 +84,7 @@ PyObject* read_value_slow(PyObject* obj) {
 }
 
 int read_key_slow(PyObject* value, int32_t* out) {
-    return to_int32(value, out) < 0 ? -1 : 0;
+    return to_int32(value, out);
 }
 
 int standard_member_map(PyObject* enum_cls, PyObject** map) {

@@ -246,7 +246,7 @@ int premultiplied_blend_mode(int32_t* out) {
     PyRef mode =
         PyRef::steal(PyObject_GetAttr(modes.get(), state.names.blend_alpha_premultiply.get()));
     if (!mode) return -1;
-    return to_int32(mode.get(), out) < 0 ? -1 : 0;
+    return to_int32(mode.get(), out);
 }
 
 }  // namespace

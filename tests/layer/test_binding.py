@@ -116,6 +116,13 @@ def test_native_shader_checks(probe):
     probe.call("end_shader_mode")
 
 
+@pytest.mark.parametrize("count", [-1, 3, 2**40])
+def test_native_uniform_array_message(probe, count):
+    # The message compiled callers have always had for an array they cannot have meant.
+    with pytest.raises(ValueError, match=rf"^invalid uniform array \(length {count}\)$"):
+        probe.call("set_zvshader_value_float_v_raw", ZvShader(), 0, count)
+
+
 def test_native_texture_mode_of_an_unloaded_target(probe):
     target = ZvRenderTexture((2, 2))
     target.unload()

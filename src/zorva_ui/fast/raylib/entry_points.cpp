@@ -156,6 +156,20 @@ PyObject* float_item(const float& v) {
     return PyFloat_FromDouble(static_cast<double>(v));
 }
 
+// An array argument of the uniform setters: a length that GL takes, values when it is not 0.
+// 0, or -1 with ValueError.
+int check_uniform_array(const void* values, Py_ssize_t count) {
+    if (count < 0 || (count > 0 && values == nullptr)) {
+        PyErr_Format(PyExc_ValueError, "invalid uniform array (length %zd)", count);
+        return -1;
+    }
+    if (count > INT32_MAX / 4) {
+        PyErr_Format(PyExc_ValueError, "uniform array length %zd is out of range", count);
+        return -1;
+    }
+    return 0;
+}
+
 int set_zvshader_value_vec4_v(ZvShaderObject* shader, int32_t loc, const Vector4* values,
                               Py_ssize_t count) {
     if (check_shader(shader) < 0 || check_uniform_array(values, count) < 0) return -1;

@@ -217,18 +217,6 @@ bool modes_idle() {
            state.renderer.blend_stack.empty();
 }
 
-int check_uniform_array(const void* values, Py_ssize_t count) {
-    if (count < 0 || count > INT32_MAX / 4) {
-        PyErr_Format(PyExc_ValueError, "uniform array length %zd is out of range", count);
-        return -1;
-    }
-    if (count > 0 && values == nullptr) {
-        PyErr_SetString(PyExc_ValueError, "uniform array values are missing");
-        return -1;
-    }
-    return 0;
-}
-
 int32_t max_texture_size() {
     return state.renderer.max_texture_size;
 }

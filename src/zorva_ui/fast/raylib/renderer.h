@@ -70,9 +70,6 @@ int end_blend();
 int set_uniform_int(uint32_t program, int32_t loc, int32_t value);
 int set_uniform_float(uint32_t program, int32_t loc, float value);
 int set_uniform_vec2(uint32_t program, int32_t loc, float x, float y);
-// An array argument of the uniform setters: a length that GL takes, values when it is not 0.
-// 0, or -1 with ValueError.
-int check_uniform_array(const void* values, Py_ssize_t count);
 int set_uniform_vec4_array(uint32_t program, int32_t loc, const float* xyzw, Py_ssize_t count);
 int set_uniform_float_array(uint32_t program, int32_t loc, const float* values, Py_ssize_t count);
 int32_t uniform_location(uint32_t program, const char* name);

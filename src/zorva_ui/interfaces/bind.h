@@ -57,6 +57,12 @@ inline PyTypeObject* import_type(const char* module_name, const char* type_name,
     return reinterpret_cast<PyTypeObject*>(attr.release());
 }
 
+// Whether `obj` is an instance of `type` (of a subclass too); false for a null object or type.
+inline bool is_instance(const void* obj, PyTypeObject* type) {
+    return obj != nullptr && type != nullptr &&
+           PyObject_TypeCheck(reinterpret_cast<PyObject*>(const_cast<void*>(obj)), type);
+}
+
 // A sibling type as a module uses it: the type, kept for the process, and its operation table.
 // `Object` is the sibling's object layout from interfaces/, which names its module and type.
 template <typename Object>
@@ -78,10 +84,7 @@ struct BoundType {
     }
 
     // Whether `obj` is an instance (of a subclass too). False before binding.
-    bool instance(const void* obj) const {
-        return obj != nullptr && type != nullptr &&
-               PyObject_TypeCheck(reinterpret_cast<PyObject*>(const_cast<void*>(obj)), type);
-    }
+    bool instance(const void* obj) const { return is_instance(obj, type); }
 };
 
 // Takes the function `name` with signature text `signature` from the module's `__pyx_capi__`.

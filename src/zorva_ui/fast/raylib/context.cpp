@@ -62,7 +62,6 @@ struct Egl {
     EGLDisplay (*GetDisplay)(void*) = nullptr;
     const char* (*QueryString)(EGLDisplay, EGLint) = nullptr;
     EGLBoolean (*Initialize)(EGLDisplay, EGLint*, EGLint*) = nullptr;
-    EGLBoolean (*Terminate)(EGLDisplay) = nullptr;
     EGLBoolean (*BindAPI)(EGLenum) = nullptr;
     EGLBoolean (*ChooseConfig)(EGLDisplay, const EGLint*, EGLConfig*, EGLint, EGLint*) = nullptr;
     EGLContext (*CreateContext)(EGLDisplay, EGLConfig, EGLContext, const EGLint*) = nullptr;
@@ -112,11 +111,12 @@ constexpr char kInstallHint[] =
     "; a machine without a GPU driver needs Mesa's EGL and GL drivers (Debian: libegl1 "
     "libgl1-mesa-dri)";
 
+constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
+
 int fail(const char* what) {
     EGLint code = egl.GetError ? egl.GetError() : 0;
-    PyErr_Format(PyExc_RuntimeError,
-                 "could not create a headless OpenGL 3.3 context: %s (EGL error 0x%04x, %s)%s",
-                 what, static_cast<unsigned>(code), egl_error_name(code), kInstallHint);
+    PyErr_Format(PyExc_RuntimeError, "%s: %s (EGL error 0x%04x, %s)%s", kOwnFailure, what,
+                 static_cast<unsigned>(code), egl_error_name(code), kInstallHint);
     return -1;
 }
 
@@ -131,9 +131,7 @@ int open_library() {
     void* library = dlopen("libEGL.so.1", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = dlerror();
-        PyErr_Format(PyExc_RuntimeError,
-                     "could not create a headless OpenGL 3.3 context: libEGL.so.1 cannot be "
-                     "loaded (%s)%s",
+        PyErr_Format(PyExc_RuntimeError, "%s: libEGL.so.1 cannot be loaded (%s)%s", kOwnFailure,
                      why ? why : "unknown reason", kInstallHint);
         return -1;
     }
@@ -143,7 +141,6 @@ int open_library() {
               load_symbol(egl.library, egl.GetDisplay, "eglGetDisplay") &&
               load_symbol(egl.library, egl.QueryString, "eglQueryString") &&
               load_symbol(egl.library, egl.Initialize, "eglInitialize") &&
-              load_symbol(egl.library, egl.Terminate, "eglTerminate") &&
               load_symbol(egl.library, egl.BindAPI, "eglBindAPI") &&
               load_symbol(egl.library, egl.ChooseConfig, "eglChooseConfig") &&
               load_symbol(egl.library, egl.CreateContext, "eglCreateContext") &&
@@ -155,9 +152,7 @@ int open_library() {
     if (!ok) {
         egl = Egl{};
         dlclose(library);
-        PyErr_SetString(PyExc_RuntimeError,
-                        "could not create a headless OpenGL 3.3 context: libEGL.so.1 lacks a "
-                        "core EGL function");
+        PyErr_Format(PyExc_RuntimeError, "%s: libEGL.so.1 lacks a core EGL function", kOwnFailure);
         return -1;
     }
     egl.GetPlatformDisplayEXT = reinterpret_cast<decltype(egl.GetPlatformDisplayEXT)>(
@@ -243,8 +238,6 @@ void remember_strings() {
     state.context.renderer = renderer ? reinterpret_cast<const char*>(renderer) : "";
     state.context.version = version ? reinterpret_cast<const char*>(version) : "";
 }
-
-constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
 
 int create_own_context() {
     if (open_library() < 0) return -1;
@@ -352,15 +345,14 @@ const char* api_name(ContextKind kind) {
 int check_adopted_version() {
     int major = 0, minor = 0;
     const char* version = state.context.version.c_str();
-    const bool es = std::strncmp(version, "OpenGL ES", 9) == 0;
-    if (!es) std::sscanf(version, "%d.%d", &major, &minor);
-    if (es) {
+    if (std::strncmp(version, "OpenGL ES", 9) == 0) {
         PyErr_Format(PyExc_RuntimeError,
                      "the current context is %s (%s), not desktop OpenGL: the rendering layer "
                      "needs desktop OpenGL 3.3 or later (core or compatibility profile)",
                      version, state.context.renderer.c_str());
         return -1;
     }
+    std::sscanf(version, "%d.%d", &major, &minor);
     if (major < 3 || (major == 3 && minor < 3)) {
         PyErr_Format(PyExc_RuntimeError,
                      "the current OpenGL context is too old for the rendering layer: it offers "
@@ -401,8 +393,6 @@ int adopt(ContextKind kind, void* context) {
         Py_XDECREF(cause);
         return -1;
     }
-    state.context.display =
-        kind == ContextKind::kAdoptedGlx ? glx.GetCurrentDisplay() : egl.GetCurrentDisplay();
     state.context.handle = context;
     state.context.kind = kind;
     state.context.caller = CallerContext{};
@@ -601,10 +591,7 @@ int enter_call() {
             }
             // An error the host left pending (some libraries leave one after a successful
             // read-back) would otherwise be reported as the layer's own.
-            if (modes_idle()) {
-                while (gl::fn.GetError() != gl::NO_ERROR) {
-                }
-            }
+            if (modes_idle()) gl::drain_errors();
             break;
         case ContextKind::kNone:
             if (choose_context() < 0) return -1;

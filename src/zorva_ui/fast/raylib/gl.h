@@ -186,4 +186,10 @@ struct Functions {
 // The process's one table; filled when the context is made, all null before.
 extern Functions fn;
 
+// Clears every pending error flag (a driver may hold several).
+inline void drain_errors() {
+    while (fn.GetError() != NO_ERROR) {
+    }
+}
+
 }  // namespace zorva::gl

@@ -130,11 +130,6 @@ PyStructSequence_Desc kTargetDesc = {
     4,
 };
 
-bool instance_of(const void* obj, PyTypeObject* type) {
-    return obj != nullptr && type != nullptr &&
-           PyObject_TypeCheck(reinterpret_cast<PyObject*>(const_cast<void*>(obj)), type);
-}
-
 }  // namespace
 
 PyTypeObject ImageType = {
@@ -186,7 +181,7 @@ PyObject* target_handle(const ZvRenderTarget* target) {
 }
 
 int check_shader(const ZvShaderObject* shader) {
-    return instance_of(shader, state.shader_type) ? 0 : raise_expected("ZvShader", shader);
+    return bind::is_instance(shader, state.shader_type) ? 0 : raise_expected("ZvShader", shader);
 }
 
 int check_vector2(const ZvVector2Object* vector) {
@@ -194,7 +189,9 @@ int check_vector2(const ZvVector2Object* vector) {
 }
 
 int check_render_texture(PyObject* obj) {
-    return instance_of(obj, state.render_texture_type) ? 0 : raise_expected("ZvRenderTexture", obj);
+    return bind::is_instance(obj, state.render_texture_type)
+               ? 0
+               : raise_expected("ZvRenderTexture", obj);
 }
 
 int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height) {
@@ -209,7 +206,7 @@ int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height
         *height = texture->texture.height;
         return 0;
     }
-    if (instance_of(obj, state.render_texture_type)) {
+    if (bind::is_instance(obj, state.render_texture_type)) {
         auto* target = reinterpret_cast<ZvRenderTextureObject*>(obj);
         if (!target->loaded || !target_size(target->render_texture.id, width, height)) {
             PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
@@ -264,13 +261,10 @@ PyObject* image_from_pixels(int32_t width, int32_t height, PyObject* pixels) {
     ZORVA_TRACE(nullptr, "(sii)", "image_from_pixels", width, height);
     if (check_image_size(width, height) < 0) return nullptr;
     Py_buffer view;
-    if (PyObject_GetBuffer(pixels, &view, PyBUF_C_CONTIGUOUS) < 0) return nullptr;
-    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    uint8_t* data = nullptr;
-    if (static_cast<size_t>(view.len) != size) {
-        PyErr_Format(PyExc_ValueError, "%d x %d RGBA8 pixels take %zu bytes, got %zd", width,
-                     height, size, view.len);
-    } else if ((data = static_cast<uint8_t*>(PyMem_Malloc(size))) == nullptr) {
+    if (get_rgba_pixels(pixels, width, height, &view) < 0) return nullptr;
+    const size_t size = static_cast<size_t>(view.len);
+    auto* data = static_cast<uint8_t*>(PyMem_Malloc(size));
+    if (data == nullptr) {
         PyErr_NoMemory();
     } else {
         std::memcpy(data, view.buf, size);

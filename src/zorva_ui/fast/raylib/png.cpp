@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdlib>
 #include <initializer_list>
 #include <new>
 #include <string>
@@ -11,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "fast/common/names.h"
 #include "fast/common/pyref.h"
 
 namespace zorva::layer {
@@ -207,15 +207,18 @@ void filter_job(const uint8_t* rgba, int32_t width, Job& job) {
     }
 }
 
+// The zlib methods called, interned at their first use.
+InternedName compressobj_name{"compressobj"}, compress_name{"compress"}, flush_name{"flush"},
+    adler32_name{"adler32"};
+
 // `self.name(*args)` without an argument tuple: tuples made per call would settle in the
 // interpreter's free lists, which a leak check cannot tell from growth.
-PyRef call_method(PyObject* self, const char* name, std::initializer_list<PyObject*> args) {
-    PyRef method = PyRef::steal(PyUnicode_InternFromString(name));
-    if (!method) return PyRef();
+PyRef call_method(PyObject* self, InternedName& name, std::initializer_list<PyObject*> args) {
+    if (name.make() < 0) return PyRef();
     PyObject* stack[4] = {self};
     size_t count = 1;
     for (PyObject* arg : args) stack[count++] = arg;
-    return PyRef::steal(PyObject_VectorcallMethod(method.get(), stack, count, nullptr));
+    return PyRef::steal(PyObject_VectorcallMethod(name.get(), stack, count, nullptr));
 }
 
 // With the interpreter lock held (zlib lets go of it while it deflates).
@@ -233,11 +236,11 @@ int deflate_job(PyObject* zlib, Job& job) {
     PyRef window = PyRef::steal(PyLong_FromLong(kRawWindowBits));
     PyRef mode = PyRef::steal(PyLong_FromLong(job.last ? kFinish : kSyncFlush));
     if (!level || !method || !window || !mode) return -1;
-    PyRef deflater = call_method(zlib, "compressobj", {level.get(), method.get(), window.get()});
+    PyRef deflater = call_method(zlib, compressobj_name, {level.get(), method.get(), window.get()});
     if (!deflater) return -1;
-    PyRef head = call_method(deflater.get(), "compress", {data.get()});
+    PyRef head = call_method(deflater.get(), compress_name, {data.get()});
     if (!head) return -1;
-    PyRef tail = call_method(deflater.get(), "flush", {mode.get()});
+    PyRef tail = call_method(deflater.get(), flush_name, {mode.get()});
     if (!tail) return -1;
     job.result = PyRef::steal(PyNumber_Add(head.get(), tail.get()));
     if (job.result && !PyBytes_Check(job.result.get())) {
@@ -349,7 +352,7 @@ int deflate_picture(const uint8_t* rgba, int32_t width, int32_t height, std::str
             PyMemoryView_FromMemory(reinterpret_cast<char*>(const_cast<uint8_t*>(part.raw.data())),
                                     static_cast<Py_ssize_t>(part.raw.size()), PyBUF_READ));
         if (!view) return -1;
-        adler = call_method(zlib.get(), "adler32", {view.get(), adler.get()});
+        adler = call_method(zlib.get(), adler32_name, {view.get(), adler.get()});
     }
     if (!adler) return -1;
     const unsigned long checksum = PyLong_AsUnsignedLong(adler.get());

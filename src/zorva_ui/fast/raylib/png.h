@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <string>
 
-#include "fast/common/args.h"
-
 namespace zorva::layer {
 
 enum class PngDeflate {

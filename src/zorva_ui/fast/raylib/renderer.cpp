@@ -18,6 +18,7 @@
 namespace zorva::layer {
 namespace {
 
+using gl::drain_errors;
 using gl::fn;
 
 // The default program. Its interface is what any shader drawn through the layer can rely on;
@@ -59,11 +60,6 @@ void main() {
 )";
 
 constexpr int kFloatsPerVertex = 9;  // position 3, texcoord 2, colour 4
-
-void drain_errors() {
-    while (fn.GetError() != gl::NO_ERROR) {
-    }
-}
 
 // Turns a pending GL error into RuntimeError; 0 when there is none.
 int check_error(const char* what) {
@@ -206,12 +202,6 @@ int check_size(int32_t width, int32_t height, const char* what) {
 
 }  // namespace
 
-const char* default_vertex_source() {
-    return kDefaultVertexSource;
-}
-const char* default_fragment_source() {
-    return kDefaultFragmentSource;
-}
 bool modes_idle() {
     return state.renderer.target_stack.empty() && state.renderer.shader_stack.empty() &&
            state.renderer.blend_stack.empty();

@@ -42,8 +42,6 @@ void discard_target(ZvRenderTarget* target);
 // ---- programs -------------------------------------------------------------------------------
 int compile_program(const char* vertex, const char* fragment, uint32_t* program, int32_t* locs);
 int delete_program(uint32_t program);
-const char* default_vertex_source();
-const char* default_fragment_source();
 
 // ---- textures and targets ---------------------------------------------------------------------
 int32_t max_texture_size();

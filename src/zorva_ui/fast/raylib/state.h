@@ -56,8 +56,8 @@ struct ContextState {
     double startup_seconds = 0.0;
     std::string renderer;
     std::string version;
-    // The layer's own context (display, surface, context), or the adopted one (its display, for
-    // messages, and the context).
+    // The layer's own context (display, surface, context), or the adopted one (the context
+    // only: the host owns its display and surfaces).
     void* display = nullptr;
     void* surface = nullptr;
     void* handle = nullptr;

@@ -63,4 +63,17 @@ inline int parse_rgba(PyObject* obj, const char* what, uint8_t out[4]) {
     return 0;
 }
 
+// The pixels of a width x height RGBA8 picture, from any C-contiguous buffer of exactly that
+// many bytes. 0 with `view` held (the caller releases it), or -1 with ValueError (or the buffer
+// protocol's error) and nothing held.
+inline int get_rgba_pixels(PyObject* pixels, int32_t width, int32_t height, Py_buffer* view) {
+    if (PyObject_GetBuffer(pixels, view, PyBUF_C_CONTIGUOUS) < 0) return -1;
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    if (static_cast<size_t>(view->len) == size) return 0;
+    PyErr_Format(PyExc_ValueError, "%d x %d RGBA8 pixels take %zu bytes, got %zd", width, height,
+                 size, view->len);
+    PyBuffer_Release(view);
+    return -1;
+}
+
 }  // namespace zorva::layer

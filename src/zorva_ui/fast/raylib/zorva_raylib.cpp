@@ -22,7 +22,6 @@
 #include "fast/raylib/state.h"
 #include "fast/raylib/trace.h"
 #include "fast/raylib/values.h"
-#include "interfaces/bind.h"
 
 namespace zorva::layer {
 
@@ -122,8 +121,7 @@ PyObject* py_draw_texture_pro(PyObject*, Args a) {
 
 PyObject* py_begin_texture_mode(PyObject*, Args a) {
     ZvRenderTarget target{};
-    if (state.render_texture_type != nullptr &&
-        PyObject_TypeCheck(a[0], state.render_texture_type)) {
+    if (bind::is_instance(a[0], state.render_texture_type)) {
         target = reinterpret_cast<ZvRenderTextureObject*>(a[0])->render_texture;
     } else if (Py_IS_TYPE(a[0], state.target_handle_type)) {
         int32_t id;
@@ -313,19 +311,10 @@ PyObject* py_encode_png(PyObject*, Args a) {
         return nullptr;
     }
     Py_buffer view;
-    if (PyObject_GetBuffer(a[0], &view, PyBUF_C_CONTIGUOUS) < 0) return nullptr;
-    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    if (get_rgba_pixels(a[0], width, height, &view) < 0) return nullptr;
     std::string png;
-    int rc = -1;
-    if (static_cast<size_t>(view.len) != size) {
-        PyErr_Format(PyExc_ValueError, "%d x %d RGBA8 pixels take %zu bytes, got %zd", width,
-                     height, size, view.len);
-    } else {
-        rc = encode_png(static_cast<const uint8_t*>(view.buf), width, height,
-                        stored ? PngDeflate::kStored : PngDeflate::kZlib, &png) < 0
-                 ? -1
-                 : 0;
-    }
+    const int rc = encode_png(static_cast<const uint8_t*>(view.buf), width, height,
+                              stored ? PngDeflate::kStored : PngDeflate::kZlib, &png);
     PyBuffer_Release(&view);
     if (rc < 0) return nullptr;
     return PyBytes_FromStringAndSize(png.data(), static_cast<Py_ssize_t>(png.size()));

@@ -32,7 +32,7 @@ ClickGradientObject* as_click(PyObject* self) {
 }
 
 PyTypeObject* vector2_type() {
-    return reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get());
+    return state.siblings.vector2.type;
 }
 
 int recalculate_stops_by_name(PyObject* self) {

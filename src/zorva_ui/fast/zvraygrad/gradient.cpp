@@ -136,8 +136,7 @@ PyObject* get_center(PyObject* self) {
 int set_center(PyObject* self, PyObject* value) {
     if (value == nullptr) return raise_no_delete();
     PyRef center;
-    if (PyObject_TypeCheck(value,
-                           reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get()))) {
+    if (PyObject_TypeCheck(value, state.siblings.vector2.type)) {
         center = PyRef::borrow(value);
     } else if (PyTuple_Check(value) && PyTuple_GET_SIZE(value) == 2) {
         double x, y;

@@ -14,6 +14,7 @@
 #include "fast/common/globals.h"
 #include "fast/common/names.h"
 #include "fast/common/pyref.h"
+#include "interfaces/bind.h"
 #include "fast/zvraygrad/zvraygrad.h"
 #include "interfaces/raylib_api.h"
 #include "interfaces/zvrect.h"
@@ -37,14 +38,10 @@ inline constexpr const char kInitParams[] =
 // code may create them, and it does so at most once per process.
 
 struct SiblingTypes {
-    PyRef vector2_type;  // ZvVector2
-    PyRef rect_type;     // ZvRect (bound as the layer contract requires, not used)
-    PyRef render_texture_type;
-    PyRef shader_type;
-    ZvVector2VTable* vector2 = nullptr;
-    ZvRectVTable* rect = nullptr;
-    ZvRenderTextureVTable* render_texture = nullptr;
-    ZvShaderVTable* shader = nullptr;
+    bind::BoundType<ZvVector2Object> vector2;
+    bind::BoundType<ZvRectObject> rect;  // bound as the layer contract requires, not used
+    bind::BoundType<ZvRenderTextureObject> render_texture;
+    bind::BoundType<ZvShaderObject> shader;
 };
 
 struct SharedRendering {

@@ -95,7 +95,7 @@ int restore(PyObject* self, PyObject* state_tuple, const ClassPickling& cls) {
     g->_angle = angle;
 
     PyObject* center = item(1);
-    PyTypeObject* vector_type = reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get());
+    PyTypeObject* vector_type = state.siblings.vector2.type;
     if (center != Py_None && !PyObject_TypeCheck(center, vector_type)) {
         PyErr_Format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(center)->tp_name,
                      vector_type->tp_name);

@@ -139,8 +139,7 @@ class ScratchVector2 {
   public:
     PyObject* fill(double x, double y) {
         PyObject* held = vector_.get();
-        if (held && Py_REFCNT(held) == 1 &&
-            Py_IS_TYPE(held, reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get()))) {
+        if (held && Py_REFCNT(held) == 1 && Py_IS_TYPE(held, state.siblings.vector2.type)) {
             ZvVector2Object* vector = reinterpret_cast<ZvVector2Object*>(held);
             vector->x = x;
             vector->y = y;
@@ -164,7 +163,7 @@ ScratchVector2& draw_size = *new ScratchVector2();
 // (_center.x, _center.y) read through the vector's attributes. For the layer's own vector type
 // those are plain members, read here directly; a subclass may redefine them.
 PyObject* center_tuple(PyObject* center) {
-    if (Py_TYPE(center) == reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get())) {
+    if (Py_TYPE(center) == state.siblings.vector2.type) {
         const ZvVector2Object* vector = reinterpret_cast<const ZvVector2Object*>(center);
         const double xy[2] = {vector->x, vector->y};
         return draw_center.fill(xy, 2);
@@ -194,8 +193,7 @@ int upload_uniforms(GradientRaylibObject* self, const Uniforms& u) {
         }
     } else {
         PyRef center = PyRef::borrow(self->_center);
-        PyTypeObject* vector_type =
-            reinterpret_cast<PyTypeObject*>(state.siblings.vector2_type.get());
+        PyTypeObject* vector_type = state.siblings.vector2.type;
         if (!PyObject_TypeCheck(center.get(), vector_type)) {
             PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", vector_type->tp_name,
                          Py_TYPE(center.get())->tp_name);
@@ -269,8 +267,9 @@ PyObject* generate_texture(PyObject* self_obj, Args a) {
     u.size = size.get();
     if (upload_uniforms(self, u) < 0) return nullptr;
 
-    PyRef target = PyRef::steal(reinterpret_cast<PyObject*>(
-        state.siblings.render_texture->new_(reinterpret_cast<ZvVector2Object*>(size.get()))));
+    PyRef target =
+        PyRef::steal(reinterpret_cast<PyObject*>(state.siblings.render_texture.vtable->new_(
+            reinterpret_cast<ZvVector2Object*>(size.get()))));
     if (!target) return nullptr;
     ZvRenderTextureObject* texture = reinterpret_cast<ZvRenderTextureObject*>(target.get());
 

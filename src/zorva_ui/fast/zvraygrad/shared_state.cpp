@@ -77,7 +77,7 @@ int is_linear(PyObject* value) {
 }
 
 PyObject* new_vector2(double x, double y) {
-    return reinterpret_cast<PyObject*>(state.siblings.vector2->new_(x, y));
+    return reinterpret_cast<PyObject*>(state.siblings.vector2.vtable->new_(x, y));
 }
 
 int call_method_discard(PyObject* obj, PyObject* name) {
@@ -114,7 +114,7 @@ int create_shader() {
     PyRef fragment = PyRef::steal(shader_source(sources.get(), n.fragment_shader.get()));
     if (!fragment) return -1;
     PyObject* shader = reinterpret_cast<PyObject*>(
-        state.siblings.shader->c_create_from_code(vertex.get(), fragment.get()));
+        state.siblings.shader.vtable->c_create_from_code(vertex.get(), fragment.get()));
     if (shader == nullptr) return -1;
     set_field(shared.shader, shader);
 

@@ -67,27 +67,10 @@ int add_types(PyObject* module) {
     return add_click_gradient_type(module);
 }
 
-template <typename VTable>
-int bind_type(const char* module_name, const char* type_name, Py_ssize_t basicsize, PyRef* type,
-              VTable** table) {
-    void* vtable = nullptr;
-    PyTypeObject* bound = bind::import_type(module_name, type_name, basicsize, &vtable);
-    if (bound == nullptr) return -1;
-    *type = PyRef::steal(reinterpret_cast<PyObject*>(bound));
-    *table = static_cast<VTable*>(vtable);
-    return 0;
-}
-
 int bind_siblings(PyObject*) {
     SiblingTypes& s = state.siblings;
-    if (bind_type("zorva_ui.fast.zvvector2.zvvector2", "ZvVector2", sizeof(ZvVector2Object),
-                  &s.vector2_type, &s.vector2) < 0 ||
-        bind_type("zorva_ui.fast.zvrect.zvrect", "ZvRect", sizeof(ZvRectObject), &s.rect_type,
-                  &s.rect) < 0 ||
-        bind_type("zorva_ui.fast.zvrendertex.zv_render_tex", "ZvRenderTexture",
-                  sizeof(ZvRenderTextureObject), &s.render_texture_type, &s.render_texture) < 0 ||
-        bind_type("zorva_ui.fast.zvshader.zvshader", "ZvShader", sizeof(ZvShaderObject),
-                  &s.shader_type, &s.shader) < 0) {
+    if (s.vector2.bind() < 0 || s.rect.bind() < 0 || s.render_texture.bind() < 0 ||
+        s.shader.bind() < 0) {
         return -1;
     }
     rl::Api api{};

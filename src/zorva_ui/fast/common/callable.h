@@ -327,6 +327,15 @@ struct Compiled {
         }
     }
 
+    // Binds fastcall arguments (`nargsf` may carry the offset flag) to `values`, defaults
+    // first. 0, or -1 with an exception set.
+    [[gnu::always_inline]] static int bind(PyObject* const* args, Py_ssize_t nargsf,
+                                           PyObject* kwnames, PyObject** values) {
+        fill_defaults(values);
+        return params.count == 0 ? parse_no_args(message_name, nargsf, kwnames)
+                                 : parse_args(signature, args, nargsf, kwnames, values);
+    }
+
     static void traceback() { Site<decl>::traceback(); }
 };
 
@@ -358,12 +367,10 @@ PyObject* fastcall_wrapper(PyObject* self, PyObject* const* args, Py_ssize_t nar
                            PyObject* kwnames) {
     using C = Compiled<decl>;
     PyObject* values[C::slots];
-    C::fill_defaults(values);
     PyObject* result = nullptr;
-    const int bound = C::params.count == 0
-                          ? parse_no_args(C::message_name, nargsf, kwnames)
-                          : parse_args(C::signature, args, nargsf, kwnames, values);
-    if (bound == 0) result = invoke<decl.impl>(self, Args(values));
+    if (C::bind(args, nargsf, kwnames, values) == 0) {
+        result = invoke<decl.impl>(self, Args(values));
+    }
     if (result == nullptr) C::traceback();
     return result;
 }
@@ -531,9 +538,8 @@ PyObject* init_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, 
     PyRef self = PyRef::steal(make(reinterpret_cast<PyTypeObject*>(type), nullptr, nullptr));
     if (!self) return nullptr;
     PyObject* values[C::slots];
-    C::fill_defaults(values);
-    int rc = parse_args(C::signature, args, static_cast<Py_ssize_t>(nargsf), kwnames, values);
-    if (rc == 0) rc = decl.impl(self.get(), Args(values));
+    int rc = C::bind(args, static_cast<Py_ssize_t>(nargsf), kwnames, values);
+    if (rc == 0) rc = callable_detail::invoke<decl.impl>(self.get(), Args(values));
     if (rc < 0) {
         C::traceback();
         return nullptr;
@@ -563,11 +569,9 @@ PyObject* classmethod_wrapper(PyObject*, PyObject* const* args, Py_ssize_t nargs
         PyErr_Format(PyExc_TypeError, "%.200s() needs the class", C::name);
     } else {
         PyObject* values[C::slots];
-        C::fill_defaults(values);
-        const int bound = C::params.count == 0
-                              ? parse_no_args(C::message_name, nargs - 1, kwnames)
-                              : parse_args(C::signature, args + 1, nargs - 1, kwnames, values);
-        if (bound == 0) result = decl.impl(args[0], Args(values));
+        if (C::bind(args + 1, nargs - 1, kwnames, values) == 0) {
+            result = invoke<decl.impl>(args[0], Args(values));
+        }
     }
     if (result == nullptr) C::traceback();
     return result;

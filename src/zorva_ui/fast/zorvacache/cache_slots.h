@@ -35,10 +35,27 @@ inline PyObject** slot_ref(ZorvaCache* self, int32_t idx) {
     return &reinterpret_cast<PyListObject*>(list)->ob_item[idx];
 }
 
+// A new reference to a slot's object. Py_INCREF stores only the low half of the reference
+// count, and a caller that releases the object soon after reads the whole count back, which
+// the processor cannot forward from the narrower store: a tight `cache.get` loop pays for the
+// stall (fast/common/README.md has the figure). Updating the full count avoids it;
+// Py_SET_REFCNT leaves immortal objects alone as Py_INCREF does. Builds that count or share
+// references take the usual path, and so does a build with ZORVA_CACHE_PLAIN_NEWREF
+// (benchmarks/bench_refcount.py compares the two).
+inline PyObject* slot_new_ref(PyObject* obj) {
+#if defined(Py_REF_DEBUG) || defined(Py_GIL_DISABLED) || defined(Py_LIMITED_API) || \
+    defined(ZORVA_CACHE_PLAIN_NEWREF)
+    return Py_NewRef(obj);
+#else
+    Py_SET_REFCNT(obj, Py_REFCNT(obj) + 1);
+    return obj;
+#endif
+}
+
 // The slot's object: new reference, or null with an exception set.
 inline PyObject* slot_get(ZorvaCache* self, int32_t idx) {
     PyObject** slot = slot_ref(self, idx);
-    return slot ? Py_NewRef(*slot) : nullptr;
+    return slot ? slot_new_ref(*slot) : nullptr;
 }
 
 // Stores `value` (borrowed) and releases the previous object after the store.
@@ -52,7 +69,7 @@ inline int slot_set(ZorvaCache* self, int32_t idx, PyObject* value) {
 inline PyObject* slot_get_or_set(ZorvaCache* self, int32_t idx, PyObject* value) {
     PyObject** slot = slot_ref(self, idx);
     if (slot == nullptr) return nullptr;
-    if (*slot != Py_None) return Py_NewRef(*slot);
+    if (*slot != Py_None) return slot_new_ref(*slot);
     set_field(*slot, Py_NewRef(value));  // releases None: runs no code
     return Py_NewRef(value);
 }

@@ -20,16 +20,13 @@
 
 namespace zorva {
 
-// A name as Python code of the module reads it: the module's dict, then the builtins. New
-// reference, or null with NameError "name '%U' is not defined" (or the lookup's own error).
-inline PyObject* module_global(PyObject* module_dict, PyObject* name) {
-    PyObject* value = nullptr;
-    int found = PyDict_GetItemRef(module_dict, name, &value);
-    if (found != 0) return value;  // found, or an error
+// A name the module's dict lacks, as Python code reads it next: the builtins. New reference, or
+// null with NameError "name '%U' is not defined" (or the lookup's own error).
+inline PyObject* builtin_global(PyObject* name) {
     PyObject* builtins = PyEval_GetBuiltins();
     if (builtins != nullptr) {
-        found = PyDict_GetItemRef(builtins, name, &value);
-        if (found != 0) return value;
+        PyObject* value = nullptr;
+        if (PyDict_GetItemRef(builtins, name, &value) != 0) return value;  // found, or an error
     }
     PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
     return nullptr;
@@ -123,7 +120,7 @@ class LateGlobal {
         PyObject* value = find();
         if (value != nullptr) return Py_NewRef(value);
         if (PyErr_Occurred()) return nullptr;
-        return module_global(dict_, name_.get());  // the builtins, or NameError
+        return builtin_global(name_.get());  // not in the module's dict
     }
 
     // What `name` means in the module now when that is already kept (borrowed: the module's

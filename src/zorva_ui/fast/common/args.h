@@ -60,23 +60,36 @@ inline Py_ssize_t keyword_index(const Signature& sig, PyObject* key) {
     return -1;
 }
 
+enum class KeywordError { kNotString, kUnexpected, kRepeated };
+
+// The TypeError of a keyword argument that cannot be bound. Returns -1. Out of line: both
+// binders' loops stay small.
+[[gnu::cold, gnu::noinline]] inline int raise_keyword_error(const Signature& sig, PyObject* key,
+                                                            KeywordError error) {
+    switch (error) {
+        case KeywordError::kNotString:
+            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", sig.name);
+            break;
+        case KeywordError::kUnexpected:
+            PyErr_Format(PyExc_TypeError, "%.200s() got an unexpected keyword argument '%U'",
+                         sig.name, key);
+            break;
+        case KeywordError::kRepeated:
+            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
+                         sig.name, key);
+            break;
+    }
+    return -1;
+}
+
 // Binds one keyword argument to its slot; `filled` marks the slots given so far.
 inline int bind_keyword(const Signature& sig, PyObject* key, PyObject* value, Py_ssize_t nargs,
                         bool filled[16], PyObject** out) {
-    if (!PyUnicode_Check(key)) {
-        PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", sig.name);
-        return -1;
-    }
+    if (!PyUnicode_Check(key)) return raise_keyword_error(sig, key, KeywordError::kNotString);
     Py_ssize_t idx = keyword_index(sig, key);
-    if (idx < 0) {
-        PyErr_Format(PyExc_TypeError, "%.200s() got an unexpected keyword argument '%U'", sig.name,
-                     key);
-        return -1;
-    }
+    if (idx < 0) return raise_keyword_error(sig, key, KeywordError::kUnexpected);
     if (idx < nargs || (idx < 16 && filled[idx])) {
-        PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                     sig.name, key);
-        return -1;
+        return raise_keyword_error(sig, key, KeywordError::kRepeated);
     }
     out[idx] = value;
     if (idx < 16) filled[idx] = true;
@@ -137,20 +150,14 @@ inline int parse_args(const Signature& sig, PyObject* const* args, Py_ssize_t na
     for (Py_ssize_t i = 0; i < nargs && i < 16; ++i) filled[i] = true;
     for (Py_ssize_t k = 0; k < nkw; ++k) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+        using detail::KeywordError;
         if (!PyUnicode_Check(key)) {
-            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", sig.name);
-            return -1;
+            return detail::raise_keyword_error(sig, key, KeywordError::kNotString);
         }
         Py_ssize_t idx = detail::keyword_index(sig, key);
-        if (idx < 0) {
-            PyErr_Format(PyExc_TypeError, "%.200s() got an unexpected keyword argument '%U'",
-                         sig.name, key);
-            return -1;
-        }
+        if (idx < 0) return detail::raise_keyword_error(sig, key, KeywordError::kUnexpected);
         if (idx < nargs || (idx < 16 && filled[idx])) {
-            PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                         sig.name, key);
-            return -1;
+            return detail::raise_keyword_error(sig, key, KeywordError::kRepeated);
         }
         out[idx] = args[nargs + k];
         if (idx < 16) filled[idx] = true;
@@ -186,34 +193,34 @@ inline int parse_tuple_args(const Signature& sig, PyObject* args, PyObject* kwar
     return detail::check_required(sig, nargs, filled);
 }
 
-// Refuses extra arguments of a method that takes none (METH_FASTCALL | METH_KEYWORDS form).
-inline int parse_no_args(const char* name, Py_ssize_t nargsf, PyObject* kwnames) {
-    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+namespace detail {
+
+// Refuses the arguments given to a callable that takes none. 0, or -1 with TypeError.
+inline int refuse_args(const char* name, Py_ssize_t nargs, bool has_keywords) {
     if (nargs != 0) {
         PyErr_Format(PyExc_TypeError, "%.200s() takes exactly 0 positional arguments (%zd given)",
                      name, nargs);
         return -1;
     }
-    if (kwnames && PyTuple_GET_SIZE(kwnames) != 0) {
+    if (has_keywords) {
         PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments", name);
         return -1;
     }
     return 0;
 }
 
+}  // namespace detail
+
+// Refuses extra arguments of a method that takes none (METH_FASTCALL | METH_KEYWORDS form).
+inline int parse_no_args(const char* name, Py_ssize_t nargsf, PyObject* kwnames) {
+    return detail::refuse_args(name, PyVectorcall_NARGS(nargsf),
+                               kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0);
+}
+
 // The same for the tuple-and-dict form of a type's __new__ or __init__ slot.
 inline int parse_no_tuple_args(const char* name, PyObject* args, PyObject* kwargs) {
-    const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
-    if (nargs != 0) {
-        PyErr_Format(PyExc_TypeError, "%.200s() takes exactly 0 positional arguments (%zd given)",
-                     name, nargs);
-        return -1;
-    }
-    if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0) {
-        PyErr_Format(PyExc_TypeError, "%s() takes no keyword arguments", name);
-        return -1;
-    }
-    return 0;
+    return detail::refuse_args(name, PyTuple_GET_SIZE(args),
+                               kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0);
 }
 
 // ---- Type checks on arguments -------------------------------------------------------------

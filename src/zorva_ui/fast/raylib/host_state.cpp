@@ -1,6 +1,8 @@
 #include "fast/raylib/host_state.h"
 
+#include <cstddef>
 #include <iterator>
+#include <type_traits>
 
 #include "fast/raylib/gl.h"
 
@@ -23,6 +25,28 @@ void set_enabled(gl::GLenum cap, bool enabled) {
         fn.Disable(cap);
     }
 }
+
+// The capabilities a layer draw needs in a known state. Blending first: the draw keeps it as
+// the blend mode sets it; the others it turns off (the last five would discard or alter its
+// fragments where a host left them on).
+constexpr gl::GLenum kHostSwitches[] = {
+    gl::BLEND,           gl::DEPTH_TEST,         gl::STENCIL_TEST,     gl::CULL_FACE,
+    gl::SCISSOR_TEST,    gl::RASTERIZER_DISCARD, gl::FRAMEBUFFER_SRGB, gl::SAMPLE_ALPHA_TO_COVERAGE,
+    gl::SAMPLE_COVERAGE, gl::SAMPLE_MASK};
+static_assert(std::size(kHostSwitches) == std::extent_v<decltype(SavedHostState::switches)>);
+
+// The pixel-store parameters and the values the layer's transfers need: its uploads and
+// read-backs are tightly packed client memory of exactly the image's size, so any row length or
+// skip left by the host would read or write past it.
+struct PixelStoreParam {
+    gl::GLenum name;
+    int32_t layer_value;
+};
+constexpr PixelStoreParam kPixelStore[] = {{gl::PACK_ALIGNMENT, 1},   {gl::UNPACK_ALIGNMENT, 1},
+                                           {gl::PACK_ROW_LENGTH, 0},  {gl::UNPACK_ROW_LENGTH, 0},
+                                           {gl::PACK_SKIP_ROWS, 0},   {gl::PACK_SKIP_PIXELS, 0},
+                                           {gl::UNPACK_SKIP_ROWS, 0}, {gl::UNPACK_SKIP_PIXELS, 0}};
+static_assert(std::size(kPixelStore) == std::extent_v<decltype(SavedHostState::pixel_store)>);
 
 void save_group(uint32_t group) {
     SavedHostState& saved = state.host.saved;
@@ -48,16 +72,9 @@ void save_group(uint32_t group) {
             fn.GetIntegerv(gl::VIEWPORT, saved.viewport);
             break;
         case kHostRaster:
-            saved.blend = fn.IsEnabled(gl::BLEND);
-            saved.depth_test = fn.IsEnabled(gl::DEPTH_TEST);
-            saved.stencil_test = fn.IsEnabled(gl::STENCIL_TEST);
-            saved.cull_face = fn.IsEnabled(gl::CULL_FACE);
-            saved.scissor_test = fn.IsEnabled(gl::SCISSOR_TEST);
-            saved.rasterizer_discard = fn.IsEnabled(gl::RASTERIZER_DISCARD);
-            saved.framebuffer_srgb = fn.IsEnabled(gl::FRAMEBUFFER_SRGB);
-            saved.alpha_to_coverage = fn.IsEnabled(gl::SAMPLE_ALPHA_TO_COVERAGE);
-            saved.sample_coverage = fn.IsEnabled(gl::SAMPLE_COVERAGE);
-            saved.sample_mask = fn.IsEnabled(gl::SAMPLE_MASK);
+            for (size_t i = 0; i < std::size(kHostSwitches); ++i) {
+                saved.switches[i] = fn.IsEnabled(kHostSwitches[i]);
+            }
             saved.blend_src_rgb = get_int(gl::BLEND_SRC_RGB);
             saved.blend_dst_rgb = get_int(gl::BLEND_DST_RGB);
             saved.blend_src_alpha = get_int(gl::BLEND_SRC_ALPHA);
@@ -70,26 +87,14 @@ void save_group(uint32_t group) {
             fn.GetIntegerv(gl::POLYGON_MODE, saved.polygon_mode);
             break;
         case kHostPixelStore:
-            saved.pack_alignment = get_int(gl::PACK_ALIGNMENT);
-            saved.unpack_alignment = get_int(gl::UNPACK_ALIGNMENT);
-            saved.pack_row_length = get_int(gl::PACK_ROW_LENGTH);
-            saved.unpack_row_length = get_int(gl::UNPACK_ROW_LENGTH);
-            saved.pack_skip_rows = get_int(gl::PACK_SKIP_ROWS);
-            saved.pack_skip_pixels = get_int(gl::PACK_SKIP_PIXELS);
-            saved.unpack_skip_rows = get_int(gl::UNPACK_SKIP_ROWS);
-            saved.unpack_skip_pixels = get_int(gl::UNPACK_SKIP_PIXELS);
+            for (size_t i = 0; i < std::size(kPixelStore); ++i) {
+                saved.pixel_store[i] = get_int(kPixelStore[i].name);
+            }
             saved.pack_buffer = get_int(gl::PIXEL_PACK_BUFFER_BINDING);
             saved.unpack_buffer = get_int(gl::PIXEL_UNPACK_BUFFER_BINDING);
-            // The layer's uploads and read-backs are tightly packed client memory of exactly the
-            // image's size: any row length or skip left by the host would read or write past it.
-            fn.PixelStorei(gl::PACK_ALIGNMENT, 1);
-            fn.PixelStorei(gl::UNPACK_ALIGNMENT, 1);
-            fn.PixelStorei(gl::PACK_ROW_LENGTH, 0);
-            fn.PixelStorei(gl::UNPACK_ROW_LENGTH, 0);
-            fn.PixelStorei(gl::PACK_SKIP_ROWS, 0);
-            fn.PixelStorei(gl::PACK_SKIP_PIXELS, 0);
-            fn.PixelStorei(gl::UNPACK_SKIP_ROWS, 0);
-            fn.PixelStorei(gl::UNPACK_SKIP_PIXELS, 0);
+            for (const PixelStoreParam& param : kPixelStore) {
+                fn.PixelStorei(param.name, param.layer_value);
+            }
             fn.BindBuffer(gl::PIXEL_PACK_BUFFER, 0);
             fn.BindBuffer(gl::PIXEL_UNPACK_BUFFER, 0);
             break;
@@ -127,16 +132,9 @@ void restore_group(uint32_t group) {
             fn.Viewport(saved.viewport[0], saved.viewport[1], saved.viewport[2], saved.viewport[3]);
             break;
         case kHostRaster:
-            set_enabled(gl::BLEND, saved.blend);
-            set_enabled(gl::DEPTH_TEST, saved.depth_test);
-            set_enabled(gl::STENCIL_TEST, saved.stencil_test);
-            set_enabled(gl::CULL_FACE, saved.cull_face);
-            set_enabled(gl::SCISSOR_TEST, saved.scissor_test);
-            set_enabled(gl::RASTERIZER_DISCARD, saved.rasterizer_discard);
-            set_enabled(gl::FRAMEBUFFER_SRGB, saved.framebuffer_srgb);
-            set_enabled(gl::SAMPLE_ALPHA_TO_COVERAGE, saved.alpha_to_coverage);
-            set_enabled(gl::SAMPLE_COVERAGE, saved.sample_coverage);
-            set_enabled(gl::SAMPLE_MASK, saved.sample_mask);
+            for (size_t i = 0; i < std::size(kHostSwitches); ++i) {
+                set_enabled(kHostSwitches[i], saved.switches[i]);
+            }
             fn.BlendFuncSeparate(mode(saved.blend_src_rgb), mode(saved.blend_dst_rgb),
                                  mode(saved.blend_src_alpha), mode(saved.blend_dst_alpha));
             fn.BlendEquationSeparate(mode(saved.blend_equation_rgb),
@@ -146,14 +144,9 @@ void restore_group(uint32_t group) {
             fn.PolygonMode(gl::FRONT_AND_BACK, mode(saved.polygon_mode[0]));
             break;
         case kHostPixelStore:
-            fn.PixelStorei(gl::PACK_ALIGNMENT, saved.pack_alignment);
-            fn.PixelStorei(gl::UNPACK_ALIGNMENT, saved.unpack_alignment);
-            fn.PixelStorei(gl::PACK_ROW_LENGTH, saved.pack_row_length);
-            fn.PixelStorei(gl::UNPACK_ROW_LENGTH, saved.unpack_row_length);
-            fn.PixelStorei(gl::PACK_SKIP_ROWS, saved.pack_skip_rows);
-            fn.PixelStorei(gl::PACK_SKIP_PIXELS, saved.pack_skip_pixels);
-            fn.PixelStorei(gl::UNPACK_SKIP_ROWS, saved.unpack_skip_rows);
-            fn.PixelStorei(gl::UNPACK_SKIP_PIXELS, saved.unpack_skip_pixels);
+            for (size_t i = 0; i < std::size(kPixelStore); ++i) {
+                fn.PixelStorei(kPixelStore[i].name, saved.pixel_store[i]);
+            }
             fn.BindBuffer(gl::PIXEL_PACK_BUFFER, name(saved.pack_buffer));
             fn.BindBuffer(gl::PIXEL_UNPACK_BUFFER, name(saved.unpack_buffer));
             break;
@@ -206,15 +199,7 @@ void host_rebind_framebuffer() {
 
 void host_prepare_draw() {
     host_touch(kHostDrawGroups);
-    fn.Disable(gl::DEPTH_TEST);
-    fn.Disable(gl::STENCIL_TEST);
-    fn.Disable(gl::CULL_FACE);
-    fn.Disable(gl::SCISSOR_TEST);
-    fn.Disable(gl::RASTERIZER_DISCARD);
-    fn.Disable(gl::FRAMEBUFFER_SRGB);
-    fn.Disable(gl::SAMPLE_ALPHA_TO_COVERAGE);
-    fn.Disable(gl::SAMPLE_COVERAGE);
-    fn.Disable(gl::SAMPLE_MASK);
+    for (size_t i = 1; i < std::size(kHostSwitches); ++i) fn.Disable(kHostSwitches[i]);
     fn.ColorMask(gl::TRUE, gl::TRUE, gl::TRUE, gl::TRUE);
     fn.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
     fn.ActiveTexture(gl::TEXTURE0);

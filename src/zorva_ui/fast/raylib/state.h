@@ -110,15 +110,12 @@ struct SavedHostState {
     int32_t active_texture, texture_2d, sampler;
     int32_t draw_framebuffer, read_framebuffer;
     int32_t viewport[4];
-    bool blend, depth_test, stencil_test, cull_face, scissor_test;
-    // Per-fragment switches outside the usual list that would discard or alter a layer draw.
-    bool rasterizer_discard, framebuffer_srgb, alpha_to_coverage, sample_coverage, sample_mask;
+    bool switches[10];  // the capabilities of kHostSwitches (host_state.cpp), in its order
     int32_t blend_src_rgb, blend_dst_rgb, blend_src_alpha, blend_dst_alpha;
     int32_t blend_equation_rgb, blend_equation_alpha;
     gl::GLboolean color_mask[4];
     int32_t polygon_mode[2];
-    int32_t pack_alignment, unpack_alignment, pack_row_length, unpack_row_length;
-    int32_t pack_skip_rows, pack_skip_pixels, unpack_skip_rows, unpack_skip_pixels;
+    int32_t pixel_store[8];  // the parameters of kPixelStore (host_state.cpp), in its order
     int32_t pack_buffer, unpack_buffer;
     float clear_color[4];
 };

@@ -20,6 +20,7 @@ ours; the table ends with the floor: allocating and filling the picture's bytes.
 """
 
 import json
+import math
 import pathlib
 import statistics
 import subprocess
@@ -200,10 +201,9 @@ def bench_shader(layer, rounds=11):
 # ---- The CPU renderer -----------------------------------------------------------------------
 
 
-def cairo_picture(kind, colours, where, size=SIZE):
-    """The gradient painted by pycairo and turned into the same premultiplied RGBA array."""
-    import cairo
-
+def peer_geometry(kind, colours, where, size):
+    """Our gradient and where a peer library must put it on a size x size picture: the two ends
+    of the gradient line (linear), or the centre and radius (radial)."""
     g = GradientPygame(
         colours,
         kind,
@@ -212,17 +212,23 @@ def cairo_picture(kind, colours, where, size=SIZE):
     )
     w = h = float(size)
     if kind == GradientType.Linear:
-        import math
-
         a = math.radians(g.angle)
         dx, dy = math.cos(a), math.sin(a)
         half = (abs(w * dx) + abs(h * dy)) / 2
-        pattern = cairo.LinearGradient(
-            w / 2 - dx * half, h / 2 - dy * half, w / 2 + dx * half, h / 2 + dy * half
-        )
+        return g, (w / 2 - dx * half, h / 2 - dy * half, w / 2 + dx * half, h / 2 + dy * half)
+    cx, cy = g.center[0] * w, g.center[1] * h
+    return g, (cx, cy, float(np.hypot(max(cx, w - cx), max(cy, h - cy))))
+
+
+def cairo_picture(kind, colours, where, size=SIZE):
+    """The gradient painted by pycairo and turned into the same premultiplied RGBA array."""
+    import cairo
+
+    g, place = peer_geometry(kind, colours, where, size)
+    if kind == GradientType.Linear:
+        pattern = cairo.LinearGradient(*place)
     else:
-        cx, cy = g.center[0] * w, g.center[1] * h
-        radius = float(np.hypot(max(cx, w - cx), max(cy, h - cy)))
+        cx, cy, radius = place
         pattern = cairo.RadialGradient(cx, cy, 0.0, cx, cy, radius)
     for stop, (r, gg, b, a) in zip(g.stops, colours, strict=True):
         pattern.add_color_stop_rgba(stop, r / 255, gg / 255, b / 255, a / 255)
@@ -239,29 +245,15 @@ def cairo_picture(kind, colours, where, size=SIZE):
 def skia_picture(kind, colours, where, size=SIZE):
     import skia
 
-    g = GradientPygame(
-        colours,
-        kind,
-        angle=where if kind == GradientType.Linear else None,
-        center=where if kind == GradientType.Radial else None,
-    )
-    w = h = float(size)
+    g, place = peer_geometry(kind, colours, where, size)
     argb = [skia.ColorSetARGB(a, r, gg, b) for r, gg, b, a in colours]
     flags = skia.GradientShader.kInterpolateColorsInPremul_Flag
     if kind == GradientType.Linear:
-        import math
-
-        a = math.radians(g.angle)
-        dx, dy = math.cos(a), math.sin(a)
-        half = (abs(w * dx) + abs(h * dy)) / 2
-        points = [
-            skia.Point(w / 2 - dx * half, h / 2 - dy * half),
-            skia.Point(w / 2 + dx * half, h / 2 + dy * half),
-        ]
+        x0, y0, x1, y1 = place
+        points = [skia.Point(x0, y0), skia.Point(x1, y1)]
         shader = skia.GradientShader.MakeLinear(points, argb, g.stops, skia.TileMode.kClamp, flags)
     else:
-        cx, cy = g.center[0] * w, g.center[1] * h
-        radius = float(np.hypot(max(cx, w - cx), max(cy, h - cy)))
+        cx, cy, radius = place
         shader = skia.GradientShader.MakeRadial(
             skia.Point(cx, cy), radius, argb, g.stops, skia.TileMode.kClamp, flags
         )

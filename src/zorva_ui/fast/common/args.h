@@ -18,11 +18,11 @@ namespace zorva {
 
 // Parameter list of one function (at most 16 parameters): names in order, how many are required.
 struct Signature {
-    const char* name;                     // function name as shown in messages ("get")
-    const char* const* params;            // parameter names
-    Py_ssize_t count;                     // number of parameters
-    Py_ssize_t required;                  // the first `required` have no default
-    const Py_ssize_t* lengths = nullptr;  // of the names, when known (declared callables)
+    const char* name;           // function name as shown in messages ("get")
+    const char* const* params;  // parameter names
+    Py_ssize_t count;           // number of parameters
+    Py_ssize_t required;        // the first `required` have no default
+    const Py_ssize_t* lengths;  // of the names, so keywords match without strlen
 };
 
 namespace detail {
@@ -51,9 +51,8 @@ inline Py_ssize_t keyword_index(const Signature& sig, PyObject* key) {
         return -1;
     }
     for (Py_ssize_t i = 0; i < sig.count; ++i) {
-        const Py_ssize_t param_len =
-            sig.lengths ? sig.lengths[i] : static_cast<Py_ssize_t>(std::strlen(sig.params[i]));
-        if (param_len == len && std::memcmp(sig.params[i], utf8, static_cast<size_t>(len)) == 0) {
+        if (sig.lengths[i] == len &&
+            std::memcmp(sig.params[i], utf8, static_cast<size_t>(len)) == 0) {
             return i;
         }
     }

@@ -106,6 +106,12 @@ def _unloaded_target():
     return target
 
 
+def _ended_scope():
+    scope = rl.begin_drawing()
+    rl.end_drawing()
+    return scope
+
+
 SHADER_ARGS = {
     "set_zvshader_value_vec2_tuple": (0, (0, 0)),
     "set_zvshader_value_float": (0, 0.0),
@@ -137,6 +143,13 @@ FAILING = {
     "unload_image": lambda: rl.unload_image(None),
     "unload_texture": lambda: rl.unload_texture(None),
     "write_png": lambda: rl.write_png(None, "x.png"),
+    "end_drawing": rl.end_drawing,
+    "begin_scissor_mode": lambda: rl.begin_scissor_mode(0, 0, -1, 1),
+    "end_scissor_mode": rl.end_scissor_mode,
+    "begin_mode_2d": lambda: rl.begin_mode_2d(None),
+    "end_mode_2d": rl.end_mode_2d,
+    "attach_host": lambda: rl.attach_host(None),
+    "ModeScope.__exit__": lambda: _ended_scope().__exit__(None, None, None),
     "ZvVector2": lambda: ZvVector2(1, 2, 3),
     "ZvVector2.new": lambda: ZvVector2.new(1),
     "ZvVector2.__reduce__": lambda: BadDict().__reduce__(),
@@ -157,6 +170,8 @@ CANNOT_FAIL = {
     "trace_start",
     "trace_stop",
     "context_info",
+    "begin_drawing",
+    "ModeScope.__enter__",
     "ZvVector2.__copy__",
     "ZvRect.__reduce__",
     "ZvRenderTexture.unload",

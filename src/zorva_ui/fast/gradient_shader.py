@@ -144,7 +144,10 @@ _FRAGMENT_SHADER = """#version 330 core
 // Count: colorCount is clamped to 0..MAX_COLORS, so neither array is read out of bounds;
 // 0 colours paint transparent (0, 0, 0, 0).
 //
-// Output: premultiplied colour times `alpha`, alpha clamped to 0..1 (NaN: 0).
+// Output: premultiplied colour times `alpha`, alpha clamped to 0..1 (NaN: 0). The rendering
+// layer says through `outputPremultiplied` whether the blending in force takes premultiplied
+// colour; when it takes straight colour the same colour is written with rgb divided by alpha,
+// so it composites the same.
 // The vertex colour (the draw tint) is not used.
 //
 // The vertex stage of this program (GradientShader.VERTEX_SHADER) works out everything that
@@ -168,6 +171,8 @@ flat in vec2 gradientGuess;
 
 uniform vec4 colors[MAX_COLORS];
 uniform float stops[MAX_COLORS];
+// Set by the rendering layer at every draw (not by the gradient module).
+uniform int outputPremultiplied;
 
 out vec4 finalColor;
 
@@ -212,7 +217,10 @@ void main()
     vec4 upper = premultiplied(colors[min(k, last)]);
     vec4 lower = premultiplied(colors[max(k - 1, 0)]);
     vec4 result = k > 0 && k < count ? mix(lower, upper, (t - low) / (high - low)) : upper;
-    finalColor = result * gradientAlpha;
+    result *= gradientAlpha;
+    if (outputPremultiplied == 0 && result.a > 0.0)
+        result.rgb /= result.a;
+    finalColor = result;
 }
 """.replace("@MAX_COLORS@", str(MAX_COLORS))
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fast/raylib/context.h"
+#include "fast/raylib/frame.h"
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/renderer.h"
@@ -370,14 +371,17 @@ int adopt(ContextKind kind, void* context) {
                              : "cannot draw into the current EGL context";
     if (load_gl_functions(kind == ContextKind::kAdoptedGlx ? glx_proc : egl_proc, prefix) < 0)
         return -1;
+    take_host_errors();
     remember_strings();
     if (check_adopted_version() < 0) {
+        give_back_host_errors();
         gl::fn = gl::Functions{};
         return -1;
     }
     state.host.adopted = true;
     if (init_renderer() < 0) {
         host_restore();
+        give_back_host_errors();
         state.host.adopted = false;
         gl::fn = gl::Functions{};
         PyObject* cause = PyErr_GetRaisedException();
@@ -585,13 +589,14 @@ int enter_call() {
         case ContextKind::kAdoptedGlx:
             // A context sharing the host's objects also sees the marker, so a drawing pass is
             // checked exactly where it begins; inside it the marker suffices.
-            if (marker_current && !modes_idle()) break;
-            if (current_adopted_api_context() != state.context.handle) {
+            if (!(marker_current && !modes_idle()) &&
+                current_adopted_api_context() != state.context.handle) {
                 return adopted_not_current();
             }
             // An error the host left pending (some libraries leave one after a successful
-            // read-back) would otherwise be reported as the layer's own.
-            if (modes_idle()) gl::drain_errors();
+            // read-back) would otherwise be reported as the layer's own; it is the host's again
+            // when the call returns.
+            take_host_errors();
             break;
         case ContextKind::kNone:
             if (choose_context() < 0) return -1;
@@ -606,6 +611,7 @@ void leave_call() {
     if (--state.context.depth > 0) return;
     if (state.context.kind != ContextKind::kOwn) {
         if (modes_idle()) host_restore();
+        give_back_host_errors();
         return;
     }
     if (state.context.caller.restore == Restore::kRelease && !modes_idle()) {

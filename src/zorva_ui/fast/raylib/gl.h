@@ -105,6 +105,14 @@ inline constexpr GLenum DRAW_FRAMEBUFFER_BINDING = 0x8CA6;
 inline constexpr GLenum DRAW_FRAMEBUFFER = 0x8CA9;
 inline constexpr GLenum READ_FRAMEBUFFER_BINDING = 0x8CAA;
 inline constexpr GLenum SYNC_GPU_COMMANDS_COMPLETE = 0x9117;
+inline constexpr GLenum SRC_ALPHA_SATURATE = 0x0308;
+inline constexpr GLenum SCISSOR_BOX = 0x0C10;
+inline constexpr GLenum CURRENT_QUERY = 0x8865;
+inline constexpr GLenum SAMPLES_PASSED = 0x8914;
+inline constexpr GLenum INVALID_ENUM = 0x0500;
+inline constexpr GLenum INVALID_VALUE = 0x0501;
+inline constexpr GLenum INVALID_OPERATION = 0x0502;
+inline constexpr GLenum INVALID_FRAMEBUFFER_OPERATION = 0x0506;
 using GLsync = void*;
 
 // X(return type, name without the "gl" prefix, parameter list)
@@ -124,6 +132,9 @@ using GLsync = void*;
     X(void, Enable, (GLenum))                                                              \
     X(void, Disable, (GLenum))                                                             \
     X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                    \
+    X(void, Scissor, (GLint, GLint, GLsizei, GLsizei))                                     \
+    X(void, GetQueryiv, (GLenum, GLenum, GLint*))                                          \
+    X(void, EndQuery, (GLenum))                                                            \
     X(void, ClearColor, (GLfloat, GLfloat, GLfloat, GLfloat))                              \
     X(void, Clear, (GLbitfield))                                                           \
     X(void, Finish, (void))                                                                \

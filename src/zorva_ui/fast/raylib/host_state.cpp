@@ -27,13 +27,15 @@ void set_enabled(gl::GLenum cap, bool enabled) {
 }
 
 // The capabilities a layer draw needs in a known state. Blending first: the draw keeps it as
-// the blend mode sets it; the others it turns off (the last five would discard or alter its
-// fragments where a host left them on).
+// the blend mode (or the host's blending) sets it; the scissor test follows the host's clip and
+// the scissor mode; the others it turns off (the last five would discard or alter its fragments
+// where a host left them on).
 constexpr gl::GLenum kHostSwitches[] = {
     gl::BLEND,           gl::DEPTH_TEST,         gl::STENCIL_TEST,     gl::CULL_FACE,
     gl::SCISSOR_TEST,    gl::RASTERIZER_DISCARD, gl::FRAMEBUFFER_SRGB, gl::SAMPLE_ALPHA_TO_COVERAGE,
     gl::SAMPLE_COVERAGE, gl::SAMPLE_MASK};
 static_assert(std::size(kHostSwitches) == std::extent_v<decltype(SavedHostState::switches)>);
+static_assert(kHostSwitches[kHostSwitchScissor] == gl::SCISSOR_TEST);
 
 // The pixel-store parameters and the values the layer's transfers need: its uploads and
 // read-backs are tightly packed client memory of exactly the image's size, so any row length or
@@ -85,6 +87,7 @@ void save_group(uint32_t group) {
             // Core profiles report one mode for both faces; compatibility ones front and back.
             saved.polygon_mode[0] = saved.polygon_mode[1] = static_cast<int32_t>(gl::FILL);
             fn.GetIntegerv(gl::POLYGON_MODE, saved.polygon_mode);
+            fn.GetIntegerv(gl::SCISSOR_BOX, saved.scissor_box);
             break;
         case kHostPixelStore:
             for (size_t i = 0; i < std::size(kPixelStore); ++i) {
@@ -142,6 +145,8 @@ void restore_group(uint32_t group) {
             fn.ColorMask(saved.color_mask[0], saved.color_mask[1], saved.color_mask[2],
                          saved.color_mask[3]);
             fn.PolygonMode(gl::FRONT_AND_BACK, mode(saved.polygon_mode[0]));
+            fn.Scissor(saved.scissor_box[0], saved.scissor_box[1], saved.scissor_box[2],
+                       saved.scissor_box[3]);
             break;
         case kHostPixelStore:
             for (size_t i = 0; i < std::size(kPixelStore); ++i) {
@@ -183,6 +188,18 @@ void host_restore() {
         if ((state.host.saved_groups & *it) != 0) restore_group(*it);
     }
     state.host.saved_groups = 0;
+    state.host.scissor_changed = false;
+    state.host.blend_changed = false;
+}
+
+void host_restore_blend() {
+    const SavedHostState& saved = state.host.saved;
+    const auto mode = [](int32_t value) { return static_cast<gl::GLenum>(value); };
+    set_enabled(gl::BLEND, saved.switches[0]);
+    fn.BlendFuncSeparate(mode(saved.blend_src_rgb), mode(saved.blend_dst_rgb),
+                         mode(saved.blend_src_alpha), mode(saved.blend_dst_alpha));
+    fn.BlendEquationSeparate(mode(saved.blend_equation_rgb), mode(saved.blend_equation_alpha));
+    state.host.blend_changed = false;
 }
 
 void host_viewport(int32_t out[4]) {
@@ -199,7 +216,9 @@ void host_rebind_framebuffer() {
 
 void host_prepare_draw() {
     host_touch(kHostDrawGroups);
-    for (size_t i = 1; i < std::size(kHostSwitches); ++i) fn.Disable(kHostSwitches[i]);
+    for (size_t i = 1; i < std::size(kHostSwitches); ++i) {
+        if (i != kHostSwitchScissor) fn.Disable(kHostSwitches[i]);
+    }
     fn.ColorMask(gl::TRUE, gl::TRUE, gl::TRUE, gl::TRUE);
     fn.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
     fn.ActiveTexture(gl::TEXTURE0);

@@ -27,6 +27,10 @@ enum HostGroup : uint32_t {
     kHostDrawGroups = kHostProgram | kHostVertexArray | kHostTexture | kHostRaster,
 };
 
+// Index of the scissor test among the saved capabilities (SavedHostState::switches): draws
+// honour the host's clip instead of turning it off (view.h).
+inline constexpr int kHostSwitchScissor = 4;
+
 namespace detail {
 void host_save(uint32_t groups);
 }  // namespace detail
@@ -44,12 +48,16 @@ void host_restore();
 // The host's viewport: saved, or read now when the framebuffer group was not touched.
 void host_viewport(int32_t out[4]);
 
+// Puts back the host's blending (on, with its functions and equations), saved in this episode.
+void host_restore_blend();
+
 // Rebinds the host's framebuffers and viewport (after a texture mode ends inside an episode).
 void host_rebind_framebuffer();
 
-// Sets the raster state a layer draw needs (no depth, stencil, culling, scissor, rasterizer
-// discard, sRGB conversion or sample coverage; all colour channels written; filled polygons;
-// texture unit 0 without a sampler object).
+// Sets the raster state a layer draw needs (no depth, stencil, culling, rasterizer discard, sRGB
+// conversion or sample coverage; all colour channels written; filled polygons; texture unit 0
+// without a sampler object). The scissor test is left to apply_scissor (view.h), blending to
+// the draw.
 void host_prepare_draw();
 
 }  // namespace zorva::layer

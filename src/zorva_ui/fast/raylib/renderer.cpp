@@ -13,7 +13,9 @@
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/layer_core.h"
+#include "fast/raylib/raylib_host.h"
 #include "fast/raylib/state.h"
+#include "fast/raylib/view.h"
 
 namespace zorva::layer {
 namespace {
@@ -151,6 +153,7 @@ void bind_current_target() {
 
 void apply_blend(int32_t mode) {
     host_touch(kHostRaster);
+    state.host.blend_changed = state.host.adopted;
     fn.Enable(gl::BLEND);
     switch (mode) {
         case kBlendAdditive:
@@ -186,6 +189,55 @@ void apply_blend(int32_t mode) {
     }
 }
 
+// Whether blending with these source colour factor takes premultiplied colour: a factor of
+// SRC_ALPHA multiplies the colour by alpha itself, so it wants straight colour; any other
+// (ONE, DST_COLOR, ...) takes the colour as given, which must then carry its alpha already.
+bool takes_premultiplied(gl::GLenum source_factor) {
+    return source_factor != gl::SRC_ALPHA && source_factor != gl::SRC_ALPHA_SATURATE;
+}
+
+bool mode_takes_premultiplied(int32_t mode) {
+    return mode != kBlendAlpha && mode != kBlendAdditive;
+}
+
+// Sets the blending of a draw in an adopted context and says whether it takes premultiplied
+// colour. A layer blend mode applies when one is begun; outside them a draw into the host's
+// framebuffer follows the host's blending when the host has it on (its functions and equations
+// as they stand), and anything else blends with the layer's "over". A render texture of the
+// layer's is its own: there the host's blending plays no part, as in the layer's own context.
+bool blend_for_host_draw(bool into_target) {
+    if (!state.renderer.blend_stack.empty() || into_target) {
+        const int32_t mode =
+            state.renderer.blend_stack.empty() ? kBlendAlpha : state.renderer.blend_stack.back();
+        apply_blend(mode);
+        return mode_takes_premultiplied(mode);
+    }
+    if (state.host.blend_changed) {
+        // An earlier draw of this episode set blending: the host's is the one saved.
+        const SavedHostState& saved = state.host.saved;
+        if (!saved.switches[0]) {
+            apply_blend(kBlendAlpha);
+            return false;
+        }
+        host_restore_blend();
+        return takes_premultiplied(static_cast<gl::GLenum>(saved.blend_src_rgb));
+    }
+    if (fn.IsEnabled(gl::BLEND)) {
+        gl::GLint source = 0;
+        fn.GetIntegerv(gl::BLEND_SRC_RGB, &source);
+        return takes_premultiplied(static_cast<gl::GLenum>(source));
+    }
+    apply_blend(kBlendAlpha);
+    return false;
+}
+
+int32_t premultiplied_location(uint32_t program) {
+    if (state.renderer.premultiplied_locs.empty()) [[likely]]
+        return -1;
+    auto it = state.renderer.premultiplied_locs.find(program);
+    return it == state.renderer.premultiplied_locs.end() ? -1 : it->second;
+}
+
 int check_size(int32_t width, int32_t height, const char* what) {
     if (width <= 0 || height <= 0) {
         PyErr_Format(PyExc_ValueError, "%s size must be positive, got %d x %d", what, width,
@@ -204,7 +256,7 @@ int check_size(int32_t width, int32_t height, const char* what) {
 
 bool modes_idle() {
     return state.renderer.target_stack.empty() && state.renderer.shader_stack.empty() &&
-           state.renderer.blend_stack.empty();
+           state.renderer.blend_stack.empty() && state.renderer.frame_depth == 0;
 }
 
 int32_t max_texture_size() {
@@ -281,9 +333,16 @@ int compile_program(const char* vertex, const char* fragment, uint32_t* program,
     locs[kLocMatrixMvp] = fn.GetUniformLocation(id, "mvp");
     locs[kLocColorDiffuse] = fn.GetUniformLocation(id, "colDiffuse");
     locs[kLocMapDiffuse] = fn.GetUniformLocation(id, "texture0");
+    // Kept beside the locations: ZvShader.locs shows the standard ones only.
+    const int32_t premultiplied = fn.GetUniformLocation(id, "outputPremultiplied");
     if (check_error("linking a shader program") < 0) {
         fn.DeleteProgram(id);
         return -1;
+    }
+    if (premultiplied >= 0) {
+        state.renderer.premultiplied_locs[id] = premultiplied;
+    } else {
+        state.renderer.premultiplied_locs.erase(id);  // a reused name
     }
     *program = id;
     return 0;
@@ -297,6 +356,7 @@ void release_texture_name(uint32_t texture, uint32_t) {
 }
 void release_program_name(uint32_t program, uint32_t) {
     if (!state.host.adopted && state.renderer.bound_program == program) use_program(0);
+    state.renderer.premultiplied_locs.erase(program);
     fn.DeleteProgram(program);
 }
 void release_target_names(uint32_t fbo, uint32_t texture) {
@@ -446,6 +506,10 @@ int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
         fn.Disable(gl::SCISSOR_TEST);
         fn.Disable(gl::RASTERIZER_DISCARD);
         fn.ColorMask(gl::TRUE, gl::TRUE, gl::TRUE, gl::TRUE);
+        state.host.scissor_changed = true;
+    } else if (state.host.scissor_changed) {
+        fn.Disable(gl::SCISSOR_TEST);  // a scissor mode's last draw left it on
+        state.host.scissor_changed = false;
     }
     fn.BindFramebuffer(gl::FRAMEBUFFER, target->id);
     fn.Viewport(0, 0, entry->width, entry->height);
@@ -588,6 +652,8 @@ int draw_quad(const QuadParams& q) {
             return -1;
         }
     } else if (state.host.adopted) {
+        // raylib's batched draws go first, under this one, as the program drew them first.
+        if (raylib_host_active()) raylib_flush();
         host_viewport(host_viewport_box);
     } else if (foreign_context_at_entry()) {
         PyErr_SetString(
@@ -636,6 +702,7 @@ int draw_quad(const QuadParams& q) {
     corner(dx, dy + h, bl);
     corner(dx + w, dy + h, br);
     corner(dx + w, dy, tr);
+    for (float* point : {tl, bl, br, tr}) camera_apply(point);
 
     const float r = q.tint[0] / 255.0f, g = q.tint[1] / 255.0f, b = q.tint[2] / 255.0f,
                 a = q.tint[3] / 255.0f;
@@ -654,19 +721,28 @@ int draw_quad(const QuadParams& q) {
     const float height = static_cast<float>(target ? target->height : host_viewport_box[3]);
     if (width <= 0 || height <= 0) return 0;  // an empty viewport shows nothing
     const float y_scale = target ? 2.0f / height : -2.0f / height;
-    const float mvp[16] = {
+    float mvp[16] = {
         2.0f / width, 0, 0, 0, 0, y_scale, 0, 0, 0, 0, -1, 0, -1, target ? -1.0f : 1.0f, 0, 1,
     };
+    // In raylib's framebuffer its projection and camera apply, as to its own draws.
+    if (target == nullptr && raylib_host_active()) raylib_mvp(mvp);
 
     drain_errors();
+    bool premultiplied;
     if (state.host.adopted) {
         // The host may have changed anything since the last call: set all a draw relies on.
         host_prepare_draw();
         if (target != nullptr) bind_current_target();
-        apply_blend(state.renderer.blend_stack.empty() ? kBlendAlpha
-                                                       : state.renderer.blend_stack.back());
+        premultiplied = blend_for_host_draw(target != nullptr);
+    } else {
+        premultiplied = mode_takes_premultiplied(
+            state.renderer.blend_stack.empty() ? kBlendAlpha : state.renderer.blend_stack.back());
     }
+    apply_scissor(target != nullptr, host_viewport_box);
     use_program(program);
+    if (const int32_t loc = premultiplied_location(program); loc >= 0) {
+        fn.Uniform1i(loc, premultiplied ? 1 : 0);
+    }
     if (locs[kLocMatrixMvp] >= 0) fn.UniformMatrix4fv(locs[kLocMatrixMvp], 1, gl::FALSE, mvp);
     if (locs[kLocMapDiffuse] >= 0) fn.Uniform1i(locs[kLocMapDiffuse], 0);
     if (locs[kLocColorDiffuse] >= 0) fn.Uniform4f(locs[kLocColorDiffuse], 1, 1, 1, 1);

@@ -88,6 +88,16 @@ struct StackedTarget {
         serial;  // GL reuses names: an entry whose target was released must not match a new one
 };
 
+// A box in y-down pixels of whatever is drawn into: (0, 0) the top-left pixel.
+struct ScissorBox {
+    int32_t x, y, width, height;
+};
+
+// A 2D camera as an affine map of target pixels: p' = (a c; b d) p + (tx, ty).
+struct CameraTransform {
+    float a, b, c, d, tx, ty;
+};
+
 struct RendererState {
     uint32_t default_program = 0;
     int32_t default_locs[kLocCount] = {};
@@ -100,6 +110,11 @@ struct RendererState {
     std::vector<StackedTarget> target_stack;
     std::vector<ZvShaderObject*> shader_stack;  // strong references
     std::vector<int32_t> blend_stack;
+    std::vector<ScissorBox> scissor_stack;  // each entry already intersected with the one below
+    std::vector<CameraTransform> camera_stack;
+    int frame_depth = 0;  // nesting of begin_drawing
+    // Programs that declare the layer-set `outputPremultiplied` uniform, with its location.
+    std::unordered_map<uint32_t, int32_t> premultiplied_locs;
 };
 
 // ---- the host's GL state, in an adopted context (host_state.cpp) -------------------------------
@@ -115,15 +130,36 @@ struct SavedHostState {
     int32_t blend_equation_rgb, blend_equation_alpha;
     gl::GLboolean color_mask[4];
     int32_t polygon_mode[2];
+    int32_t scissor_box[4];
     int32_t pixel_store[8];  // the parameters of kPixelStore (host_state.cpp), in its order
     int32_t pack_buffer, unpack_buffer;
     float clear_color[4];
+};
+
+// raylib's own drawing state, reached through its bindings once `attach_host` was given them
+// (raylib_host.cpp). Matrices as raylib's Matrix struct lays them out (row by row).
+struct RaylibMatrix {
+    float m[16];
+};
+struct RaylibHost {
+    bool (*window_ready)() = nullptr;
+    void (*flush)() = nullptr;
+    RaylibMatrix (*modelview)() = nullptr;
+    RaylibMatrix (*projection)() = nullptr;
+    RaylibMatrix (*transform)() = nullptr;
 };
 
 struct HostState {
     bool adopted = false;       // the layer works in a context it adopted (set when it is chosen)
     uint32_t saved_groups = 0;  // HostGroup bits saved in this episode
     SavedHostState saved{};
+    bool scissor_changed = false;  // the layer set the scissor test or box in this episode
+    bool blend_changed = false;    // the layer set blending in this episode
+    // GL errors the host left pending, taken at a call's start and raised again at its end.
+    gl::GLenum pending_errors[4] = {};
+    int pending_count = 0;
+    uint32_t incomplete_framebuffer = 0;  // for raising INVALID_FRAMEBUFFER_OPERATION again
+    RaylibHost raylib;
 };
 
 // ---- the module -------------------------------------------------------------------------------

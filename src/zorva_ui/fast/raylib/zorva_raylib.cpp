@@ -15,13 +15,17 @@
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
 #include "fast/raylib/entry_points.h"
+#include "fast/raylib/frame.h"
 #include "fast/raylib/handles.h"
 #include "fast/raylib/layer_core.h"
+#include "fast/raylib/mode_scope.h"
 #include "fast/raylib/png.h"
+#include "fast/raylib/raylib_host.h"
 #include "fast/raylib/renderer.h"
 #include "fast/raylib/state.h"
 #include "fast/raylib/trace.h"
 #include "fast/raylib/values.h"
+#include "fast/raylib/view.h"
 
 namespace zorva::layer {
 
@@ -239,6 +243,70 @@ PyObject* py_set_zvshader_value_vec2_zvvec(PyObject*, Args a) {
         as_shader(a[0]), loc, reinterpret_cast<ZvVector2Object*>(a[2])));
 }
 
+// ---- the frame scope, scissor and camera modes, and raylib as a host ----------------------------
+
+// A mode's begin: the trace record is made by the caller; `begin` runs in a layer call.
+template <typename Begin>
+PyObject* begin_mode(ModeKind kind, Begin begin) {
+    CallScope scope;
+    if (!scope.ok() || begin() < 0) return nullptr;
+    return mode_scope(kind);
+}
+
+int end_mode(const char* name, int (*end)()) {
+    ZORVA_TRACE(-1, "(s)", name);
+    CallScope scope;
+    if (!scope.ok()) return -1;
+    return end();
+}
+
+int end_drawing_call() {
+    return end_mode("end_drawing", end_frame);
+}
+int end_scissor_call() {
+    return end_mode("end_scissor_mode", end_scissor);
+}
+int end_camera_call() {
+    return end_mode("end_mode_2d", end_camera);
+}
+
+PyObject* py_begin_drawing(PyObject*) {
+    ZORVA_TRACE(nullptr, "(s)", "begin_drawing");
+    return begin_mode(ModeKind::kDrawing, begin_frame);
+}
+PyObject* py_end_drawing(PyObject*) {
+    return none_or_null(end_drawing_call());
+}
+
+PyObject* py_begin_scissor_mode(PyObject*, Args a) {
+    int32_t box[4];
+    for (int i = 0; i < 4; ++i) {
+        if (to_int32(a[i], &box[i]) < 0) return nullptr;
+    }
+    ZORVA_TRACE(nullptr, "(siiii)", "begin_scissor_mode", box[0], box[1], box[2], box[3]);
+    return begin_mode(ModeKind::kScissor,
+                      [&box] { return begin_scissor(box[0], box[1], box[2], box[3]); });
+}
+PyObject* py_end_scissor_mode(PyObject*) {
+    return none_or_null(end_scissor_call());
+}
+
+PyObject* py_begin_mode_2d(PyObject*, PyObject* camera) {
+    CameraTransform transform;
+    if (parse_camera(camera, &transform) < 0) return nullptr;
+    ZORVA_TRACE(nullptr, "(s(dddddd))", "begin_mode_2d", double{transform.a}, double{transform.b},
+                double{transform.c}, double{transform.d}, double{transform.tx},
+                double{transform.ty});
+    return begin_mode(ModeKind::kCamera, [&transform] { return begin_camera(transform); });
+}
+PyObject* py_end_mode_2d(PyObject*) {
+    return none_or_null(end_camera_call());
+}
+
+PyObject* py_attach_host(PyObject*, PyObject* module) {
+    return none_or_null(attach_raylib(module));
+}
+
 PyObject* py_gen_image_color(PyObject*, Args a) {
     int32_t width, height;
     if (to_int32(a[0], &width) < 0 || to_int32(a[1], &height) < 0) return nullptr;
@@ -374,6 +442,30 @@ constexpr Callable kSetFloatArray{kModuleName, "set_zvshader_value_float_v",
 constexpr Callable kSetVec2Vector{kModuleName, "set_zvshader_value_vec2_zvvec",
                                   "(shader, loc, value)", py_set_zvshader_value_vec2_zvvec,
                                   "Sets a vec2 uniform from a ZvVector2."};
+constexpr Callable kBeginDrawing{
+    kModuleName, "begin_drawing", "($module)", py_begin_drawing,
+    "Opens a frame scope: in an adopted context the host's GL state is saved once, at the first "
+    "draw, and put back by end_drawing, instead of around every call. Returns an object whose "
+    "`with` block ends the scope."};
+constexpr Callable kEndDrawing{kModuleName, "end_drawing", "($module)", py_end_drawing,
+                               "Ends the frame scope; the host's state is put back."};
+constexpr Callable kBeginScissorMode{
+    kModuleName, "begin_scissor_mode", "(x, y, width, height)", py_begin_scissor_mode,
+    "Clips every draw to the box (pixels of the target, y down) until end_scissor_mode; nested "
+    "boxes intersect. Returns an object whose `with` block ends the mode."};
+constexpr Callable kEndScissorMode{kModuleName, "end_scissor_mode", "($module)",
+                                   py_end_scissor_mode, "Restores the previous clip box."};
+constexpr Callable kBeginMode2d{
+    kModuleName, "begin_mode_2d", "($module, camera, /)", py_begin_mode_2d,
+    "Draws through a 2D camera (offset, target, rotation in degrees, zoom) until end_mode_2d. "
+    "Returns an object whose `with` block ends the mode."};
+constexpr Callable kEndMode2d{kModuleName, "end_mode_2d", "($module)", py_end_mode_2d,
+                              "Restores the previous camera."};
+constexpr Callable kAttachHost{
+    kModuleName, "attach_host", "($module, module, /)", py_attach_host,
+    "Draws in step with raylib's bindings (the pyray or raylib module): each draw into "
+    "raylib's framebuffer first submits raylib's batched draws and follows its camera and "
+    "projection."};
 constexpr Callable kGenImageColor{kModuleName, "gen_image_color", "(width, height, color)",
                                   py_gen_image_color,
                                   "A width x height Image of one (r, g, b, a) colour."};
@@ -428,6 +520,11 @@ int add_blend_mode_enum(PyObject* module) {
     return PyModule_AddObjectRef(module, "BlendMode", blend_mode.get());
 }
 
+int add_scopes(PyObject* module) {
+    static constexpr EndMode kEnds[] = {end_drawing_call, end_scissor_call, end_camera_call};
+    return add_mode_scopes(module, kEnds);
+}
+
 int use_own_core(PyObject*) {
     bound_core = &kCore;
     return 0;
@@ -459,9 +556,10 @@ constexpr ModuleSpec kModule{
                  kEndTextureMode, kEndShaderMode, kEndBlendMode, kBeginBlendMode, kSetVec2Tuple,
                  kSetFloat, kSetInt, kSetVec4Array, kSetFloatArray, kSetVec2Vector, kGenImageColor,
                  kImageFromPixels, kLoadTexture, kUnloadImage, kUnloadTexture, kWritePng,
-                 kEncodePng, kTraceStart, kTraceStop, kContextInfo>,
+                 kEncodePng, kTraceStart, kTraceStop, kContextInfo, kBeginDrawing, kEndDrawing,
+                 kBeginScissorMode, kEndScissorMode, kBeginMode2d, kEndMode2d, kAttachHost>,
     {use_own_core, add_handle_types, bind_vector2, add_capi, add_core, add_white,
-     add_blend_mode_enum}};
+     add_blend_mode_enum, add_scopes}};
 
 }  // namespace
 }  // namespace zorva::layer

@@ -4,8 +4,12 @@ VENV ?= .venv
 ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
+# The hosts of examples/hosts (and of their window tests): GLFW + moderngl, raylib's bindings,
+# pygame-ce, pyglet and imgui-bundle.
+HOST_DEPS := 'moderngl>=5.10' 'glfw>=2.7' 'raylib>=5.5' 'pygame-ce>=2.5' 'pyglet>=2.1' \
+	'imgui-bundle>=1.92'
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	'moderngl>=5.10' 'glfw>=2.7' build
+	$(HOST_DEPS) build
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
 # Peers of the picture benchmark, installed by `make bench` only.
 BENCH_DEPS := 'pycairo>=1.25' 'skia-python>=87'
@@ -28,8 +32,11 @@ test: build
 demo: build
 	$(PY) demo/demo.py
 
+# `make window` opens the buttons example; `make window HOST=<name>` the gradient scene in one
+# host's window (examples/hosts/with_<name>.py: glfw, raylib, pygame, pyglet or imgui).
+HOST ?=
 window: build
-	$(PY) examples/buttons.py
+	$(PY) $(if $(HOST),examples/hosts/with_$(HOST).py,examples/buttons.py)
 
 $(VENV)/.bench-deps: $(VENV)/.deps Makefile
 	@tools/bench_system_deps.sh

@@ -8,8 +8,18 @@ Every call runs on the thread that owns the context; failures raise.
 import enum
 from collections.abc import Buffer, Mapping, Sequence
 from os import PathLike
-from types import CapsuleType
-from typing import Any, Final, SupportsFloat, SupportsIndex, SupportsInt, TypedDict, final
+from types import CapsuleType, ModuleType, TracebackType
+from typing import (
+    Any,
+    Final,
+    Literal,
+    Protocol,
+    SupportsFloat,
+    SupportsIndex,
+    SupportsInt,
+    TypedDict,
+    final,
+)
 
 from _typeshed import structseq
 
@@ -233,3 +243,66 @@ def context_info() -> _ContextInfo:
     """Which context the layer draws in (an adopted EGL or GLX one, or its own headless EGL
     one), renderer, GL version, start-up time in seconds and the largest texture side; chooses
     the context if none is chosen yet."""
+
+class _Point(Protocol):
+    @property
+    def x(self) -> _Float: ...
+    @property
+    def y(self) -> _Float: ...
+
+class _Camera2D(Protocol):
+    """raylib's Camera2D, or any object with the same four fields."""
+
+    @property
+    def offset(self) -> _Point | _Pair: ...
+    @property
+    def target(self) -> _Point | _Pair: ...
+    @property
+    def rotation(self) -> _Float: ...
+    @property
+    def zoom(self) -> _Float: ...
+
+@final
+class ModeScope:
+    """Returned by `begin_drawing`, `begin_scissor_mode` and `begin_mode_2d`: leaving its `with`
+    block ends the mode (the same as calling the matching end)."""
+
+    def __repr__(self) -> str:
+        """Which begin call returned it."""
+
+    def __enter__(self) -> ModeScope:
+        """Returns the object itself."""
+
+    def __exit__(
+        self,
+        exc_type: type[BaseException] | None = None,
+        exc_value: BaseException | None = None,
+        traceback: TracebackType | None = None,
+    ) -> Literal[False]:
+        """Ends the mode; an exception of the block goes on."""
+
+def begin_drawing() -> ModeScope:
+    """Opens a frame scope: in an adopted context the host's GL state is saved once, at the
+    first draw, and put back by `end_drawing`, instead of around every call."""
+
+def end_drawing() -> None:
+    """Ends the frame scope; the host's GL state is put back."""
+
+def begin_scissor_mode(x: _Int, y: _Int, width: _Int, height: _Int) -> ModeScope:
+    """Clips every draw to the box (pixels of the target, y down) until `end_scissor_mode`;
+    nested boxes intersect, and the host's own clip still applies in its framebuffer."""
+
+def end_scissor_mode() -> None:
+    """Goes back to the clip box used before `begin_scissor_mode`."""
+
+def begin_mode_2d(camera: _Camera2D, /) -> ModeScope:
+    """Draws through a 2D camera until `end_mode_2d`: a point p lands at
+    offset + zoom * rotate(rotation degrees, clockwise on screen) * (p - target)."""
+
+def end_mode_2d() -> None:
+    """Goes back to the camera used before `begin_mode_2d`."""
+
+def attach_host(module: ModuleType, /) -> None:
+    """Draws in step with raylib's bindings (the `pyray` or `raylib` module): each draw into
+    raylib's framebuffer first submits raylib's batched draws and follows its camera and
+    projection. TypeError for anything but those modules."""

@@ -40,7 +40,9 @@ def window_pixels(width, height):
     lib.glBindFramebuffer(GL_READ_FRAMEBUFFER, 0)
     lib.glReadBuffer(GL_BACK)
     data = np.zeros((height, width, 4), np.uint8)
-    lib.glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, ctypes.c_void_p(data.ctypes.data))
+    lib.glReadPixels(
+        0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, ctypes.c_void_p(data.ctypes.data)
+    )
     return data[::-1]
 
 
@@ -220,7 +222,12 @@ def covered(read, colour):
     ys, xs = np.nonzero((np.abs(read[..., :3].astype(int) - colour) <= 2).all(axis=2))
     if len(xs) == 0:
         return None
-    return [int(xs.min()), int(ys.min()), int(xs.max() - xs.min() + 1), int(ys.max() - ys.min() + 1)]
+    return [
+        int(xs.min()),
+        int(ys.min()),
+        int(xs.max() - xs.min() + 1),
+        int(ys.max() - ys.min() + 1),
+    ]
 
 
 def scenario_layer_modes():

@@ -29,21 +29,33 @@ int32_t clamp_to_int32(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
+// A field of the camera; an object without it is not a camera (TypeError).
+PyRef camera_field(PyObject* camera, const char* field) {
+    PyObject* value = nullptr;
+    if (PyObject_GetOptionalAttrString(camera, field, &value) == 0) {
+        PyErr_Format(PyExc_TypeError,
+                     "a camera needs offset, target, rotation and zoom (as raylib's Camera2D); "
+                     "%.200s has no %s",
+                     Py_TYPE(camera)->tp_name, field);
+    }
+    return PyRef::steal(value);
+}
+
 // A vector field of the camera: an object with x and y, or an (x, y) sequence.
 int parse_point(PyObject* camera, const char* field, float out[2]) {
-    PyRef value = PyRef::steal(PyObject_GetAttrString(camera, field));
+    PyRef value = camera_field(camera, field);
     if (!value) return -1;
-    if (PyObject_HasAttrString(value.get(), "x") && PyObject_HasAttrString(value.get(), "y")) {
-        PyRef x = PyRef::steal(PyObject_GetAttrString(value.get(), "x"));
-        if (!x || to_float(x.get(), &out[0]) < 0) return -1;
-        PyRef y = PyRef::steal(PyObject_GetAttrString(value.get(), "y"));
-        return y ? to_float(y.get(), &out[1]) : -1;
-    }
-    return parse_floats(value.get(), 2, field, out);
+    PyObject* x = nullptr;
+    if (PyObject_GetOptionalAttrString(value.get(), "x", &x) < 0) return -1;
+    if (x == nullptr) return parse_floats(value.get(), 2, field, out);  // a sequence
+    PyRef held_x = PyRef::steal(x);
+    if (to_float(x, &out[0]) < 0) return -1;
+    PyRef y = PyRef::steal(PyObject_GetAttrString(value.get(), "y"));
+    return y ? to_float(y.get(), &out[1]) : -1;
 }
 
 int parse_number(PyObject* camera, const char* field, float* out) {
-    PyRef value = PyRef::steal(PyObject_GetAttrString(camera, field));
+    PyRef value = camera_field(camera, field);
     return value ? to_float(value.get(), out) : -1;
 }
 

@@ -9,11 +9,10 @@ points the glfw package at it, so it is imported first.
 
 import ctypes
 
-from imgui_bundle import imgui  # before glfw: it chooses the GLFW library
-
 import glfw  # noqa: E402, I001
 import moderngl  # noqa: E402
 import scene  # noqa: E402
+from imgui_bundle import imgui  # before glfw: it chooses the GLFW library
 
 
 def open_window():

@@ -6,8 +6,8 @@ import types
 
 import numpy as np
 import pytest
-from layer.helpers import Drawing, cleared, pixels
 
+from layer.helpers import Drawing, cleared, pixels
 from zorva_ui.core import GradientType
 from zorva_ui.fast.raylib import zorva_raylib as rl
 from zorva_ui.fast.zvraygrad.zvraygrad import ClickGradient

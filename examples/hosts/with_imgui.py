@@ -9,10 +9,12 @@ points the glfw package at it, so it is imported first.
 
 import ctypes
 
-import glfw  # noqa: E402, I001
-import moderngl  # noqa: E402
-import scene  # noqa: E402
-from imgui_bundle import imgui  # before glfw: it chooses the GLFW library
+from imgui_bundle import imgui  # before glfw: it points glfw at its own GLFW library
+
+# isort: split
+import glfw
+import moderngl
+import scene
 
 
 def open_window():

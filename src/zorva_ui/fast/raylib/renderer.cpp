@@ -231,11 +231,23 @@ bool blend_for_host_draw(bool into_target) {
     return false;
 }
 
-int32_t premultiplied_location(uint32_t program) {
-    if (state.renderer.premultiplied_locs.empty()) [[likely]]
-        return -1;
-    auto it = state.renderer.premultiplied_locs.find(program);
-    return it == state.renderer.premultiplied_locs.end() ? -1 : it->second;
+// Tells the program whether the blending takes premultiplied colour, when it asks.
+void set_premultiplied(uint32_t program, bool premultiplied) {
+    auto& uniforms = state.renderer.premultiplied_uniforms;
+    if (uniforms.empty()) [[likely]]
+        return;
+    auto it = uniforms.find(program);
+    if (it == uniforms.end() || it->second.value == int32_t{premultiplied}) return;
+    fn.Uniform1i(it->second.location, premultiplied ? 1 : 0);
+    it->second.value = premultiplied ? 1 : 0;
+}
+
+// A uniform set through the API may be the layer's own: its value is then no longer known.
+void forget_premultiplied(uint32_t program, int32_t loc) {
+    auto it = state.renderer.premultiplied_uniforms.find(program);
+    if (it != state.renderer.premultiplied_uniforms.end() && it->second.location == loc) {
+        it->second.value = -1;
+    }
 }
 
 int check_size(int32_t width, int32_t height, const char* what) {
@@ -340,9 +352,9 @@ int compile_program(const char* vertex, const char* fragment, uint32_t* program,
         return -1;
     }
     if (premultiplied >= 0) {
-        state.renderer.premultiplied_locs[id] = premultiplied;
+        state.renderer.premultiplied_uniforms[id] = {premultiplied, -1};
     } else {
-        state.renderer.premultiplied_locs.erase(id);  // a reused name
+        state.renderer.premultiplied_uniforms.erase(id);  // a reused name
     }
     *program = id;
     return 0;
@@ -356,7 +368,7 @@ void release_texture_name(uint32_t texture, uint32_t) {
 }
 void release_program_name(uint32_t program, uint32_t) {
     if (!state.host.adopted && state.renderer.bound_program == program) use_program(0);
-    state.renderer.premultiplied_locs.erase(program);
+    state.renderer.premultiplied_uniforms.erase(program);
     fn.DeleteProgram(program);
 }
 void release_target_names(uint32_t fbo, uint32_t texture) {
@@ -605,6 +617,7 @@ int end_blend() {
 
 int set_uniform_int(uint32_t program, int32_t loc, int32_t value) {
     if (loc < 0) return 0;  // like GL: a location the program lacks is ignored
+    forget_premultiplied(program, loc);
     use_program(program);
     fn.Uniform1i(loc, value);
     return check_error("set_zvshader_value_int");
@@ -740,9 +753,7 @@ int draw_quad(const QuadParams& q) {
     }
     apply_scissor(target != nullptr, host_viewport_box);
     use_program(program);
-    if (const int32_t loc = premultiplied_location(program); loc >= 0) {
-        fn.Uniform1i(loc, premultiplied ? 1 : 0);
-    }
+    set_premultiplied(program, premultiplied);
     if (locs[kLocMatrixMvp] >= 0) fn.UniformMatrix4fv(locs[kLocMatrixMvp], 1, gl::FALSE, mvp);
     if (locs[kLocMapDiffuse] >= 0) fn.Uniform1i(locs[kLocMapDiffuse], 0);
     if (locs[kLocColorDiffuse] >= 0) fn.Uniform4f(locs[kLocColorDiffuse], 1, 1, 1, 1);

@@ -113,8 +113,13 @@ struct RendererState {
     std::vector<ScissorBox> scissor_stack;  // each entry already intersected with the one below
     std::vector<CameraTransform> camera_stack;
     int frame_depth = 0;  // nesting of begin_drawing
-    // Programs that declare the layer-set `outputPremultiplied` uniform, with its location.
-    std::unordered_map<uint32_t, int32_t> premultiplied_locs;
+    // Programs that declare the layer-set `outputPremultiplied` uniform: its location and the
+    // value last set (-1: not known), so that a run of draws sets it once.
+    struct PremultipliedUniform {
+        int32_t location;
+        int32_t value;
+    };
+    std::unordered_map<uint32_t, PremultipliedUniform> premultiplied_uniforms;
 };
 
 // ---- the host's GL state, in an adopted context (host_state.cpp) -------------------------------

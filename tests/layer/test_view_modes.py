@@ -144,3 +144,22 @@ def test_a_with_block_ends_its_mode_when_it_raises():
 def test_refusals(call, error):
     with pytest.raises(error):
         call()
+
+
+def test_the_new_calls_are_traced():
+    rl.trace_start()
+    with rl.begin_drawing(), rl.begin_scissor_mode(1, 2, 3, 4):
+        with rl.begin_mode_2d(Camera((5, 6), (1, 1), 90, 2)):
+            pass
+    records = rl.trace_stop()
+    assert [r[0] for r in records] == [
+        "begin_drawing",
+        "begin_scissor_mode",
+        "begin_mode_2d",
+        "end_mode_2d",
+        "end_scissor_mode",
+        "end_drawing",
+    ]
+    assert records[1] == ("begin_scissor_mode", 1, 2, 3, 4)
+    # A quarter turn, twice the size, the target (1, 1) landing on the offset (5, 6).
+    assert records[2][1] == pytest.approx((0, 2, -2, 0, 7, 4), abs=1e-6)

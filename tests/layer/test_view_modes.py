@@ -163,3 +163,13 @@ def test_the_new_calls_are_traced():
     assert records[1] == ("begin_scissor_mode", 1, 2, 3, 4)
     # A quarter turn, twice the size, the target (1, 1) landing on the offset (5, 6).
     assert records[2][1] == pytest.approx((0, 2, -2, 0, 7, 4), abs=1e-6)
+
+
+@pytest.mark.parametrize("name", ["pyray", "raylib"])
+def test_attach_host_takes_either_bindings_module(name):
+    """Without raylib's window open it changes nothing: the draw below is the usual one."""
+    assert rl.attach_host(pytest.importorskip(name)) is None
+    target = cleared(4, 4)
+    with Drawing(target):
+        RED.draw(1, 1, 2, 2)
+    assert _covered(target) == (1, 1, 2, 2)

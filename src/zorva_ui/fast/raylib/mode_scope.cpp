@@ -13,7 +13,7 @@ struct ModeScopeObject {
     const char* name;  // of the begin call, for repr
 };
 
-PyObject* scopes[static_cast<int>(ModeKind::kCount)] = {};
+PyObject* scopes[static_cast<int>(ScopeKind::kCount)] = {};
 
 PyObject* scope_enter(PyObject* self) {
     return Py_NewRef(self);
@@ -51,9 +51,9 @@ constexpr const char* kBeginNames[] = {"begin_drawing", "begin_scissor_mode", "b
 
 }  // namespace
 
-int add_mode_scopes(PyObject* module, const EndMode ends[static_cast<int>(ModeKind::kCount)]) {
+int add_mode_scopes(PyObject* module, const EndMode ends[static_cast<int>(ScopeKind::kCount)]) {
     if (add_type(module, &ModeScopeType) < 0) return -1;
-    for (int i = 0; i < static_cast<int>(ModeKind::kCount); ++i) {
+    for (int i = 0; i < static_cast<int>(ScopeKind::kCount); ++i) {
         if (scopes[i] != nullptr) continue;  // a module made again shares them
         auto* scope = PyObject_New(ModeScopeObject, &ModeScopeType);
         if (scope == nullptr) return -1;
@@ -64,7 +64,7 @@ int add_mode_scopes(PyObject* module, const EndMode ends[static_cast<int>(ModeKi
     return 0;
 }
 
-PyObject* mode_scope(ModeKind kind) {
+PyObject* mode_scope(ScopeKind kind) {
     return Py_NewRef(scopes[static_cast<int>(kind)]);
 }
 

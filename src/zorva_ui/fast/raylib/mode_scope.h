@@ -8,15 +8,15 @@
 
 namespace zorva::layer {
 
-enum class ModeKind { kDrawing, kScissor, kCamera, kCount };
+enum class ScopeKind { kDrawing, kScissor, kCamera, kCount };
 
 // The end call of each kind (0, or -1 with an exception), as the module's Python functions run it.
 using EndMode = int (*)();
 
 // Readies the type and makes the objects. 0, or -1.
-int add_mode_scopes(PyObject* module, const EndMode ends[static_cast<int>(ModeKind::kCount)]);
+int add_mode_scopes(PyObject* module, const EndMode ends[static_cast<int>(ScopeKind::kCount)]);
 
 // A new reference to the kind's object.
-PyObject* mode_scope(ModeKind kind);
+PyObject* mode_scope(ScopeKind kind);
 
 }  // namespace zorva::layer

@@ -247,7 +247,7 @@ PyObject* py_set_zvshader_value_vec2_zvvec(PyObject*, Args a) {
 
 // A mode's begin: the trace record is made by the caller; `begin` runs in a layer call.
 template <typename Begin>
-PyObject* begin_mode(ModeKind kind, Begin begin) {
+PyObject* begin_mode(ScopeKind kind, Begin begin) {
     CallScope scope;
     if (!scope.ok() || begin() < 0) return nullptr;
     return mode_scope(kind);
@@ -272,7 +272,7 @@ int end_camera_call() {
 
 PyObject* py_begin_drawing(PyObject*) {
     ZORVA_TRACE(nullptr, "(s)", "begin_drawing");
-    return begin_mode(ModeKind::kDrawing, begin_frame);
+    return begin_mode(ScopeKind::kDrawing, begin_frame);
 }
 PyObject* py_end_drawing(PyObject*) {
     return none_or_null(end_drawing_call());
@@ -284,7 +284,7 @@ PyObject* py_begin_scissor_mode(PyObject*, Args a) {
         if (to_int32(a[i], &box[i]) < 0) return nullptr;
     }
     ZORVA_TRACE(nullptr, "(siiii)", "begin_scissor_mode", box[0], box[1], box[2], box[3]);
-    return begin_mode(ModeKind::kScissor,
+    return begin_mode(ScopeKind::kScissor,
                       [&box] { return begin_scissor(box[0], box[1], box[2], box[3]); });
 }
 PyObject* py_end_scissor_mode(PyObject*) {
@@ -297,7 +297,7 @@ PyObject* py_begin_mode_2d(PyObject*, PyObject* camera) {
     ZORVA_TRACE(nullptr, "(s(dddddd))", "begin_mode_2d", double{transform.a}, double{transform.b},
                 double{transform.c}, double{transform.d}, double{transform.tx},
                 double{transform.ty});
-    return begin_mode(ModeKind::kCamera, [&transform] { return begin_camera(transform); });
+    return begin_mode(ScopeKind::kCamera, [&transform] { return begin_camera(transform); });
 }
 PyObject* py_end_mode_2d(PyObject*) {
     return none_or_null(end_camera_call());

@@ -1,6 +1,6 @@
 // The OpenGL 3.3 core entry points and constants the layer uses, declared here rather than taken
-// from system headers: the functions are loaded at run time through EGL, so a machine needs only
-// the driver's runtime libraries, no development package.
+// from system headers: the functions are loaded at run time through the window system's lookup,
+// so a machine needs only the driver's runtime libraries, no development package.
 #pragma once
 
 #include <cstddef>
@@ -58,6 +58,8 @@ inline constexpr GLenum VERTEX_SHADER = 0x8B31;
 inline constexpr GLenum COMPILE_STATUS = 0x8B81;
 inline constexpr GLenum LINK_STATUS = 0x8B82;
 inline constexpr GLenum INFO_LOG_LENGTH = 0x8B84;
+inline constexpr GLenum ACTIVE_UNIFORMS = 0x8B86;
+inline constexpr GLenum ACTIVE_UNIFORM_MAX_LENGTH = 0x8B87;
 inline constexpr GLenum READ_FRAMEBUFFER = 0x8CA8;
 inline constexpr GLenum FRAMEBUFFER_COMPLETE = 0x8CD5;
 inline constexpr GLenum COLOR_ATTACHMENT0 = 0x8CE0;
@@ -160,6 +162,8 @@ using GLsync = void*;
     X(void, UseProgram, (GLuint))                                                          \
     X(GLint, GetUniformLocation, (GLuint, const GLchar*))                                  \
     X(GLint, GetAttribLocation, (GLuint, const GLchar*))                                   \
+    X(void, GetActiveUniform,                                                              \
+      (GLuint, GLuint, GLsizei, GLsizei*, GLint*, GLenum*, GLchar*))                       \
     X(void, Uniform1i, (GLint, GLint))                                                     \
     X(void, Uniform1f, (GLint, GLfloat))                                                   \
     X(void, Uniform2f, (GLint, GLfloat, GLfloat))                                          \
@@ -183,7 +187,9 @@ struct Functions {
 #undef ZORVA_GL_MEMBER
 };
 
-// The process's one table; filled when the context is made, all null before.
+// The table of the device the running call works in (each device loads its own through its
+// window system; device.cpp puts it here when a call enters another device). All null before
+// the first call.
 extern Functions fn;
 
 // Clears every pending error flag (a driver may hold several).

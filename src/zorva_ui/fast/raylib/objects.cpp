@@ -329,10 +329,16 @@ int target_delete(ZvRenderTarget* target) {
         *target = ZvRenderTarget{};
         return 0;
     }
-    // A stacked entry of this target no longer finds it, so drawing through it is refused and
-    // ending its texture mode still works.
-    if (release_target(it->second, true) < 0) return -1;
+    // Forgotten before its framebuffers go, so that rebinding the texture-mode stack skips it: a
+    // stacked entry no longer finds it, drawing through it is refused and ending its texture
+    // mode still works.
+    const uint32_t handle = target->id;
+    TargetRecord record = std::move(it->second);
     objects.targets.erase(it);
+    if (release_target(record, true) < 0) {
+        objects.targets.emplace(handle, std::move(record));  // refused: nothing was released
+        return -1;
+    }
     *target = ZvRenderTarget{};
     return 0;
 }

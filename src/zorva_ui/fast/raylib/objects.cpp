@@ -41,6 +41,19 @@ struct Objects {
 
 Objects& objects = *new Objects();
 
+// The copy the last lookup found: a draw asks for the same program about ten times. Forgotten
+// whenever a program record or its copies change (a copy's address may move then).
+struct ProgramMemo {
+    uint32_t handle = 0;
+    const ShareGroup* group = nullptr;
+    ProgramCopy* copy = nullptr;
+};
+ProgramMemo program_memo;
+
+void forget_program_memo() {
+    program_memo = ProgramMemo{};
+}
+
 uint32_t new_handle() {
     return objects.next_handle++;
 }
@@ -136,23 +149,30 @@ int program_create(const char* vertex, const char* fragment, uint32_t* handle, i
 }
 
 ProgramCopy* program_here(uint32_t handle) {
+    ShareGroup* group = active().group;
+    if (program_memo.handle == handle && program_memo.group == group) [[likely]]
+        return program_memo.copy;
     auto it = objects.programs.find(handle);
     if (it == objects.programs.end()) {
         PyErr_SetString(PyExc_ValueError, "shader is not loaded");
         return nullptr;
     }
     ProgramRecord& record = it->second;
-    ShareGroup* group = active().group;
+    ProgramCopy* found = nullptr;
     for (ProgramCopy& copy : record.copies) {
-        if (copy.group == group) [[likely]]
-            return &copy;
+        if (copy.group == group) found = &copy;
     }
-    // Copies in groups whose contexts are gone went with them.
-    std::erase_if(record.copies, [](const ProgramCopy& copy) { return !copy.group->alive(); });
-    ProgramCopy copy{};
-    if (compile_copy(record, &copy) < 0) return nullptr;
-    record.copies.push_back(std::move(copy));
-    return &record.copies.back();
+    if (found == nullptr) {
+        forget_program_memo();
+        // Copies in groups whose contexts are gone went with them.
+        std::erase_if(record.copies, [](const ProgramCopy& copy) { return !copy.group->alive(); });
+        ProgramCopy copy{};
+        if (compile_copy(record, &copy) < 0) return nullptr;
+        record.copies.push_back(std::move(copy));
+        found = &record.copies.back();
+    }
+    program_memo = ProgramMemo{handle, group, found};
+    return found;
 }
 
 int32_t location_here(const ProgramCopy& copy, int32_t location) {
@@ -186,6 +206,7 @@ int program_delete(uint32_t handle) {
             [](const ProgramCopy& c) { return c.name; }, release_program, true) < 0) {
         return -1;
     }
+    forget_program_memo();
     objects.programs.erase(handle);
     return 0;
 }
@@ -197,6 +218,7 @@ void program_discard(uint32_t handle) {
     release_copies(
         it->second.copies, [](const ProgramCopy& c) { return c.group; },
         [](const ProgramCopy& c) { return c.name; }, release_program, false);
+    forget_program_memo();
     objects.programs.erase(handle);
 }
 

@@ -107,7 +107,8 @@ KEPT_TARGET = {"read_pixels", "begin_texture_mode"}
 
 @pytest.mark.parametrize("call", CALLS)
 @pytest.mark.parametrize(
-    "situation, works_in", [("nothing current", "own headless EGL"), ("other current", "adopted EGL")]
+    "situation, works_in",
+    [("nothing current", "own headless EGL"), ("other current", "adopted EGL")],
 )
 def test_calls_work_in_whatever_context_is_current(elsewhere, situation, works_in, call):
     message = elsewhere[situation][call]

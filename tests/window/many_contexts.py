@@ -20,7 +20,6 @@ import sys
 import traceback
 
 import numpy as np
-
 from host_context import hostgl
 
 W, H = 48, 32
@@ -130,7 +129,10 @@ def drawn_in(window, g, x, y, w, h):
 
 
 def worst(comparisons):
-    return {"max": max(c["max"] for c in comparisons), "count": sum(c["count"] for c in comparisons)}
+    return {
+        "max": max(c["max"] for c in comparisons),
+        "count": sum(c["count"] for c in comparisons),
+    }
 
 
 def before_window():
@@ -146,7 +148,9 @@ def before_window():
         "into window": into_window,
         "handed to host": hostgl.compare(handed, g.texture_picture(20, 12)),
         "headless in window": hostgl.outcome(
-            lambda: g.rl.draw_texture_pro(g.headless, (0, 0, 8, 8), (0, 0, 8, 8), (0, 0), 0, g.rl.WHITE)
+            lambda: g.rl.draw_texture_pro(
+                g.headless, (0, 0, 8, 8), (0, 0, 8, 8), (0, 0), 0, g.rl.WHITE
+            )
         ),
         "host intact": window.host_intact(),
         "contexts": [c["context"] for c in g.rl.context_info()["contexts"]],
@@ -203,7 +207,10 @@ def reopen():
     before = drawn_in(first, g, 4, 4, 30, 20)
     target = g.click.generate_texture(10, 10)
     texture = rl.load_texture_from_image(rl.gen_image_color(2, 2, rl.WHITE))
-    for_collection = [g.click.generate_texture(4, 4), rl.load_texture_from_image(rl.gen_image_color(1, 1, rl.WHITE))]
+    for_collection = [
+        g.click.generate_texture(4, 4),
+        rl.load_texture_from_image(rl.gen_image_color(1, 1, rl.WHITE)),
+    ]
     first.ctx.release()
     first.close()
     second = Window(glfw, "second")
@@ -215,7 +222,9 @@ def reopen():
         "old texture drawn": hostgl.outcome(
             lambda: rl.draw_texture_pro(texture, (0, 0, 2, 2), (0, 0, 2, 2), (0, 0), 0, rl.WHITE)
         ),
-        "unloaded": hostgl.outcome(lambda: (target.unload(), rl.unload_texture(texture), "done")[2]),
+        "unloaded": hostgl.outcome(
+            lambda: (target.unload(), rl.unload_texture(texture), "done")[2]
+        ),
         "collected": hostgl.outcome(lambda: (for_collection.clear(), gc.collect(), "done")[2]),
         "host intact": second.host_intact(),
     }
@@ -233,7 +242,9 @@ def pyray_window():
     pr.init_window(W, H, "pyray")
     canvas = pr.load_render_texture(W, H)
     generated = g.click.generate_texture(20, 12)
-    texture = pr.Texture(generated.render_texture.texture_id, 20, 12, 1, pr.PIXELFORMAT_UNCOMPRESSED_R8G8B8A8)
+    texture = pr.Texture(
+        generated.render_texture.texture_id, 20, 12, 1, pr.PIXELFORMAT_UNCOMPRESSED_R8G8B8A8
+    )
     pr.begin_drawing()
     pr.begin_texture_mode(canvas)
     pr.clear_background(pr.Color(0, 0, 0, 0))

@@ -7,7 +7,6 @@ import pytest
 from window.harness import run_scenario
 
 
-
 def run(display, name):
     return run_scenario(display, name, module="window.many_contexts")
 

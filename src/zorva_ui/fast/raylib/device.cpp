@@ -39,7 +39,7 @@ struct Registry {
     std::vector<std::unique_ptr<Device>> devices;
     std::vector<std::unique_ptr<ShareGroup>> groups;
     Device* own = nullptr;
-    Device* last = nullptr;        // the device of the last call: checked first
+    Device* last = nullptr;         // the device of the last call: checked first
     Device* table_owner = nullptr;  // whose GL entry points gl::fn holds
     int depth = 0;                  // nesting of layer calls
     unsigned long thread = 0;       // the thread of the running call
@@ -303,8 +303,8 @@ Device* identify() {
     }
     if (device == nullptr) {
         forget_destroyed(&now);
-        device = set_up(now, now.api == Api::kGlx ? DeviceKind::kAdoptedGlx
-                                                  : DeviceKind::kAdoptedEgl);
+        device =
+            set_up(now, now.api == Api::kGlx ? DeviceKind::kAdoptedGlx : DeviceKind::kAdoptedEgl);
         if (device == nullptr) return nullptr;
     }
     if (device->owner_thread != PyThread_get_thread_ident()) {
@@ -339,7 +339,8 @@ void release_queued_at_exit() {
         use_table(device);
         if (device.own()) {
             if (now.context != nullptr && now.context != device.binding.context) continue;
-            if (now.context == nullptr && !platform::backend(Api::kEgl).make_current(device.binding))
+            if (now.context == nullptr &&
+                !platform::backend(Api::kEgl).make_current(device.binding))
                 continue;
             run_deferred(device);
             if (now.context == nullptr) platform::backend(Api::kEgl).release(device.binding);
@@ -426,7 +427,7 @@ bool context_ready() {
 
 int release_gl_objects(ShareGroup* group, Device* device, void (*release)(uint32_t, uint32_t),
                        uint32_t first, uint32_t second, bool explicit_release) {
-    Device* home = device != nullptr ? (device->alive ? device : nullptr)
+    Device* home = device != nullptr  ? (device->alive ? device : nullptr)
                    : group != nullptr ? group->live_device()
                                       : nullptr;
     if (home == nullptr) return 0;  // the objects went with their context

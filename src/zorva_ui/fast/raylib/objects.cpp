@@ -68,8 +68,9 @@ void list_uniforms(uint32_t program, std::vector<std::pair<int32_t, std::string>
         gl::GLsizei length = 0;
         gl::GLint size = 0;
         gl::GLenum type = 0;
-        fn.GetActiveUniform(program, static_cast<gl::GLuint>(i), static_cast<gl::GLsizei>(name.size()),
-                            &length, &size, &type, name.data());
+        fn.GetActiveUniform(program, static_cast<gl::GLuint>(i),
+                            static_cast<gl::GLsizei>(name.size()), &length, &size, &type,
+                            name.data());
         std::string base(name.data(), static_cast<size_t>(std::max(length, 0)));
         if (base.size() > 3 && base.compare(base.size() - 3, 3, "[0]") == 0) {
             base.resize(base.size() - 3);
@@ -134,8 +135,12 @@ int release_copies(const Copies& copies, GroupOf group_of, NameOf name_of,
 // ---- programs ---------------------------------------------------------------------------------
 
 int program_create(const char* vertex, const char* fragment, uint32_t* handle, int32_t* locs) {
-    ProgramRecord record{vertex ? vertex : "", fragment ? fragment : "", vertex == nullptr,
-                         fragment == nullptr, {}, {}};
+    ProgramRecord record{vertex ? vertex : "",
+                         fragment ? fragment : "",
+                         vertex == nullptr,
+                         fragment == nullptr,
+                         {},
+                         {}};
     ProgramCopy copy{};
     copy.group = active().group;
     if (compile_gl_program(vertex, fragment, &copy.name, copy.locs) < 0) return -1;

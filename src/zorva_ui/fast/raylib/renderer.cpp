@@ -249,8 +249,7 @@ int set_up_device(Device& device) {
 
 // ---- programs -----------------------------------------------------------------------------------
 
-int compile_gl_program(const char* vertex, const char* fragment, uint32_t* program,
-                       int32_t* locs) {
+int compile_gl_program(const char* vertex, const char* fragment, uint32_t* program, int32_t* locs) {
     drain_errors();
     const uint32_t vs = compile_stage(gl::VERTEX_SHADER, vertex ? vertex : kDefaultVertexSource);
     if (vs == 0) return -1;
@@ -550,7 +549,8 @@ int draw_quad(const QuadParams& q) {
                         "nothing to draw into: call begin_texture_mode before drawing");
         return -1;
     }
-    const ZvShaderObject* shader = device.pass.shaders.empty() ? nullptr : device.pass.shaders.back();
+    const ZvShaderObject* shader =
+        device.pass.shaders.empty() ? nullptr : device.pass.shaders.back();
     if (shader != nullptr && shader->id == 0) {
         PyErr_SetString(PyExc_RuntimeError, "the active shader was unloaded");
         return -1;

@@ -1,5 +1,6 @@
 // zorva_ui.fast.raylib.zorva_raylib: the rendering layer's drawing module. It owns the layer's
-// devices (one per GL context it draws in) and objects, publishes the fourteen native entry points in
+// devices (one per GL context it draws in) and objects, publishes the fourteen native entry points
+// in
 // `__pyx_capi__` (and the same calls to Python), the image/texture helpers, the trace, and the
 // `_layer_core` capsule through which zvshader and zv_render_tex reach the same context.
 #define PY_SSIZE_T_CLEAN
@@ -398,7 +399,8 @@ constexpr Callable kContextInfo{
     kModuleName, "context_info", "($module)", py_context_info,
     "Which context the layer draws in now (adopted EGL or GLX, or its own headless EGL one), "
     "renderer, GL version, start-up time and maximum texture size; every context it knows "
-    "('contexts', 'current'), and 'error': why it cannot draw now, or None (the context is set up if "
+    "('contexts', 'current'), and 'error': why it cannot draw now, or None (the context is set up "
+    "if "
     "needed)."};
 
 // ---- module initialisation --------------------------------------------------------------------

@@ -184,7 +184,7 @@ def two_windows(shared):
 
     crossed = hostgl.outcome(cross)
     info = rl.context_info()
-    return {
+    result = {
         "first": worst(frames["first"]),
         "second": worst(frames["second"]),
         "crossed": crossed,
@@ -195,6 +195,13 @@ def two_windows(shared):
         "share groups": sorted({c["share_group"] for c in info["contexts"][1:]}),
         "contexts": len(info["contexts"]),
     }
+    first.ctx.release()
+    first.close()
+    second.use()
+    # Closed while another known context is current: found out by asking the window system.
+    result["alive after close"] = [c["alive"] for c in rl.context_info()["contexts"]]
+    result["after close"] = drawn_in(second, g, 3, 3, 24, 16)
+    return result
 
 
 def reopen():

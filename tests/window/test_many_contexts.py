@@ -36,9 +36,11 @@ def test_two_windows_drawn_in_turn(display, shared):
     report = run(display, "shared" if shared else "unshared")
     assert_close(report["first"])
     assert_close(report["second"])
+    assert_close(report["after close"])
     assert report["host intact"]
     assert report["contexts"] == 3  # the headless one and both windows
     assert len(report["share groups"]) == (1 if shared else 2)
+    assert report["alive after close"] == [True, False, True]
     if shared:
         assert report["crossed"] is None
         assert_close(report["crossed picture"])

@@ -44,6 +44,9 @@ struct Registry {
     int depth = 0;                  // nesting of layer calls
     unsigned long thread = 0;       // the thread of the running call
     bool at_exit_registered = false;
+    // Shaders the pass of a forgotten device held, let go once the call that found it out has
+    // entered its device: their release must not run inside the search for the device.
+    std::vector<ZvShaderObject*> let_go;
 };
 
 Registry& registry = *new Registry();
@@ -209,7 +212,7 @@ Device* set_up(const Binding& binding, DeviceKind kind) {
 }
 
 // A device whose context is gone: nothing of it is touched again (its GL objects went with the
-// context). Its pass lets go of the shaders it held.
+// context). Its pass lets go of the shaders it held (at the next call's entry).
 void forget(Device& device) {
     if (!device.alive) return;
     device.alive = false;
@@ -217,10 +220,18 @@ void forget(Device& device) {
     device.host = HostState{};
     if (registry.last == &device) registry.last = nullptr;
     if (registry.table_owner == &device) registry.table_owner = nullptr;
-    std::vector<ZvShaderObject*> shaders;
-    shaders.swap(device.pass.shaders);
+    registry.let_go.insert(registry.let_go.end(), device.pass.shaders.begin(),
+                           device.pass.shaders.end());
     device.pass = Pass{};
-    for (ZvShaderObject* shader : shaders) Py_DECREF(reinterpret_cast<PyObject*>(shader));
+}
+
+// Inside a call (nested releases only count depth): the shaders of forgotten passes go.
+void let_go_of_forgotten_shaders() {
+    while (!registry.let_go.empty()) {
+        PyObject* shader = reinterpret_cast<PyObject*>(registry.let_go.back());
+        registry.let_go.pop_back();
+        Py_DECREF(shader);
+    }
 }
 
 // When a context not seen before is current, the contexts the layer knows may have gone: each
@@ -396,6 +407,11 @@ int enter_call() {
     // would otherwise be reported as the layer's own.
     if (device->keeps_host_state && !device->pass.open()) gl::drain_errors();
     run_deferred(*device);
+    if (!registry.let_go.empty()) [[unlikely]] {
+        PyObject* pending = PyErr_GetRaisedException();
+        let_go_of_forgotten_shaders();
+        PyErr_SetRaisedException(pending);
+    }
     return 0;
 }
 
@@ -517,6 +533,9 @@ PyObject* device_info(const Device& device, bool current) {
 PyObject* context_info() {
     PyRef error = PyRef::borrow(Py_None);
     const Device* working = nullptr;
+    // The list reports which contexts still exist: asked now, not at the last new context.
+    const Binding now = platform::current_binding();
+    forget_destroyed(now.context != nullptr ? &now : nullptr);
     if (enter_call() == 0) {
         working = active_device;
         leave_call();

@@ -98,7 +98,7 @@ PyObject* texture_get_loaded(PyObject* self) {
 }
 
 constexpr Property kTextureId{kModuleName, "Texture.id", texture_get<uint32_t, &ZvTexture::id>,
-                              nullptr, "GL texture name."};
+                              nullptr, "GL texture name, in the context it was loaded in."};
 constexpr Property kTextureWidth{kModuleName, "Texture.width",
                                  texture_get<int32_t, &ZvTexture::width>, nullptr,
                                  "Width in texels."};
@@ -117,7 +117,7 @@ constexpr Property kTextureLoaded{kModuleName, "Texture.loaded", texture_get_loa
 // ---- RenderTarget -------------------------------------------------------------------------------
 
 PyStructSequence_Field kTargetFields[] = {
-    {"id", "GL framebuffer name"},
+    {"id", "The layer's name of the render texture"},
     {"texture_id", "GL name of the colour texture"},
     {"width", "Width in pixels"},
     {"height", "Height in pixels"},

@@ -54,6 +54,14 @@ void forget_program_memo() {
     program_memo = ProgramMemo{};
 }
 
+// The same for textures: a frame draws the same blank texture again and again.
+struct TextureMemo {
+    uint32_t handle = 0;
+    const ShareGroup* group = nullptr;
+    uint32_t name = 0;
+};
+TextureMemo texture_memo;
+
 uint32_t new_handle() {
     return objects.next_handle++;
 }
@@ -241,22 +249,32 @@ int texture_create(int32_t width, int32_t height, const uint8_t* rgba, uint32_t*
 }
 
 int texture_here(uint32_t handle, uint32_t* name) {
+    ShareGroup* group = active().group;
+    if (texture_memo.handle == handle && texture_memo.group == group) [[likely]] {
+        *name = texture_memo.name;
+        return 0;
+    }
     auto it = objects.textures.find(handle);
     if (it == objects.textures.end()) {
         PyErr_SetString(PyExc_ValueError, "texture is not loaded");
         return -1;
     }
     TextureRecord& record = it->second;
-    ShareGroup* group = active().group;
+    bool found = false;
     for (const auto& [copy_group, copy_name] : record.copies) {
-        if (copy_group == group) [[likely]] {
+        if (copy_group == group) {
             *name = copy_name;
-            return 0;
+            found = true;
         }
     }
-    std::erase_if(record.copies, [](const auto& copy) { return !copy.first->alive(); });
-    if (create_gl_texture(record.width, record.height, record.pixels.data(), name) < 0) return -1;
-    record.copies.emplace_back(group, *name);
+    if (!found) {
+        std::erase_if(record.copies, [](const auto& copy) { return !copy.first->alive(); });
+        if (create_gl_texture(record.width, record.height, record.pixels.data(), name) < 0) {
+            return -1;
+        }
+        record.copies.emplace_back(group, *name);
+    }
+    texture_memo = TextureMemo{handle, group, *name};
     return 0;
 }
 
@@ -268,6 +286,7 @@ int texture_delete(uint32_t handle) {
             [](const auto& c) { return c.second; }, release_texture, true) < 0) {
         return -1;
     }
+    if (texture_memo.handle == handle) texture_memo = TextureMemo{};
     objects.textures.erase(handle);
     return 0;
 }
@@ -278,6 +297,7 @@ void texture_discard(uint32_t handle) {
     release_copies(
         it->second.copies, [](const auto& c) { return c.first; },
         [](const auto& c) { return c.second; }, release_texture, false);
+    if (texture_memo.handle == handle) texture_memo = TextureMemo{};
     objects.textures.erase(handle);
 }
 

@@ -1,8 +1,8 @@
 """Headless OpenGL drawing for zorva_ui: render targets, shaders, blending, textured quads.
 
-The layer draws into the application's current GL context when it has one at first use (EGL or
-GLX), else into a headless EGL context of its own; LAYER.md beside this module tells the rules.
-Every call runs on the thread that owns the context; failures raise.
+The layer draws into whichever GL context the application has current at each call (EGL or
+GLX, any number of them), else into a headless EGL context of its own; LAYER.md beside this
+module tells the rules. Each context is used from the thread that first used it; failures raise.
 """
 
 import enum

@@ -5,8 +5,8 @@
 
 #include <iterator>
 
+#include "fast/raylib/device.h"
 #include "fast/raylib/gl.h"
-#include "fast/raylib/state.h"
 
 namespace zorva::layer {
 namespace {
@@ -31,12 +31,11 @@ void raise_invalid_operation() {
 
 void raise_invalid_framebuffer_operation() {
     // A framebuffer without attachments is incomplete; clearing it fails and draws nothing.
-    if (state.host.incomplete_framebuffer == 0) {
-        fn.GenFramebuffers(1, &state.host.incomplete_framebuffer);
-    }
+    HostState& host = active().host;
+    if (host.incomplete_framebuffer == 0) fn.GenFramebuffers(1, &host.incomplete_framebuffer);
     gl::GLint bound = 0;
     fn.GetIntegerv(gl::DRAW_FRAMEBUFFER_BINDING, &bound);
-    fn.BindFramebuffer(gl::DRAW_FRAMEBUFFER, state.host.incomplete_framebuffer);
+    fn.BindFramebuffer(gl::DRAW_FRAMEBUFFER, host.incomplete_framebuffer);
     fn.Clear(gl::COLOR_BUFFER_BIT);
     fn.BindFramebuffer(gl::DRAW_FRAMEBUFFER, static_cast<gl::GLuint>(bound));
 }
@@ -44,21 +43,22 @@ void raise_invalid_framebuffer_operation() {
 }  // namespace
 
 int begin_frame() {
-    ++state.renderer.frame_depth;
+    ++active().pass.frames;
     return 0;
 }
 
 int end_frame() {
-    if (state.renderer.frame_depth == 0) {
+    Pass& pass = active().pass;
+    if (pass.frames == 0) {
         PyErr_SetString(PyExc_RuntimeError, "end_drawing without begin_drawing");
         return -1;
     }
-    --state.renderer.frame_depth;
+    --pass.frames;
     return 0;
 }
 
 void take_host_errors() {
-    HostState& host = state.host;
+    HostState& host = active().host;
     for (gl::GLenum error = fn.GetError(); error != gl::NO_ERROR; error = fn.GetError()) {
         if (host.pending_count < static_cast<int>(std::size(host.pending_errors))) {
             host.pending_errors[host.pending_count++] = error;
@@ -67,7 +67,7 @@ void take_host_errors() {
 }
 
 void give_back_host_errors() {
-    HostState& host = state.host;
+    HostState& host = active().host;
     if (host.pending_count == 0) [[likely]]
         return;
     gl::drain_errors();  // the host must find its own errors, not a leftover of ours

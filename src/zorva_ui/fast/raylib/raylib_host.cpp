@@ -3,10 +3,26 @@
 #include <cstring>
 
 #include "fast/common/pyref.h"
-#include "fast/raylib/state.h"
+#include "fast/raylib/device.h"
 
 namespace zorva::layer {
 namespace {
+
+// raylib's Matrix: the rows one after the other.
+struct RaylibMatrix {
+    float m[16];
+};
+
+struct RaylibHost {
+    bool (*window_ready)() = nullptr;
+    void (*flush)() = nullptr;
+    RaylibMatrix (*modelview)() = nullptr;
+    RaylibMatrix (*projection)() = nullptr;
+    RaylibMatrix (*transform)() = nullptr;
+};
+
+// The process's raylib, once attached (raylib has one window, so one context).
+RaylibHost raylib;
 
 // The address of a C function of the bindings' library, through the module's cffi objects:
 // int(ffi.cast("uintptr_t", ffi.addressof(lib, name))).
@@ -94,24 +110,23 @@ int attach_raylib(PyObject* module) {
                      cause.get() ? cause.get() : Py_None);
         return -1;
     }
-    state.host.raylib = host;
+    raylib = host;
     return 0;
 }
 
 bool raylib_host_active() {
-    return state.host.raylib.window_ready != nullptr && state.host.adopted &&
-           state.host.raylib.window_ready();
+    return raylib.window_ready != nullptr && active().draws_into_host && raylib.window_ready();
 }
 
 void raylib_flush() {
-    state.host.raylib.flush();
+    raylib.flush();
 }
 
 void raylib_mvp(float out[16]) {
     float projection[16], modelview[16], transform[16], view[16];
-    to_columns(state.host.raylib.projection(), projection);
-    to_columns(state.host.raylib.modelview(), modelview);
-    to_columns(state.host.raylib.transform(), transform);
+    to_columns(raylib.projection(), projection);
+    to_columns(raylib.modelview(), modelview);
+    to_columns(raylib.transform(), transform);
     // As raylib's own vertices: the transform first, then the model-view, then the projection.
     multiply(modelview, transform, view);
     multiply(projection, view, out);

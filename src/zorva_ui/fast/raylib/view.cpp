@@ -68,19 +68,19 @@ int begin_scissor(int32_t x, int32_t y, int32_t width, int32_t height) {
         return -1;
     }
     ScissorBox box{x, y, width, height};
-    if (!state.renderer.scissor_stack.empty()) {
-        box = intersect(box, state.renderer.scissor_stack.back());
+    if (!active().pass.scissors.empty()) {
+        box = intersect(box, active().pass.scissors.back());
     }
-    state.renderer.scissor_stack.push_back(box);
+    active().pass.scissors.push_back(box);
     return 0;
 }
 
 int end_scissor() {
-    if (state.renderer.scissor_stack.empty()) {
+    if (active().pass.scissors.empty()) {
         PyErr_SetString(PyExc_RuntimeError, "end_scissor_mode without begin_scissor_mode");
         return -1;
     }
-    state.renderer.scissor_stack.pop_back();
+    active().pass.scissors.pop_back();
     return 0;
 }
 
@@ -108,29 +108,30 @@ int parse_camera(PyObject* camera, CameraTransform* out) {
 }
 
 int begin_camera(const CameraTransform& camera) {
-    state.renderer.camera_stack.push_back(camera);
+    active().pass.cameras.push_back(camera);
     return 0;
 }
 
 int end_camera() {
-    if (state.renderer.camera_stack.empty()) {
+    if (active().pass.cameras.empty()) {
         PyErr_SetString(PyExc_RuntimeError, "end_mode_2d without begin_mode_2d");
         return -1;
     }
-    state.renderer.camera_stack.pop_back();
+    active().pass.cameras.pop_back();
     return 0;
 }
 
 void apply_scissor(bool into_target, const int32_t viewport[4]) {
-    const bool adopted = state.host.adopted;
-    if (state.renderer.scissor_stack.empty()) {
+    HostState& host = active().host;
+    const bool adopted = active().keeps_host_state;
+    if (active().pass.scissors.empty()) {
         if (into_target) {
             // The host's clip is in its framebuffer's pixels, meaningless in a render texture.
             // In the layer's own context the flag says whether the layer left the test on.
-            if (adopted || state.host.scissor_changed) fn.Disable(gl::SCISSOR_TEST);
-            state.host.scissor_changed = adopted;
-        } else if (state.host.scissor_changed) {
-            const SavedHostState& saved = state.host.saved;
+            if (adopted || host.scissor_changed) fn.Disable(gl::SCISSOR_TEST);
+            host.scissor_changed = adopted;
+        } else if (host.scissor_changed) {
+            const SavedHostState& saved = host.saved;
             if (saved.switches[kHostSwitchScissor]) {
                 fn.Enable(gl::SCISSOR_TEST);
             } else {
@@ -138,18 +139,18 @@ void apply_scissor(bool into_target, const int32_t viewport[4]) {
             }
             fn.Scissor(saved.scissor_box[0], saved.scissor_box[1], saved.scissor_box[2],
                        saved.scissor_box[3]);
-            state.host.scissor_changed = false;
+            host.scissor_changed = false;
         }
         return;
     }
-    const ScissorBox& box = state.renderer.scissor_stack.back();
+    const ScissorBox& box = active().pass.scissors.back();
     ScissorBox framebuffer_box = box;  // a render texture stores its top row first
     if (!into_target) {
         // The host's framebuffer counts rows from the bottom of the viewport.
         framebuffer_box.x = clamp_to_int32(int64_t{viewport[0]} + box.x);
         framebuffer_box.y =
             clamp_to_int32(int64_t{viewport[1]} + viewport[3] - (int64_t{box.y} + box.height));
-        const SavedHostState& saved = state.host.saved;
+        const SavedHostState& saved = host.saved;
         if (adopted && saved.switches[kHostSwitchScissor]) {
             framebuffer_box =
                 intersect(framebuffer_box, ScissorBox{saved.scissor_box[0], saved.scissor_box[1],
@@ -158,7 +159,7 @@ void apply_scissor(bool into_target, const int32_t viewport[4]) {
     }
     fn.Enable(gl::SCISSOR_TEST);
     fn.Scissor(framebuffer_box.x, framebuffer_box.y, framebuffer_box.width, framebuffer_box.height);
-    state.host.scissor_changed = true;
+    host.scissor_changed = true;
 }
 
 }  // namespace zorva::layer

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "fast/raylib/state.h"
+#include "fast/raylib/device.h"
 
 namespace zorva::layer {
 
@@ -24,9 +24,10 @@ int end_camera();
 
 // Moves a point of the draw by the active camera (none: unchanged).
 inline void camera_apply(float point[2]) {
-    if (state.renderer.camera_stack.empty()) [[likely]]
+    const std::vector<CameraTransform>& cameras = active().pass.cameras;
+    if (cameras.empty()) [[likely]]
         return;
-    const CameraTransform& t = state.renderer.camera_stack.back();
+    const CameraTransform& t = cameras.back();
     const float x = point[0], y = point[1];
     point[0] = t.a * x + t.c * y + t.tx;
     point[1] = t.b * x + t.d * y + t.ty;

@@ -61,11 +61,17 @@ void main() {
 
 constexpr int kFloatsPerVertex = 9;  // position 3, texcoord 2, colour 4
 
-// Turns a pending GL error into RuntimeError; 0 when there is none.
+// Turns a pending GL error into RuntimeError (MemoryError when the driver ran out of memory);
+// 0 when there is none.
 int check_error(const char* what) {
     const gl::GLenum error = fn.GetError();
     if (error == gl::NO_ERROR) return 0;
     drain_errors();
+    if (error == gl::OUT_OF_MEMORY) {
+        PyErr_Format(PyExc_MemoryError, "%s: the driver ran out of memory (GL error 0x%04x)", what,
+                     error);
+        return -1;
+    }
     PyErr_Format(PyExc_RuntimeError, "%s: the driver reported GL error 0x%04x", what, error);
     return -1;
 }
@@ -198,6 +204,15 @@ int check_size(int32_t width, int32_t height, const char* what) {
         return -1;
     }
     return 0;
+}
+
+void push_mode_serial(ModeKind kind) {
+    state.renderer.mode_serials[kind].push_back(++state.renderer.mode_changes);
+}
+
+void pop_mode_serial(ModeKind kind) {
+    state.renderer.mode_serials[kind].pop_back();
+    ++state.renderer.mode_changes;
 }
 
 }  // namespace
@@ -481,6 +496,7 @@ int begin_target(uint32_t fbo) {
         return -1;
     }
     state.renderer.target_stack.push_back(StackedTarget{fbo, it->second.serial});
+    push_mode_serial(kModeTexture);
     bind_current_target();
     return 0;
 }
@@ -491,7 +507,46 @@ int end_target() {
         return -1;
     }
     state.renderer.target_stack.pop_back();
+    pop_mode_serial(kModeTexture);
     bind_current_target();
+    return 0;
+}
+
+uint64_t mode_serial(int kind) {
+    if (kind < 0 || kind >= kModeKindCount) return 0;
+    const std::vector<uint64_t>& serials = state.renderer.mode_serials[kind];
+    return serials.empty() ? 0 : serials.back();
+}
+
+uint64_t mode_changes() {
+    return state.renderer.mode_changes;
+}
+
+int remove_buried_mode(int kind, uint64_t serial) {
+    if (kind < 0 || kind >= kModeKindCount) return 0;
+    std::vector<uint64_t>& serials = state.renderer.mode_serials[kind];
+    for (size_t i = 0; i + 1 < serials.size(); ++i) {
+        if (serials[i] != serial) continue;
+        serials.erase(serials.begin() + static_cast<std::ptrdiff_t>(i));
+        ++state.renderer.mode_changes;
+        const auto at = static_cast<std::ptrdiff_t>(i);
+        // Not the innermost entry: nothing bound or applied depends on it.
+        switch (kind) {
+            case kModeTexture:
+                state.renderer.target_stack.erase(state.renderer.target_stack.begin() + at);
+                break;
+            case kModeShader: {
+                PyRef released = PyRef::steal(
+                    reinterpret_cast<PyObject*>(state.renderer.shader_stack[i]));
+                state.renderer.shader_stack.erase(state.renderer.shader_stack.begin() + at);
+                break;
+            }
+            default:
+                state.renderer.blend_stack.erase(state.renderer.blend_stack.begin() + at);
+                break;
+        }
+        return 0;
+    }
     return 0;
 }
 
@@ -502,6 +557,7 @@ int begin_shader(ZvShaderObject* shader) {
     }
     state.renderer.shader_stack.push_back(
         reinterpret_cast<ZvShaderObject*>(Py_NewRef(reinterpret_cast<PyObject*>(shader))));
+    push_mode_serial(kModeShader);
     return 0;
 }
 
@@ -512,6 +568,7 @@ int end_shader() {
     }
     PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(state.renderer.shader_stack.back()));
     state.renderer.shader_stack.pop_back();
+    pop_mode_serial(kModeShader);
     return 0;
 }
 
@@ -521,6 +578,7 @@ int begin_blend(int32_t mode) {
         return -1;
     }
     state.renderer.blend_stack.push_back(mode);
+    push_mode_serial(kModeBlend);
     if (!state.host.adopted) apply_blend(mode);  // in a host's context every draw applies it
     return 0;
 }
@@ -531,6 +589,7 @@ int end_blend() {
         return -1;
     }
     state.renderer.blend_stack.pop_back();
+    pop_mode_serial(kModeBlend);
     if (!state.host.adopted)
         apply_blend(state.renderer.blend_stack.empty() ? kBlendAlpha
                                                        : state.renderer.blend_stack.back());
@@ -585,6 +644,13 @@ int draw_quad(const QuadParams& q) {
         target = live_target(state.renderer.target_stack.back());
         if (target == nullptr) {
             PyErr_SetString(PyExc_RuntimeError, "the current render texture was unloaded");
+            return -1;
+        }
+        if (target->texture == q.texture) {
+            // GL leaves sampling a texture while it is being drawn into undefined.
+            PyErr_SetString(PyExc_RuntimeError,
+                            "cannot draw a render texture into itself: it is the current "
+                            "texture-mode target");
             return -1;
         }
     } else if (state.host.adopted) {

@@ -100,6 +100,11 @@ struct RendererState {
     std::vector<StackedTarget> target_stack;
     std::vector<ZvShaderObject*> shader_stack;  // strong references
     std::vector<int32_t> blend_stack;
+    // Beside each stack, the serial of each entry (ModeKind order): a call that began a mode
+    // finds that very entry again, whatever Python code run meanwhile began or ended. Every
+    // begin and end takes the next serial, so an unchanged `mode_changes` means no mode changed.
+    std::vector<uint64_t> mode_serials[kModeKindCount];
+    uint64_t mode_changes = 0;
 };
 
 // ---- the host's GL state, in an adopted context (host_state.cpp) -------------------------------
@@ -110,7 +115,7 @@ struct SavedHostState {
     int32_t active_texture, texture_2d, sampler;
     int32_t draw_framebuffer, read_framebuffer;
     int32_t viewport[4];
-    bool switches[10];  // the capabilities of kHostSwitches (host_state.cpp), in its order
+    bool switches[19];  // the capabilities of kHostSwitches (host_state.cpp), in its order
     int32_t blend_src_rgb, blend_dst_rgb, blend_src_alpha, blend_dst_alpha;
     int32_t blend_equation_rgb, blend_equation_alpha;
     gl::GLboolean color_mask[4];

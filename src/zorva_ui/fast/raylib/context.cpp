@@ -120,8 +120,8 @@ const char* failure_hint() {
     struct rlimit limit{};
     if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kInstallHint;
     std::snprintf(text, sizeof text,
-                  "; the process's address space is limited to %llu MiB (ulimit -v), too little "
-                  "for the GL driver to load",
+                  "; the process's address space is limited to %llu MiB (ulimit -v), which may "
+                  "leave the GL driver too little room to load",
                   static_cast<unsigned long long>(limit.rlim_cur >> 20));
     return text;
 }

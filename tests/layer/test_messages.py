@@ -93,9 +93,7 @@ SCENES = {
 
 def run_scene(name):
     code = _LIMITED + textwrap.dedent(SCENES[name])
-    proc = subprocess.run(
-        [sys.executable, "-c", code], capture_output=True, text=True, timeout=120
-    )
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
     assert proc.returncode == 0, f"exit {proc.returncode}: {proc.stderr[-2000:]}"
     return proc.stdout.splitlines()
 

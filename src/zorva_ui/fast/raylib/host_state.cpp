@@ -30,11 +30,11 @@ void set_enabled(gl::GLenum cap, bool enabled) {
 // the blend mode sets it; the others it turns off, as each would discard or alter its fragments
 // where a host left it on. The clip distances clip by values the layer's shaders never write.
 constexpr gl::GLenum kHostSwitches[] = {
-    gl::BLEND,           gl::DEPTH_TEST,         gl::STENCIL_TEST,       gl::CULL_FACE,
-    gl::SCISSOR_TEST,    gl::RASTERIZER_DISCARD, gl::FRAMEBUFFER_SRGB,   gl::SAMPLE_ALPHA_TO_COVERAGE,
-    gl::SAMPLE_COVERAGE, gl::SAMPLE_MASK,        gl::COLOR_LOGIC_OP,     gl::CLIP_DISTANCE0,
-    gl::CLIP_DISTANCE0 + 1, gl::CLIP_DISTANCE0 + 2, gl::CLIP_DISTANCE0 + 3, gl::CLIP_DISTANCE0 + 4,
-    gl::CLIP_DISTANCE0 + 5, gl::CLIP_DISTANCE0 + 6, gl::CLIP_DISTANCE0 + 7};
+    gl::BLEND,           gl::DEPTH_TEST,         gl::STENCIL_TEST,     gl::CULL_FACE,
+    gl::SCISSOR_TEST,    gl::RASTERIZER_DISCARD, gl::FRAMEBUFFER_SRGB, gl::SAMPLE_ALPHA_TO_COVERAGE,
+    gl::SAMPLE_COVERAGE, gl::SAMPLE_MASK,        gl::COLOR_LOGIC_OP,   gl::CLIP_DISTANCE0,
+    gl::CLIP_DISTANCE1,  gl::CLIP_DISTANCE2,     gl::CLIP_DISTANCE3,   gl::CLIP_DISTANCE4,
+    gl::CLIP_DISTANCE5,  gl::CLIP_DISTANCE6,     gl::CLIP_DISTANCE7};
 static_assert(std::size(kHostSwitches) == std::extent_v<decltype(SavedHostState::switches)>);
 
 // The pixel-store parameters and the values the layer's transfers need: its uploads and

@@ -536,8 +536,8 @@ int remove_buried_mode(int kind, uint64_t serial) {
                 state.renderer.target_stack.erase(state.renderer.target_stack.begin() + at);
                 break;
             case kModeShader: {
-                PyRef released = PyRef::steal(
-                    reinterpret_cast<PyObject*>(state.renderer.shader_stack[i]));
+                PyRef released =
+                    PyRef::steal(reinterpret_cast<PyObject*>(state.renderer.shader_stack[i]));
                 state.renderer.shader_stack.erase(state.renderer.shader_stack.begin() + at);
                 break;
             }

@@ -107,15 +107,15 @@ int32_t core_max_texture_size() {
 }
 
 const Core kCore = {
-    kCoreVersion,         ensure_context,
-    core_compile_program, core_delete_program,
-    core_create_target,   core_delete_target,
-    core_clear_target,    core_read_target,
-    register_shader_type, register_render_texture_type,
-    &state.tracing,       trace_record,
-    target_handle,        discard_program,
-    discard_target,       mode_serial,
-    mode_changes,         core_end_mode_serial,
+    kCoreVersion,          ensure_context,
+    core_compile_program,  core_delete_program,
+    core_create_target,    core_delete_target,
+    core_clear_target,     core_read_target,
+    register_shader_type,  register_render_texture_type,
+    &state.tracing,        trace_record,
+    target_handle,         discard_program,
+    discard_target,        mode_serial,
+    mode_changes,          core_end_mode_serial,
     core_max_texture_size,
 };
 

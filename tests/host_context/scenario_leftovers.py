@@ -9,7 +9,7 @@ import sys
 from host_context import hostgl
 
 GL_PIXEL_PACK_BUFFER, GL_PIXEL_UNPACK_BUFFER = 0x88EB, 0x88EC
-GL_RASTERIZER_DISCARD = 0x8C89
+GL_RASTERIZER_DISCARD, GL_POLYGON_SMOOTH = 0x8C89, 0x0B41
 GL_FRAMEBUFFER, GL_DRAW_BUFFER0, GL_READ_BUFFER = 0x8D40, 0x8825, 0x0C02
 WHITE = (255, 255, 255, 255)
 COLOURS = [((255, 200, 0, 255), 3), (0, 128, 255, 200), (255, 0, 255, 255)]
@@ -39,8 +39,8 @@ def _sampler(ctx):
     return sampler
 
 
-def _rasterizer_discard(ctx):
-    hostgl.gl.glEnable(GL_RASTERIZER_DISCARD)
+def _enabled(cap):
+    return (lambda ctx: hostgl.gl.glEnable(cap), lambda: [bool(hostgl.gl.glIsEnabled(cap))])
 
 
 def _no_draw_buffers(ctx):
@@ -68,10 +68,9 @@ LEFTOVERS = {
         _no_draw_buffers,
         lambda: hostgl.ints(GL_DRAW_BUFFER0) + hostgl.ints(GL_READ_BUFFER),
     ),
-    "rasterizer discard": (
-        _rasterizer_discard,
-        lambda: [bool(hostgl.gl.glIsEnabled(GL_RASTERIZER_DISCARD))],
-    ),
+    "rasterizer discard": _enabled(GL_RASTERIZER_DISCARD),
+    # This machine's software rasteriser ignores it; drivers that smooth polygon edges do not.
+    "polygon smooth": _enabled(GL_POLYGON_SMOOTH),
 }
 
 

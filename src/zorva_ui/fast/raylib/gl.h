@@ -81,6 +81,7 @@ inline constexpr GLenum RASTERIZER_DISCARD = 0x8C89;
 inline constexpr GLenum FRAMEBUFFER_SRGB = 0x8DB9;
 inline constexpr GLenum SAMPLE_MASK = 0x8E51;
 inline constexpr GLenum COLOR_LOGIC_OP = 0x0BF2;
+inline constexpr GLenum POLYGON_SMOOTH = 0x0B41;
 inline constexpr GLenum CLIP_DISTANCE0 = 0x3000;
 inline constexpr GLenum CLIP_DISTANCE1 = 0x3001;
 inline constexpr GLenum CLIP_DISTANCE2 = 0x3002;

@@ -115,7 +115,7 @@ struct SavedHostState {
     int32_t active_texture, texture_2d, sampler;
     int32_t draw_framebuffer, read_framebuffer;
     int32_t viewport[4];
-    bool switches[19];  // the capabilities of kHostSwitches (host_state.cpp), in its order
+    bool switches[20];  // the capabilities of kHostSwitches (host_state.cpp), in its order
     int32_t blend_src_rgb, blend_dst_rgb, blend_src_alpha, blend_dst_alpha;
     int32_t blend_equation_rgb, blend_equation_alpha;
     gl::GLboolean color_mask[4];

@@ -277,8 +277,17 @@ class Geometry {
                                 static_cast<double>(static_cast<float>(3.14159265358979323846 /
                                                                        180.0)));
             if (!std::isfinite(radians)) return;
-            dx_ = std::cos(static_cast<double>(radians));
-            dy_ = std::sin(static_cast<double>(radians));
+            // The four axis directions exactly: cos(radians(90)) is not 0 in any precision, and
+            // a slant of a few 1e-8 would put the pixel centres of a row on a hard edge on
+            // both sides of it across a wide picture.
+            if (reduced == 0.0f || reduced == 180.0f) {
+                dx_ = reduced == 0.0f ? 1.0 : -1.0;
+            } else if (reduced == 90.0f || reduced == 270.0f) {
+                dy_ = reduced == 90.0f ? 1.0 : -1.0;
+            } else {
+                dx_ = std::cos(static_cast<double>(radians));
+                dy_ = std::sin(static_cast<double>(radians));
+            }
             length_ = std::fabs(w_ * dx_) + std::fabs(h_ * dy_);
             constant_ = !(with_size && length_ > 0.0);
         } else {

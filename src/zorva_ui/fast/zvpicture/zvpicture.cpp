@@ -196,6 +196,13 @@ class TargetBuffer {
     // 0, or -1 with TypeError (no buffer, read-only, not bytes or pixels) or ValueError (not
     // contiguous, wrong size).
     int acquire(PyObject* target, Py_ssize_t needed) {
+        if (!PyObject_CheckBuffer(target)) {
+            PyErr_Format(PyExc_TypeError,
+                         "the target must be a writable buffer (bytearray, memoryview, numpy "
+                         "array, ...) or None, got %.200s",
+                         Py_TYPE(target)->tp_name);
+            return -1;
+        }
         if (PyObject_GetBuffer(target, &view_, PyBUF_RECORDS_RO) < 0) {
             if (PyErr_ExceptionMatches(PyExc_BufferError)) {
                 PyErr_Clear();

@@ -160,7 +160,7 @@ def _pygame_target(surface: Any) -> tuple[Any, int, str]:
             f"the surface's channels sit at bit shifts {shifts} (red, green, blue); "
             "gradients are painted in RGBA or BGRA byte order"
         )
-    return surface.get_view("1"), surface.get_pitch(), orders[shifts]
+    return surface.get_buffer(), surface.get_pitch(), orders[shifts]
 
 
 class GradientPygame:

@@ -115,9 +115,23 @@ __attribute__((target("avx2"))) void ramp_row_radial_avx2(const RampJob& job, fl
 }
 #endif
 
+using FillRampFn = void (*)(const ColourLine&, ByteOrder, uint32_t*);
+
+void fill_ramp_generic(const ColourLine& line, ByteOrder order, uint32_t* table) {
+    line.fill_ramp(table, order);
+}
+
+#ifdef ZORVA_HAVE_AVX2_LOOP
+__attribute__((target("avx2"))) void fill_ramp_avx2(const ColourLine& line, ByteOrder order,
+                                                    uint32_t* table) {
+    line.fill_ramp(table, order);
+}
+#endif
+
 struct RampLoops {
     RampRowFn linear;
     RampRowFn radial;
+    FillRampFn fill;
     const char* name;
 };
 
@@ -125,10 +139,10 @@ RampLoops pick_ramp_loops() {
 #ifdef ZORVA_HAVE_AVX2_LOOP
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2")) {
-        return {ramp_row_linear_avx2, ramp_row_radial_avx2, "avx2"};
+        return {ramp_row_linear_avx2, ramp_row_radial_avx2, fill_ramp_avx2, "avx2"};
     }
 #endif
-    return {ramp_row_linear, ramp_row_radial, "generic"};
+    return {ramp_row_linear, ramp_row_radial, fill_ramp_generic, "generic"};
 }
 
 const RampLoops& ramp_loops() {
@@ -193,6 +207,10 @@ Path choose_path(const Geometry& geometry, const ColourLine& line) {
     if (line.count() == 0 || geometry.constant()) return Path::kConstant;
     if (picture::painted_exactly(pixels, line.cells())) return Path::kExact;
     return Path::kRamp;
+}
+
+void fill_ramp(const ColourLine& line, ByteOrder order, uint32_t* table) {
+    ramp_loops().fill(line, order, table);
 }
 
 const char* ramp_loop_name() {

@@ -35,6 +35,10 @@ inline constexpr int64_t kParallelPixels = int64_t{1} << 17;
 void paint(const picture::Geometry& geometry, const picture::ColourLine& line,
            const uint32_t* table, bool marked, picture::ByteOrder order, Pixels out);
 
+// The line's colour ramp in `order` (line.cells() entries), vectorised where the processor
+// allows.
+void fill_ramp(const picture::ColourLine& line, picture::ByteOrder order, uint32_t* table);
+
 // Which pixel loop the ramp path uses on this processor ("avx2" or "generic").
 const char* ramp_loop_name();
 

@@ -175,7 +175,7 @@ int build_table(const ColourLine& line, ByteOrder order, std::vector<uint32_t>* 
         PyErr_NoMemory();
         return -1;
     }
-    line.fill_ramp(table->data(), order);
+    fill_ramp(line, order, table->data());
     const uint32_t marker = order.marker();
     *marked = std::find(table->begin(), table->end(), marker) != table->end();
     return 0;

@@ -5,6 +5,7 @@
 #include "fast/zvpicture/paint.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -245,20 +246,32 @@ void paint(const Geometry& geometry, const ColourLine& line, const uint32_t* tab
                       static_cast<float>(line.cells() - 1),
                       out};
     const unsigned threads = thread_count(int64_t{width} * height, height);
-    // Equal shares of rows; the caller's thread paints the first and whatever a thread that
-    // could not be started would have painted.
+    if (threads == 1) {
+        paint_ramp_rows(job, 0, height);
+        return;
+    }
+    // Bands of rows handed out in order to whichever thread asks next, the caller's included:
+    // a helper that the scheduler keeps waiting (the cores are busy elsewhere) costs only its
+    // start, as the caller goes on taking bands. Which thread paints a row never changes it.
+    const int band = std::max(1, static_cast<int>(kParallelPixels / 8 / std::max(width, 1)));
+    std::atomic<int> next{0};
+    const auto work = [&job, &next, band, height] {
+        for (;;) {
+            const int first = next.fetch_add(band, std::memory_order_relaxed);
+            if (first >= height) return;
+            paint_ramp_rows(job, first, std::min(first + band, height));
+        }
+    };
     std::vector<std::thread> helpers;
-    helpers.reserve(threads > 0 ? threads - 1 : 0);
-    const auto share = [&](unsigned i) { return static_cast<int>(int64_t{height} * i / threads); };
+    helpers.reserve(threads - 1);
     for (unsigned i = 1; i < threads; ++i) {
-        const int first = share(i), last = share(i + 1);
         try {
-            helpers.emplace_back([&job, first, last] { paint_ramp_rows(job, first, last); });
+            helpers.emplace_back(work);
         } catch (const std::exception&) {
-            paint_ramp_rows(job, first, last);
+            break;  // the caller paints what that thread would have
         }
     }
-    paint_ramp_rows(job, 0, share(1));
+    work();
     for (std::thread& helper : helpers) helper.join();
 }
 

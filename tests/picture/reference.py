@@ -91,10 +91,8 @@ class Picture:
         n = len(stops)
         if n == 0:
             return (0, 0, 0, 0)
+        t = min(t + EDGE_SNAP, 1.0)
         k = bisect.bisect_right(stops, t)
-        if k < n - 1 and stops[k] - t <= EDGE_SNAP and stops[k + 1] == stops[k]:
-            t = stops[k]
-            k = bisect.bisect_right(stops, t)
         if k == 0:
             c = colors[0]
         elif k == n:

@@ -147,9 +147,9 @@ _FRAGMENT_SHADER = """#version 330 core
 // Colour at t: colours are clamped to 0..1 per channel (NaN: 0) and premultiplied
 // (rgb * a, a). Before the first stop: the first colour. At or after stop i and before stop
 // i+1: interpolated between colours i and i+1 by (t - s_i) / (s_(i+1) - s_i); equal stops give
-// a hard edge, the later colour winning at the edge (and within 2^-20 below it, so that rounding
-// in t cannot put a pixel centre on the edge before it). At or after the last stop: the last
-// colour.
+// a hard edge, the later colour winning at the edge. At or after the last stop: the last colour.
+// The colour is looked up at min(t + 2^-20, 1): t computed in floating point may land a rounding
+// error short of an edge that a pixel centre lies on exactly.
 //
 // Count: colorCount is clamped to 0..MAX_COLORS, so neither array is read out of bounds;
 // 0 colours paint transparent (0, 0, 0, 0).
@@ -170,7 +170,8 @@ _FRAGMENT_SHADER = """#version 330 core
 // the running maximum as the stop below t.
 
 #define MAX_COLORS @MAX_COLORS@
-// A t this close below a hard edge counts as on it (2^-20).
+// Every t is looked up this much further along (2^-20), so that rounding cannot put a pixel
+// centre that lies on a hard edge before it.
 #define EDGE_SNAP 9.5367431640625e-07
 
 in vec2 gradientPoint;
@@ -194,7 +195,9 @@ void main()
     float t = (gradientFlags & 1) != 0 ? length(gradientPoint) : gradientPoint.x;
     if (isnan(t))
         t = 0.0;
-    t = clamp(t, 0.0, 1.0);
+    // Taken EDGE_SNAP further along: a pixel centre on a hard edge whose t came out a rounding
+    // error short of it still takes the later colour.
+    t = min(clamp(t, 0.0, 1.0) + EDGE_SNAP, 1.0);
 
     bool clean = (gradientFlags & 2) != 0;
     int count = gradientFlags >> 2;
@@ -224,19 +227,6 @@ void main()
     vec4 upper = premultiplied(colors[min(k, last)]);
     vec4 lower = premultiplied(colors[max(k - 1, 0)]);
     vec4 result = k > 0 && k < count ? mix(lower, upper, (t - low) / (high - low)) : upper;
-    // A t a rounding error short of a hard edge (this stop and the next equal once sanitised)
-    // is on it: the colour of the last of the equal stops.
-    float next = stops[min(k + 1, last)];
-    if (k + 1 < count && high - t <= EDGE_SNAP && (isnan(next) || min(next, 1.0) <= high)) {
-        int j = k + 1;
-        for (int steps = 0; steps < MAX_COLORS && j + 1 < count; ++steps) {
-            float s = stops[j + 1];
-            if (!isnan(s) && min(s, 1.0) > high)
-                break;
-            ++j;
-        }
-        result = premultiplied(colors[j]);
-    }
     finalColor = result * gradientAlpha;
 }
 """.replace("@MAX_COLORS@", str(MAX_COLORS))

@@ -34,11 +34,11 @@ inline constexpr int kRampCellsPerExactPixel = 16;
 // premultiplied colour never has more red than alpha. Bytes (1, 0, 0, 0) in RGBA order.
 inline constexpr uint32_t kMarkerRgba = 1;
 // A pixel centre on a hard edge has t exactly at the edge, but t computed in floating point (in
-// 32 bits on the GPU, through interpolation) may land a rounding error short of it; a t this
-// close below a hard edge counts as on it, so the later colour wins there on every renderer.
-// Some 8 units in the last place of a 32-bit t near 1: above the GPU's error, below a ramp cell
-// of the largest ramp (the cells around an edge are painted exactly) and far below the t step
-// between neighbouring pixels of any picture up to 65536 pixels across.
+// 32 bits on the GPU, through interpolation) may land a rounding error short of it. Every t is
+// therefore taken this much further along before its colour is looked up, so that the later
+// colour wins at the edge on every renderer. Some 8 units in the last place of a 32-bit t near
+// 1: above the GPU's error, far below what moves a colour by a step (and below a ramp cell of
+// the largest ramp: the cells around an edge are painted exactly).
 inline constexpr double kEdgeSnap = 0x1p-20;
 
 // ---- Stops from weights ---------------------------------------------------------------------
@@ -152,18 +152,14 @@ class ColourLine {
     int count() const { return count_; }
     int cells() const { return cells_; }
 
-    // The colour at t (0..1) as bytes R, G, B, A.
+    // The colour at t (0..1) as bytes R, G, B, A, looked up kEdgeSnap further along.
     void at(double t, uint8_t out[4]) const {
         if (count_ == 0) {
             std::memset(out, 0, 4);
             return;
         }
-        int k = stops_at_or_below(t);
-        // A t just short of a hard edge (this stop and the next equal) is taken as on it.
-        if (k < count_ - 1 && stops_[k] - t <= kEdgeSnap && stops_[k + 1] == stops_[k]) {
-            t = stops_[k];
-            k = stops_at_or_below(t);
-        }
+        t = std::min(t + kEdgeSnap, 1.0);
+        const int k = stops_at_or_below(t);
         // k = 0: before the first stop; k = count: at or after the last; otherwise t lies in
         // [s(k-1), s(k)), a band of positive width, between colours k-1 and k.
         const int lower = std::max(k - 1, 0);

@@ -192,8 +192,8 @@ class ColourLine {
         for (int above = 0; above <= n && first < cells_; ++above) {
             int last = cells_;  // the band's cells end where a middle reaches the next stop
             if (above < n) {
-                last = std::clamp(static_cast<int>(std::ceil(stops_[above] * cells_ - 0.5)),
-                                  first, cells_);
+                last = std::clamp(static_cast<int>(std::ceil(stops_[above] * cells_ - 0.5)), first,
+                                  cells_);
                 while (last > first && (last - 1 + 0.5) * inverse_cells >= stops_[above]) --last;
                 while (last < cells_ && (last + 0.5) * inverse_cells < stops_[above]) ++last;
             }
@@ -227,8 +227,8 @@ class ColourLine {
     // `count` cells from cell `first`, all between colours `lower` and `upper`. Written so that
     // the compiler vectorises it: the rounding of channel_byte, with the byte read from the low
     // bits of the rounded double instead of a conversion.
-    [[gnu::always_inline]] void fill_band(uint32_t* out, int first, int count, int lower, int upper, double inverse_cells,
-                   const uint64_t shift[4]) const {
+    [[gnu::always_inline]] void fill_band(uint32_t* out, int first, int count, int lower, int upper,
+                                          double inverse_cells, const uint64_t shift[4]) const {
         const double low = stops_[lower];
         double span = stops_[upper] - low;
         if (span <= 0.0) span = 1.0;  // one colour on both ends: the fraction does not count
@@ -304,10 +304,9 @@ class Geometry {
             const double turns = std::floor(narrow_to_float(static_cast<double>(angle) / 360.0));
             const float reduced =
                 narrow_to_float(angle - static_cast<double>(narrow_to_float(360.0 * turns)));
-            const float radians =
-                narrow_to_float(static_cast<double>(reduced) *
-                                static_cast<double>(static_cast<float>(3.14159265358979323846 /
-                                                                       180.0)));
+            const float radians = narrow_to_float(
+                static_cast<double>(reduced) *
+                static_cast<double>(static_cast<float>(3.14159265358979323846 / 180.0)));
             if (!std::isfinite(radians)) return;
             // The four axis directions exactly: cos(radians(90)) is not 0 in any precision, and
             // a slant of a few 1e-8 would put the pixel centres of a row on a hard edge on

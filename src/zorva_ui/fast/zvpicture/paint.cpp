@@ -171,8 +171,8 @@ void paint_ramp_rows(const RampJob& job, int first, int last) {
 }
 
 // Rows [first, last), each pixel from its exact t.
-void paint_exact_rows(const Geometry& geometry, const ColourLine& line, ByteOrder order,
-                      Pixels out, int first, int last) {
+void paint_exact_rows(const Geometry& geometry, const ColourLine& line, ByteOrder order, Pixels out,
+                      int first, int last) {
     for (int r = first; r < last; ++r) {
         uint8_t* row = out.data + out.stride * r;
         for (int col = 0; col < geometry.width(); ++col) {

@@ -125,8 +125,7 @@ int read_order(PyObject* order, ByteOrder* out) {
 // The last colour line and ramp a gradient painted with, reused while its colours, stops, alpha
 // and byte order stay the same.
 struct RampObject {
-    PyObject_HEAD
-    Inputs inputs;
+    PyObject_HEAD Inputs inputs;
     ColourLine line;
     std::vector<uint32_t> table;  // empty until a picture takes the ramp path
     bool marked;
@@ -230,8 +229,9 @@ class TargetBuffer {
             return -1;
         }
         if (view_.len != needed) {
-            PyErr_Format(PyExc_ValueError, "the target buffer holds %zd bytes, the picture needs %zd",
-                         view_.len, needed);
+            PyErr_Format(PyExc_ValueError,
+                         "the target buffer holds %zd bytes, the picture needs %zd", view_.len,
+                         needed);
             return -1;
         }
         return 0;
@@ -389,8 +389,7 @@ PyObject* ramp_loop_entry(PyObject*) {
 }
 
 constexpr Callable kPaint{
-    kModuleName,
-    "paint",
+    kModuleName, "paint",
     "(target, width, height, gradient_type, angle, center, colors, stops, color_count, alpha, "
     "size=None, ramp=None, stride=None, order=None)",
     paint_entry,
@@ -399,8 +398,7 @@ constexpr Callable kPaint{
     "the top row first. Into `target`, a writable C-contiguous buffer of exactly stride * height "
     "bytes (returns None), or, when `target` is None, into new bytes (returned). `ramp`, a Ramp, "
     "keeps the colour ramp for the next call."};
-constexpr Callable kComputeStops{kModuleName, "compute_stops", "(weights, /)",
-                                 compute_stops_entry,
+constexpr Callable kComputeStops{kModuleName, "compute_stops", "(weights, /)", compute_stops_entry,
                                  "Stop positions (0..1) from colour weights, one per weight."};
 constexpr Callable kRampLoop{kModuleName, "ramp_loop", "()", ramp_loop_entry,
                              "The pixel loop the ramp path uses here: 'avx2' or 'generic'."};

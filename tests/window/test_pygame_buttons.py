@@ -31,7 +31,8 @@ def script(panel, screen):
     if len(frames) == 1:
         # Opaque gradients: what the screen shows is the renderer's picture.
         expected = button.gradient.render(r.w, r.h)[r.h // 6, r.w // 2, :3]
-        assert pixel(screen, *probe) == tuple(int(v) for v in expected), (pixel(screen, *probe), expected)
+        seen = pixel(screen, *probe)
+        assert seen == tuple(int(v) for v in expected), (seen, expected)
         back = panel.background.render(*screen.get_size())
         assert pixel(screen, 1, 1) == tuple(int(v) for v in back[1, 1, :3])
         script.before = pixel(screen, *probe)

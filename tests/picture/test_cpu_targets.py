@@ -129,3 +129,9 @@ def test_unfit_surfaces_are_refused(pygame, gradient, depth, size, message):
     surface = pygame.Surface(size, 0, depth)
     with pytest.raises(ValueError, match=message):
         gradient.render_into(surface, W, H)
+
+
+@pytest.mark.parametrize("width, height", [(2**31 - 1, 2**31 - 1), (2**30, 2**30)])
+def test_pictures_beyond_memory_are_refused(gradient, width, height):
+    with pytest.raises(MemoryError):
+        gradient.render_bytes(width, height)

@@ -339,6 +339,10 @@ PyObject* paint_entry(PyObject*, Args a) {
         stride = static_cast<Py_ssize_t>(given);
     }
     if (read_order(a[13], &in.order) < 0) return nullptr;
+    if (height > 0 && stride > PY_SSIZE_T_MAX / height) {
+        PyErr_Format(PyExc_MemoryError, "a %dx%d picture does not fit in memory", width, height);
+        return nullptr;
+    }
     const Py_ssize_t needed = stride * height;
     const Geometry geometry(gradient_type, angle, center_x, center_y, size_w, size_h, width,
                             height);

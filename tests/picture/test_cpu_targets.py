@@ -2,6 +2,8 @@
 the refusals of memory that cannot hold the picture."""
 
 import array
+import copy
+import pickle
 
 import numpy as np
 import pytest
@@ -135,3 +137,11 @@ def test_unfit_surfaces_are_refused(pygame, gradient, depth, size, message):
 def test_pictures_beyond_memory_are_refused(gradient, width, height):
     with pytest.raises(MemoryError):
         gradient.render_bytes(width, height)
+
+
+@pytest.mark.parametrize(
+    "duplicate", [lambda g: pickle.loads(pickle.dumps(g)), copy.copy, copy.deepcopy]
+)
+def test_copies_paint_the_same_picture(gradient, expected, duplicate):
+    gradient.render(W, H)  # a ramp is kept; copies make their own
+    assert duplicate(gradient).render_bytes(W, H) == expected

@@ -392,6 +392,17 @@ class GradientPygame:
             order,
         )
 
+    # Pickles and copies hold the gradient, not its ramp: the ramp is a memo, made afresh on the
+    # next render (pickles from when it was a list of arrays load the same way).
+    def __getstate__(self) -> tuple[None, dict[str, Any]]:
+        return None, {name: getattr(self, name) for name in self.__slots__ if name != "_ramp"}
+
+    def __setstate__(self, state: tuple[Any, dict[str, Any] | None]) -> None:
+        for name, value in (state[1] or {}).items():
+            if name != "_ramp":
+                object.__setattr__(self, name, value)
+        self._ramp = _native.Ramp()
+
     def __repr__(self) -> str:
         return (
             f"GradientPygame({self.raw_colors!r}, type={self.type!r}, angle={self._angle!r}, "

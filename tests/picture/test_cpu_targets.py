@@ -3,12 +3,14 @@ the refusals of memory that cannot hold the picture."""
 
 import array
 import copy
+import math
 import pickle
 
 import numpy as np
 import pytest
 
 from zorva_ui.core import GradientType
+from zorva_ui.fast.zvpicture import zvpicture
 from zorva_ui.rendering.pygame.gradient import GradientPygame
 
 COLOURS = [(255, 0, 0, 255), ((0, 255, 0, 128), 2), (0, 0, 255, 0)]
@@ -145,3 +147,50 @@ def test_pictures_beyond_memory_are_refused(gradient, width, height):
 def test_copies_paint_the_same_picture(gradient, expected, duplicate):
     gradient.render(W, H)  # a ramp is kept; copies make their own
     assert duplicate(gradient).render_bytes(W, H) == expected
+
+
+class Raises:
+    def __float__(self):
+        raise ZeroDivisionError("no number here")
+
+    __index__ = __int__ = __float__
+
+
+class Shrinking(list):
+    """A colour list that loses its items while they are read."""
+
+    def __getitem__(self, index):
+        item = super().__getitem__(index)
+        self.clear()
+        return item
+
+
+GOOD = dict(
+    target=None,
+    width=5,
+    height=3,
+    gradient_type=1,
+    angle=10.0,
+    center=(0.5, 0.5),
+    colors=[(1, 0, 0, 1), (0, 0, 1, 1)],
+    stops=[0, 1],
+    color_count=2,
+    alpha=1.0,
+)
+HOSTILE = [None, "x", 2**100, -(2**100), math.nan, math.inf, Raises(), (1,), [], object()]
+
+
+@pytest.mark.parametrize("name", list(GOOD))
+@pytest.mark.parametrize("value", HOSTILE, ids=repr)
+def test_hostile_arguments_raise_cleanly(name, value):
+    arguments = dict(GOOD, **{name: value})
+    try:
+        zvpicture.paint(**arguments)
+    except (TypeError, ValueError, OverflowError, MemoryError, IndexError, ZeroDivisionError):
+        pass
+
+
+def test_a_colour_list_that_shrinks_while_read_raises():
+    colours = Shrinking([(1, 0, 0, 1), (0, 0, 1, 1)])
+    with pytest.raises(IndexError):
+        zvpicture.paint(**dict(GOOD, colors=colours))

@@ -121,6 +121,44 @@ def test_every_way_of_asking_gives_the_same_bytes(kind):
     assert bytes(bgra) == first[:, :, [2, 1, 0, 3]].tobytes()
 
 
+LOOP_SCRIPT = """
+import hashlib
+from zorva_ui.fast.zvpicture import zvpicture
+from zorva_ui.rendering.pygame.gradient import compute_stops
+digest = hashlib.sha256()
+for kind in (0, 1):
+    for count in (2, 9, 64):
+        colors = [((i * 37) % 256 / 255, (i * 91) % 256 / 255, (i * 53) % 256 / 255, 1.0)
+                  for i in range(count)]
+        stops = compute_stops([1 + i % 3 for i in range(count)])
+        digest.update(zvpicture.paint(None, 517, 389, kind, 33.0, (0.3, 0.6), colors, stops,
+                                      count, 1.0))
+print(zvpicture.ramp_loop(), digest.hexdigest())
+"""
+
+
+def test_the_plain_loops_paint_the_same_bytes():
+    """Whatever the processor offers, the same picture: the plain loops against the ones this
+    processor takes, each in a process of its own."""
+    import os
+    import subprocess
+    import sys
+
+    def run(**env):
+        out = subprocess.run(
+            [sys.executable, "-c", LOOP_SCRIPT],
+            env=dict(os.environ, **env),
+            capture_output=True,
+            text=True,
+            check=True,
+        ).stdout.split()
+        return out
+
+    plain_name, plain = run(ZORVA_PICTURE_LOOP="generic")
+    assert plain_name == "generic"
+    assert run()[1] == plain
+
+
 def test_pixel_loops_agree():
     """The vectorised loop and the plain one paint the same bytes (the plain one runs for the
     tail of every row, so a width of 8k + 7 has both side by side in each row)."""

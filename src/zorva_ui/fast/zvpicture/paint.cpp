@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -205,6 +206,39 @@ unsigned thread_count(int64_t pixels, int rows) {
     return static_cast<unsigned>(std::max<int64_t>(limit, 1));
 }
 
+// The rows of one picture shared among threads. Owned jointly by the caller and its helpers,
+// so that a helper that starts after the picture is done still finds its counters.
+class Bands {
+  public:
+    Bands(const RampJob& job, int height, int band) : job_(job), height_(height), band_(band) {}
+
+    // Paints bands until none is left.
+    void work() {
+        for (;;) {
+            const int first = next_.fetch_add(band_, std::memory_order_relaxed);
+            if (first >= height_) return;
+            const int last = std::min(first + band_, height_);
+            paint_ramp_rows(job_, first, last);
+            painted_.fetch_add(last - first, std::memory_order_release);
+            painted_.notify_all();
+        }
+    }
+
+    void wait_until_painted() {
+        for (int seen = painted_.load(std::memory_order_acquire); seen < height_;
+             seen = painted_.load(std::memory_order_acquire)) {
+            painted_.wait(seen, std::memory_order_acquire);
+        }
+    }
+
+  private:
+    const RampJob job_;  // read only while a band is left, so only before the caller returns
+    const int height_;
+    const int band_;
+    std::atomic<int> next_{0};
+    std::atomic<int> painted_{0};
+};
+
 }  // namespace
 
 Path choose_path(const Geometry& geometry, const ColourLine& line) {
@@ -255,29 +289,28 @@ void paint(const Geometry& geometry, const ColourLine& line, const uint32_t* tab
         paint_ramp_rows(job, 0, height);
         return;
     }
-    // Bands of rows handed out in order to whichever thread asks next, the caller's included:
-    // a helper that the scheduler keeps waiting (the cores are busy elsewhere) costs only its
-    // start, as the caller goes on taking bands. Which thread paints a row never changes it.
+    // Bands of rows handed out in order to whichever thread asks next, the caller's included.
+    // The caller waits for the bands others took, not for the others: a helper that the
+    // scheduler keeps waiting (the cores are busy elsewhere) finds no band left when it runs and
+    // ends, touching nothing but the shared counters it owns a share of. Which thread paints a
+    // row never changes it.
     const int band = std::max(1, static_cast<int>(kParallelPixels / 8 / std::max(width, 1)));
-    std::atomic<int> next{0};
-    const auto work = [&job, &next, band, height] {
-        for (;;) {
-            const int first = next.fetch_add(band, std::memory_order_relaxed);
-            if (first >= height) return;
-            paint_ramp_rows(job, first, std::min(first + band, height));
-        }
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(threads - 1);
+    std::shared_ptr<Bands> bands;
+    try {
+        bands = std::make_shared<Bands>(job, height, band);
+    } catch (const std::exception&) {
+        paint_ramp_rows(job, 0, height);
+        return;
+    }
     for (unsigned i = 1; i < threads; ++i) {
         try {
-            helpers.emplace_back(work);
+            std::thread([bands] { bands->work(); }).detach();
         } catch (const std::exception&) {
             break;  // the caller paints what that thread would have
         }
     }
-    work();
-    for (std::thread& helper : helpers) helper.join();
+    bands->work();
+    bands->wait_until_painted();
 }
 
 }  // namespace zorva::zvpicture

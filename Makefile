@@ -5,7 +5,7 @@ ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	'moderngl>=5.10' 'glfw>=2.7' 'pygame-ce>=2.5' build
+	'moderngl>=5.10' 'glfw>=2.7' 'raylib>=5' 'pygame-ce>=2.5' build
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
 # Peers of the picture benchmark, installed by `make bench` only.
 BENCH_DEPS := 'pycairo>=1.25' 'skia-python>=87'

@@ -32,11 +32,14 @@ test: build
 demo: build
 	$(PY) demo/demo.py
 
-# `make window` opens the buttons example; `make window HOST=<name>` the gradient scene in one
-# host's window (examples/hosts/with_<name>.py: glfw, raylib, pygame, pyglet or imgui).
+# `make window` opens the buttons example. HOST=pygame: the button panel in a plain pygame window,
+# painted by the CPU renderer. Any other HOST: the gradient scene in that host's window
+# (examples/hosts/with_<name>.py: glfw, raylib, pyglet, imgui, or pygame-gl for pygame's OpenGL
+# display).
 HOST ?=
+HOST_EXAMPLE = $(if $(filter pygame,$(HOST)),examples/pygame_buttons.py,examples/hosts/with_$(subst pygame-gl,pygame,$(HOST)).py)
 window: build
-	$(PY) $(if $(HOST),examples/hosts/with_$(HOST).py,examples/buttons.py)
+	$(PY) $(if $(HOST),$(HOST_EXAMPLE),examples/buttons.py)
 
 $(VENV)/.bench-deps: $(VENV)/.deps Makefile
 	@tools/bench_system_deps.sh

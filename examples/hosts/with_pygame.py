@@ -1,6 +1,6 @@
 """Gradients in a pygame-ce window opened with an OpenGL display.
 
-    .venv/bin/python examples/hosts/with_pygame.py      (or `make window HOST=pygame`)
+    .venv/bin/python examples/hosts/with_pygame.py      (or `make window HOST=pygame-gl`)
 
 pygame's 2D drawing does not reach an OpenGL display, so the host draws with moderngl on the
 same context here (a clear, and rectangles as clipped clears). `set_mode` makes the context

@@ -48,7 +48,8 @@ const Backend& backend(Api api);
 Binding current_binding();
 
 // The layer's headless OpenGL 3.3 core context (EGL), left current. 0, or -1 with
-// RuntimeError saying what failed and what to install.
-int create_headless(Binding* out);
+// RuntimeError saying what failed and what to install. `fresh_display`: in a child after fork,
+// on a display nobody initialised before (the parent's driver instances do not work there).
+int create_headless(Binding* out, bool fresh_display);
 
 }  // namespace zorva::layer::platform

@@ -1,0 +1,143 @@
+"""What outlives what: a forked child, a context destroyed and its handle given to a new one,
+a context switched inside a pass, an owner thread that ends. Each runs in a fresh interpreter
+with a timeout, as a fault here is a hang or a process-wide state."""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+PRELUDE = """
+import gc, os, sys, threading
+import numpy as np
+from zorva_ui.fast.raylib import zorva_raylib as rl
+from zorva_ui.fast.zvrendertex.zv_render_tex import ZvRenderTexture
+from zorva_ui.fast.zvraygrad import zvraygrad
+sys.path.insert(0, {tests!r})
+from host_context import hostgl
+
+def red_pixel(size=4):
+    target = ZvRenderTexture((size, size))
+    target.c_fast_clear((255, 0, 0, 255))
+    return tuple(np.frombuffer(target.read_pixels(), np.uint8)[:4])
+"""
+
+TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def run(body, timeout=120, env=None):
+    code = PRELUDE.format(tests=TESTS) + textwrap.dedent(body)
+    out = subprocess.run(
+        [sys.executable, "-c", code],
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+        env=dict(os.environ, **(env or {})),
+    )
+    assert out.returncode == 0, out.stdout[-2000:] + out.stderr[-3000:]
+    return out.stdout.split("\n")
+
+
+@pytest.mark.parametrize("first_call", ["read_pixels", "generate_texture", "pool"])
+def test_a_forked_child_renders_in_a_context_of_its_own(first_call):
+    """After the parent has rendered, a child's first call made it wait forever (the software
+    rasteriser's threads do not exist there). The child refuses the parent's render texture,
+    renders in a fresh context, and the parent carries on."""
+    lines = run(
+        f"""
+        inherited = ZvRenderTexture((4, 4))
+        inherited.c_fast_clear((0, 0, 255, 255))
+        assert red_pixel() == (255, 0, 0, 255)
+
+        def child_work(_=None):
+            try:
+                inherited.read_pixels()
+                refused = "no"
+            except RuntimeError as e:
+                refused = str(e)
+            if {first_call!r} == "generate_texture":
+                g = zvraygrad.ClickGradient([(255, 0, 0, 255), (0, 0, 255, 255)])
+                assert g.generate_texture(8, 8).read_pixels()
+            return refused, red_pixel()
+
+        if {first_call!r} == "pool":
+            import multiprocessing
+            with multiprocessing.get_context("fork").Pool(2) as pool:
+                results = pool.map(child_work, range(4))
+        else:
+            r, w = os.pipe()
+            pid = os.fork()
+            if pid == 0:
+                try:
+                    os.write(w, repr(child_work()).encode())
+                finally:
+                    os._exit(0)
+            os.close(w)
+            results = [eval(os.read(r, 4096).decode())]
+            os.waitpid(pid, 0)
+        for refused, pixel in results:
+            assert "fork" in refused, refused
+            assert pixel == (255, 0, 0, 255), pixel
+        del inherited
+        assert red_pixel() == (255, 0, 0, 255)
+        print("OK")
+        """,
+        timeout=90,
+    )
+    assert "OK" in lines
+
+
+def test_a_new_context_at_a_reused_handle_is_new():
+    """The host destroys its context and makes new ones until one gets the old handle: the
+    layer sets itself up there afresh, and neither unloading nor collecting an old render
+    texture deletes the host's objects that took the same GL names."""
+    lines = run(
+        """
+        import ctypes
+        egl, gl = hostgl.egl, hostgl.gl
+        display, draw, read, first = hostgl.make_pbuffer_context()
+        config = ctypes.c_void_p()
+        olds = [ZvRenderTexture((4, 4)) for _ in range(2)]
+        for old in olds:
+            old.c_fast_clear((1, 2, 3, 4))
+        names = {old.render_texture.texture_id for old in olds}
+        core = (ctypes.c_int * 7)(0x3098, 3, 0x30FB, 3, 0x30FD, 1, 0x3038)
+        attrs = (ctypes.c_int * 5)(0x3040, 0x0008, 0x3033, 0x0001, 0x3038)
+        count = ctypes.c_int()
+        egl.eglChooseConfig(display, attrs, ctypes.byref(config), 1, ctypes.byref(count))
+        hostgl.release_current()
+        egl.eglDestroyContext(display, first)
+        for tries in range(50):
+            context = egl.eglCreateContext(display, config, None, core)
+            if context == first:
+                break
+            egl.eglDestroyContext(display, context)
+        else:
+            print("SKIP no handle reuse")
+            raise SystemExit(0)
+        hostgl.make_current((display, draw, read, context))
+        # The host's own textures and framebuffers take the freed names.
+        host = (ctypes.c_uint * 8)()
+        gl.glGenTextures(8, host)
+        host_names = set(host)
+        for name in host_names:
+            gl.glBindTexture(0x0DE1, name)
+        gl.glBindTexture(0x0DE1, 0)
+        assert names <= host_names, (names, host_names)
+        target = ZvRenderTexture((4, 4))
+        target.c_fast_clear((255, 0, 0, 255))
+        assert tuple(hostgl.pixels_of(target)[0, 0]) == (255, 0, 0, 255)
+        olds[0].unload()
+        olds.clear()
+        gc.collect()
+        rl.context_info()
+        gl.glGetError()
+        assert all(gl.glIsTexture(n) for n in host_names), "a host texture was deleted"
+        print("OK")
+        """
+    )
+    if "SKIP no handle reuse" in lines:
+        pytest.skip("the driver gave no new context the old handle")
+    assert "OK" in lines

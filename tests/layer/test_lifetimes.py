@@ -141,3 +141,84 @@ def test_a_new_context_at_a_reused_handle_is_new():
     if "SKIP no handle reuse" in lines:
         pytest.skip("the driver gave no new context the old handle")
     assert "OK" in lines
+
+
+def test_a_call_in_another_context_inside_a_pass_raises():
+    """Texture mode begun in the host's context A, then the host makes B current, which shares
+    A's objects (so A's marker is visible there): every call raises naming both, nothing is
+    drawn into B, and the pass goes on once A is current again."""
+    lines = run(
+        """
+        import ctypes
+        egl = hostgl.egl
+        display, draw, read, a = hostgl.make_pbuffer_context()
+        config, count = ctypes.c_void_p(), ctypes.c_int()
+        attrs = (ctypes.c_int * 5)(0x3040, 0x0008, 0x3033, 0x0001, 0x3038)
+        egl.eglChooseConfig(display, attrs, ctypes.byref(config), 1, ctypes.byref(count))
+        core = (ctypes.c_int * 7)(0x3098, 3, 0x30FB, 3, 0x30FD, 1, 0x3038)
+        b = egl.eglCreateContext(display, config, a, core)
+        assert b
+        target = ZvRenderTexture((4, 4))
+        target.c_fast_clear((0, 0, 0, 0))
+        blank = rl.load_texture_from_image(rl.gen_image_color(1, 1, (255, 0, 0, 255)))
+        rl.begin_texture_mode(target.render_texture)
+        hostgl.make_current((display, draw, read, b))
+        calls = {
+            "draw": lambda: rl.draw_texture_pro(
+                blank, (0, 0, 1, 1), (0, 0, 4, 4), (0, 0), 0.0, (255, 255, 255, 255)
+            ),
+            "end": rl.end_texture_mode,
+            "read": target.read_pixels,
+        }
+        for name, call in calls.items():
+            try:
+                call()
+            except RuntimeError as e:
+                assert "pass" in str(e) and "current context" in str(e), (name, str(e))
+            else:
+                raise AssertionError(name + " was accepted in another context")
+        assert hostgl.gl.glGetError() == 0
+        hostgl.make_current((display, draw, read, a))
+        calls["draw"]()
+        rl.end_texture_mode()
+        assert tuple(hostgl.pixels_of(target)[0, 0]) == (255, 0, 0, 255)
+        hostgl.make_current((display, draw, read, b))
+        assert tuple(hostgl.pixels_of(target)[0, 0]) == (255, 0, 0, 255)  # shared, no pass
+        print("OK")
+        """
+    )
+    assert "OK" in lines
+
+
+@pytest.mark.skipif("ZORVA_SANITIZED" in os.environ, reason="the sanitizer's allocator quarantines")
+def test_objects_of_an_ended_owner_thread_are_freed_and_its_context_passes_on():
+    """A thread makes the layer's context and 200 targets of 1 MiB, then ends: dropping them
+    afterwards frees the memory, and the main thread renders in that context."""
+    lines = run(
+        """
+        def rss():
+            with open("/proc/self/statm") as f:
+                return int(f.read().split()[1]) * 4096
+
+        targets = []
+
+        def owner():
+            for _ in range(200):
+                targets.append(ZvRenderTexture((512, 512)))
+                targets[-1].c_fast_clear((1, 2, 3, 4))
+
+        thread = threading.Thread(target=owner)
+        thread.start()
+        thread.join()
+        before = rss()
+        targets.clear()
+        gc.collect()
+        assert red_pixel() == (255, 0, 0, 255)
+        freed = before - rss()
+        assert freed > 150 * 2**20, f"freed {freed / 2**20:.0f} MiB of 200"
+        assert rl.context_info()["contexts"][0]["thread"] == threading.get_ident()
+        print("OK")
+        """,
+        env={"MALLOC_MMAP_THRESHOLD_": "131072"},
+    )
+    assert "OK" in lines

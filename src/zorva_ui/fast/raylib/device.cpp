@@ -235,6 +235,7 @@ Device* set_up(const Binding& binding, DeviceKind kind) {
     }
     device->group = find_group(*device);
     device->marker = device->gl.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
+    device->driver_context = platform::driver_context();
     device->serial = registry.devices.size() + 1;
     device->startup_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -372,12 +373,13 @@ Device* own_device() {
 }
 
 // Whether `device`, the last one used on this thread, is still the one current: the marker
-// suffices for the own context, which nothing shares; an adopted context is checked against the
-// window system as well, since a context sharing its objects sees the marker too (and a pass
-// must notice the host switching to one).
+// suffices for the own context, which nothing shares; a context sharing an adopted one's
+// objects sees its marker too (and a pass must notice the host switching to one), so there the
+// driver's context object, or else the window system's current context, is compared as well.
 bool still_current(Device& device) {
     if (!device.gl.IsSync(device.marker)) return false;
     if (device.own()) return true;
+    if (device.driver_context != nullptr) return platform::driver_context() == device.driver_context;
     return platform::backend(device.binding.api).current_context() == device.binding.context;
 }
 

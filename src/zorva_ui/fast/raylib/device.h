@@ -104,6 +104,9 @@ struct Device {
     // no other context answers true by coincidence; asking costs a fraction of asking the
     // window system, which takes a lock.
     gl::GLsync marker = nullptr;
+    // The driver's object of the context (platform::driver_context()), null where unreadable:
+    // tells it from one sharing its objects at the cost of a thread-local read.
+    void* driver_context = nullptr;
 
     // Policy. Adopted: draws outside texture mode go into the framebuffer the host has bound,
     // and the host's GL state is saved before the layer changes it and put back after. Own:

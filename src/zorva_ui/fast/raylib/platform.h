@@ -47,6 +47,11 @@ const Backend& backend(Api api);
 // The context current on this thread in any API (context null when there is none).
 Binding current_binding();
 
+// The driver's own context object current on this thread, where the driver lets it be read
+// cheaply (Mesa's GL dispatch library, loaded once a Mesa context exists): a thread-local read,
+// where asking the window system costs a lock. Null when none is current or it cannot be read.
+void* driver_context();
+
 // The layer's headless OpenGL 3.3 core context (EGL), left current. 0, or -1 with
 // RuntimeError saying what failed and what to install. `fresh_display`: in a child after fork,
 // on a display nobody initialised before (the parent's driver instances do not work there).

@@ -22,6 +22,20 @@ def red_pixel(size=4):
     target = ZvRenderTexture((size, size))
     target.c_fast_clear((255, 0, 0, 255))
     return tuple(np.frombuffer(target.read_pixels(), np.uint8)[:4])
+
+def forked(work):
+    # work() in a forked child; the repr of its result comes back through a pipe
+    r, w = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        try:
+            os.write(w, repr(work()).encode())
+        finally:
+            os._exit(0)
+    os.close(w)
+    result = eval(os.read(r, 4096).decode())
+    os.waitpid(pid, 0)
+    return result
 """
 
 TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -40,7 +54,9 @@ def run(body, timeout=120, env=None):
     return out.stdout.split("\n")
 
 
-@pytest.mark.parametrize("first_call", ["read_pixels", "generate_texture", "pool"])
+@pytest.mark.parametrize(
+    "first_call", ["read_pixels", "generate_texture", "in_pass", "grandchild", "pool"]
+)
 def test_a_forked_child_renders_in_a_context_of_its_own(first_call):
     """After the parent has rendered, a child's first call made it wait forever (the software
     rasteriser's threads do not exist there). The child refuses the parent's render texture,
@@ -60,23 +76,22 @@ def test_a_forked_child_renders_in_a_context_of_its_own(first_call):
             if {first_call!r} == "generate_texture":
                 g = zvraygrad.ClickGradient([(255, 0, 0, 255), (0, 0, 255, 255)])
                 assert g.generate_texture(8, 8).read_pixels()
-            return refused, red_pixel()
+            pixel = red_pixel()
+            if {first_call!r} == "grandchild":
+                pixel = forked(red_pixel)
+            return refused, pixel
+
+        if {first_call!r} == "in_pass":  # the own context is held current through a pass
+            rl.begin_texture_mode(inherited.render_texture)
 
         if {first_call!r} == "pool":
             import multiprocessing
             with multiprocessing.get_context("fork").Pool(2) as pool:
                 results = pool.map(child_work, range(4))
         else:
-            r, w = os.pipe()
-            pid = os.fork()
-            if pid == 0:
-                try:
-                    os.write(w, repr(child_work()).encode())
-                finally:
-                    os._exit(0)
-            os.close(w)
-            results = [eval(os.read(r, 4096).decode())]
-            os.waitpid(pid, 0)
+            results = [forked(child_work)]
+        if {first_call!r} == "in_pass":
+            rl.end_texture_mode()
         for refused, pixel in results:
             assert "fork" in refused, refused
             assert pixel == (255, 0, 0, 255), pixel
@@ -85,6 +100,29 @@ def test_a_forked_child_renders_in_a_context_of_its_own(first_call):
         print("OK")
         """,
         timeout=90,
+    )
+    assert "OK" in lines
+
+
+def test_a_child_of_a_host_with_its_context_current_renders_in_its_own():
+    """The host's context was current at the fork (the dispatch library leaves none current in
+    the child): the child renders headless, and its list shows the host's context gone."""
+    lines = run(
+        """
+        hostgl.make_pbuffer_context()
+        assert red_pixel() == (255, 0, 0, 255)
+
+        def child_work():
+            pixel = red_pixel()
+            info = rl.context_info()
+            return pixel, info["context"], [c["alive"] for c in info["contexts"]]
+
+        assert forked(child_work) == ((255, 0, 0, 255), "own headless EGL", [False, True])
+        assert red_pixel() == (255, 0, 0, 255)
+        assert rl.context_info()["context"] == "adopted EGL"
+        print("OK")
+        """,
+        timeout=60,
     )
     assert "OK" in lines
 

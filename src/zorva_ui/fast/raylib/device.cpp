@@ -379,7 +379,8 @@ Device* own_device() {
 bool still_current(Device& device) {
     if (!device.gl.IsSync(device.marker)) return false;
     if (device.own()) return true;
-    if (device.driver_context != nullptr) return platform::driver_context() == device.driver_context;
+    if (device.driver_context != nullptr)
+        return platform::driver_context() == device.driver_context;
     return platform::backend(device.binding.api).current_context() == device.binding.context;
 }
 

@@ -91,7 +91,7 @@ struct Device {
     // The context; for the layer's own one also its display and surface (an adopted context's
     // display and surfaces are the host's).
     platform::Binding binding;
-    unsigned long owner_thread = 0;       // for messages and a cheap first test
+    unsigned long owner_thread = 0;      // for messages and a cheap first test
     std::shared_ptr<ThreadToken> owner;  // the owner thread itself
     bool alive = true;  // false once its context was found destroyed (nothing of it is touched)
     // Made in the parent process before a fork: its context and objects stay there (the driver's

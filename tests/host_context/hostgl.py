@@ -40,6 +40,7 @@ _GL_SIGNATURES = {
     "glGetError": (_u, []),
     "glGenTextures": (None, [_i, _p]),
     "glIsTexture": (ctypes.c_ubyte, [_u]),
+    "glIsFramebuffer": (ctypes.c_ubyte, [_u]),
     "glGetString": (ctypes.c_char_p, [_u]),
     "glGetIntegerv": (None, [_u, _p]),
     "glGetBooleanv": (None, [_u, _p]),

@@ -163,16 +163,22 @@ def test_a_new_context_at_a_reused_handle_is_new():
         for name in host_names:
             gl.glBindTexture(0x0DE1, name)
         gl.glBindTexture(0x0DE1, 0)
+        host_fbos = (ctypes.c_uint * 8)()
+        gl.glGenFramebuffers(8, host_fbos)
+        for name in host_fbos:
+            gl.glBindFramebuffer(0x8D40, name)
+        gl.glBindFramebuffer(0x8D40, 0)
         assert names <= host_names, (names, host_names)
-        target = ZvRenderTexture((4, 4))
-        target.c_fast_clear((255, 0, 0, 255))
-        assert tuple(hostgl.pixels_of(target)[0, 0]) == (255, 0, 0, 255)
+        # The old objects go first, before any call has been made in the new context.
         olds[0].unload()
         olds.clear()
         gc.collect()
-        rl.context_info()
+        target = ZvRenderTexture((4, 4))
+        target.c_fast_clear((255, 0, 0, 255))
+        assert tuple(hostgl.pixels_of(target)[0, 0]) == (255, 0, 0, 255)
         gl.glGetError()
         assert all(gl.glIsTexture(n) for n in host_names), "a host texture was deleted"
+        assert all(gl.glIsFramebuffer(n) for n in host_fbos), "a host framebuffer was deleted"
         print("OK")
         """
     )

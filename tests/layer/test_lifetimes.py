@@ -266,3 +266,20 @@ def test_objects_of_an_ended_owner_thread_are_freed_and_its_context_passes_on():
         env={"MALLOC_MMAP_THRESHOLD_": "131072"},
     )
     assert "OK" in lines
+
+
+def test_a_child_that_rendered_exits_normally():
+    """sys.exit in a child that rendered: the driver's exit handlers waited for ever on the
+    threads of the child's context."""
+    lines = run(
+        """
+        assert red_pixel() == (255, 0, 0, 255)
+        pid = os.fork()
+        if pid == 0:
+            red_pixel()
+            sys.exit(7)
+        print("child", os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+        """,
+        timeout=60,
+    )
+    assert "child 7" in lines

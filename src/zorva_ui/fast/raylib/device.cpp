@@ -437,6 +437,7 @@ void run_deferred(Device& device) {
 // (or, for the own context, can be made current).
 void release_queued_at_exit() {
     if (registry.depth != 0) return;
+    notice_fork();
     const Binding now = platform::current_binding();
     for (const auto& held : registry.devices) {
         Device& device = *held;
@@ -458,6 +459,14 @@ void release_queued_at_exit() {
             run_deferred(device);
             host_restore(device);
         }
+    }
+    // A child's own context goes with its display before the driver's exit handlers run, which
+    // would otherwise wait for its threads for ever.
+    Device* own = registry.own;
+    if (registry.forked && own != nullptr && owned_here(*own, PyThread_get_thread_ident())) {
+        forget(*own);
+        registry.own = nullptr;
+        platform::destroy_headless(own->binding);
     }
 }
 

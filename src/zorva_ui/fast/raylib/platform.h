@@ -57,4 +57,9 @@ void* driver_context();
 // on a display nobody initialised before (the parent's driver instances do not work there).
 int create_headless(Binding* out, bool fresh_display);
 
+// Destroys a context made by create_headless and terminates its display. Only for a display
+// made fresh in a child after fork, as that process exits: the driver's exit handlers would
+// otherwise wait there for ever on the threads of the context left behind.
+void destroy_headless(const Binding& binding);
+
 }  // namespace zorva::layer::platform

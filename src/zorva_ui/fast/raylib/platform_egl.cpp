@@ -59,6 +59,9 @@ struct Egl {
     EGLSurface (*CreatePbufferSurface)(EGLDisplay, EGLConfig, const EGLint*) = nullptr;
     EGLBoolean (*MakeCurrent)(EGLDisplay, EGLSurface, EGLSurface, EGLContext) = nullptr;
     EGLBoolean (*QueryContext)(EGLDisplay, EGLContext, EGLint, EGLint*) = nullptr;
+    EGLBoolean (*DestroyContext)(EGLDisplay, EGLContext) = nullptr;
+    EGLBoolean (*DestroySurface)(EGLDisplay, EGLSurface) = nullptr;
+    EGLBoolean (*Terminate)(EGLDisplay) = nullptr;
     EGLDisplay (*GetPlatformDisplayEXT)(EGLenum, void*, const EGLint*) = nullptr;
     EGLBoolean (*QueryDevicesEXT)(EGLint, EGLDeviceEXT*, EGLint*) = nullptr;
     EGLContext (*GetCurrentContext)() = nullptr;
@@ -125,6 +128,9 @@ int open_library() {
               load_symbol(library, found.CreatePbufferSurface, "eglCreatePbufferSurface") &&
               load_symbol(library, found.MakeCurrent, "eglMakeCurrent") &&
               load_symbol(library, found.QueryContext, "eglQueryContext") &&
+              load_symbol(library, found.DestroyContext, "eglDestroyContext") &&
+              load_symbol(library, found.DestroySurface, "eglDestroySurface") &&
+              load_symbol(library, found.Terminate, "eglTerminate") &&
               load_symbol(library, found.GetCurrentContext, "eglGetCurrentContext") &&
               load_symbol(library, found.GetCurrentDisplay, "eglGetCurrentDisplay") &&
               load_symbol(library, found.GetCurrentSurface, "eglGetCurrentSurface");
@@ -304,6 +310,13 @@ int create_headless(Binding* out, bool fresh_display) {
     *out = Binding{Api::kEgl, display, reinterpret_cast<uintptr_t>(surface),
                    reinterpret_cast<uintptr_t>(surface), context};
     return 0;
+}
+
+void destroy_headless(const Binding& b) {
+    egl.MakeCurrent(b.display, nullptr, nullptr, nullptr);
+    if (b.draw != 0) egl.DestroySurface(b.display, reinterpret_cast<EGLSurface>(b.draw));
+    egl.DestroyContext(b.display, b.context);
+    egl.Terminate(b.display);
 }
 
 }  // namespace zorva::layer::platform

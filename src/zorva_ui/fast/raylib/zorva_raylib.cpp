@@ -79,15 +79,42 @@ void register_render_texture_type(PyTypeObject* type) {
     state.render_texture_type = type;
 }
 
+// The innermost mode ends through its entry point (traced, rebinding what is left); one buried
+// under modes begun later is taken out where it lies.
+int core_end_mode_serial(int kind, uint64_t serial) {
+    if (serial == 0) return 0;
+    if (mode_serial(kind) == serial) {
+        switch (kind) {
+            case kModeTexture:
+                return kApi.end_texture_mode();
+            case kModeShader:
+                return kApi.end_shader_mode();
+            case kModeBlend:
+                return kApi.end_blend_mode();
+            default:
+                return 0;
+        }
+    }
+    return remove_buried_mode(kind, serial);
+}
+
+int32_t core_max_texture_size() {
+    CallScope scope;
+    if (!scope.ok()) return -1;
+    return max_texture_size();
+}
+
 const Core kCore = {
-    kCoreVersion,         ensure_context,
-    core_compile_program, core_delete_program,
-    core_create_target,   core_delete_target,
-    core_clear_target,    core_read_target,
-    register_shader_type, register_render_texture_type,
-    &state.tracing,       trace_record,
-    target_handle,        program_discard,
-    target_discard,
+    kCoreVersion,          ensure_context,
+    core_compile_program,  core_delete_program,
+    core_create_target,    core_delete_target,
+    core_clear_target,     core_read_target,
+    register_shader_type,  register_render_texture_type,
+    &state.tracing,        trace_record,
+    target_handle,         program_discard,
+    target_discard,        mode_serial,
+    mode_changes,          core_end_mode_serial,
+    core_max_texture_size,
 };
 
 // ---- Python functions: the entry points and the image, texture, PNG and trace helpers -------

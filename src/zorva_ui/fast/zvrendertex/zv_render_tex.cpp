@@ -5,11 +5,13 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "fast/common/args.h"
 #include "fast/common/callable.h"
 #include "fast/common/module.h"
 #include "fast/common/pyref.h"
+#include "fast/common/with_block.h"
 #include "fast/raylib/layer_core.h"
 #include "fast/raylib/values.h"
 #include "interfaces/bind.h"
@@ -129,13 +131,66 @@ PyObject* py_c_fast_clear(PyObject* self, PyObject* color) {
     Py_RETURN_NONE;
 }
 
-PyObject* py_read_pixels(PyObject* self) {
+// The caller's buffer for read_pixels: writable, C-contiguous and exactly the texture's size in
+// bytes (its item type is not checked: an (h, w, 4) uint8 array, a bytearray or a pygame
+// surface's buffer all qualify). 0 with `view` held, or -1 with an exception and nothing held.
+int get_target_buffer(PyObject* into, Py_ssize_t size, Py_buffer* view) {
+    if (PyObject_GetBuffer(into, view, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) < 0) {
+        PyRef cause = PyRef::steal(PyErr_GetRaisedException());
+        PyErr_Format(PyExc_TypeError,
+                     "into must be a writable C-contiguous buffer of %zd bytes, got %.200s", size,
+                     Py_TYPE(into)->tp_name);
+        PyRef error = PyRef::steal(PyErr_GetRaisedException());
+        PyException_SetCause(error.get(), cause.release());
+        PyErr_SetRaisedException(error.release());
+        return -1;
+    }
+    if (view->len != size) {
+        PyErr_Format(PyExc_ValueError, "into holds %zd bytes, the render texture's pixels take %zd",
+                     view->len, size);
+        PyBuffer_Release(view);
+        return -1;
+    }
+    return 0;
+}
+
+// read_pixels(into=None, straight_alpha=False): new bytes, or the pixels copied into `into`,
+// which is returned. The read happens before the copy: a buffer of the wrong size is refused
+// before anything is read, but the GL read itself may still fail.
+PyObject* py_read_pixels(PyObject* self, Args a) {
     auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
+    PyObject* into = a[0];
+    const int straight = PyObject_IsTrue(a[1]);
+    if (straight < 0) return nullptr;
     if (!rt->loaded) {
         PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
         return nullptr;
     }
-    return layer::core().read_target(&rt->render_texture);
+    Py_buffer view;
+    const bool has_into = into != Py_None;
+    if (has_into) {
+        const Py_ssize_t size = static_cast<Py_ssize_t>(rt->size->x) *
+                                static_cast<Py_ssize_t>(rt->size->y) * 4;
+        if (get_target_buffer(into, size, &view) < 0) return nullptr;
+        if (!rt->loaded) {  // the buffer's exporter may run Python code that unloads us
+            PyBuffer_Release(&view);
+            PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
+            return nullptr;
+        }
+    }
+    PyRef pixels = PyRef::steal(layer::core().read_target(&rt->render_texture));
+    if (!pixels) {
+        if (has_into) PyBuffer_Release(&view);
+        return nullptr;
+    }
+    auto* rgba = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(pixels.get()));
+    const size_t size = static_cast<size_t>(PyBytes_GET_SIZE(pixels.get()));
+    if (straight) layer::unpremultiply_rgba(rgba, size);
+    if (!has_into) return pixels.release();
+    // The texture cannot have changed size in between: its size is fixed at creation.
+    if (static_cast<size_t>(view.len) == size) std::memcpy(view.buf, rgba, size);
+    PyBuffer_Release(&view);
+    return Py_NewRef(into);
 }
 
 PyObject* py_unload(PyObject* self) {
@@ -189,8 +244,18 @@ constexpr Callable kNew{kModuleName,
 constexpr Callable kClear{kModuleName, "ZvRenderTexture.c_fast_clear", "($self, color, /)",
                           py_c_fast_clear, "Clears the whole texture to an (r, g, b, a) colour."};
 constexpr Callable kReadPixels{
-    kModuleName, "ZvRenderTexture.read_pixels", "($self)", py_read_pixels,
-    "The pixels as bytes: width * height * 4, RGBA8 as stored, top row first."};
+    kModuleName, "ZvRenderTexture.read_pixels", "($self, into=None, straight_alpha=False)",
+    py_read_pixels,
+    "The pixels, RGBA8 top row first: as new bytes (width * height * 4), or copied into `into` "
+    "(a writable C-contiguous buffer of that many bytes, returned); premultiplied as stored, or "
+    "divided by alpha with straight_alpha=True."};
+constexpr Callable kEnter{kModuleName, "ZvRenderTexture.__enter__", "($self)", with_enter,
+                          "Returns the render texture itself, unloaded at the end of the with "
+                          "block."};
+constexpr Callable kExit{kModuleName, "ZvRenderTexture.__exit__", kWithExitParams,
+                         with_exit<py_unload>,
+                         "Unloads the render texture, also when the block raised (whose "
+                         "exception then propagates)."};
 constexpr Callable kUnload{kModuleName, "ZvRenderTexture.unload", "($self)", py_unload,
                            "Releases the GPU memory now."};
 constexpr Callable kReduce{kModuleName, "ZvRenderTexture.__reduce__", "($self)", py_reduce,
@@ -212,7 +277,7 @@ PyTypeObject ZvRenderTextureType = {
     .tp_repr = render_texture_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = type_doc<kConstruct>,
-    .tp_methods = method_table<kNew, kClear, kReadPixels, kUnload, kReduce>,
+    .tp_methods = method_table<kNew, kClear, kReadPixels, kUnload, kEnter, kExit, kReduce>,
     .tp_getset = getset_table<kRenderTarget, kSize, kLoaded>,
     .tp_new = new_slot<kConstruct>,
 };

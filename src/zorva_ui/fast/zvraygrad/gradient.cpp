@@ -154,6 +154,22 @@ int set_center(PyObject* self, PyObject* value) {
     return 0;
 }
 
+// The length of the shader's colour arrays (MAX_COLORS of fast/gradient_shader.py, where the
+// reason it stays at 64 is given). A longer list is kept whole but the shader draws only this
+// many, so the call that sets one says so instead of dropping colours silently.
+constexpr size_t kShaderMaxColors = 64;
+
+// The colour update, then a UserWarning when there are more colours than the shader holds.
+int update_colors_checked(GradientRaylibObject* self, PyObject* colors) {
+    if (gradient_update_colors(self, colors) < 0) return -1;
+    const size_t count = self->_colors.size();
+    if (count <= kShaderMaxColors) return 0;
+    return PyErr_WarnFormat(PyExc_UserWarning, 1,
+                            "%zu colours given; the gradient shader draws at most %zu: colours "
+                            "after the %zuth are not drawn",
+                            count, kShaderMaxColors, kShaderMaxColors);
+}
+
 PyObject* get_raw_colors(PyObject* self) {
     return Py_NewRef(as_gradient(self)->raw_colors);
 }
@@ -165,7 +181,7 @@ int set_colors(PyObject* self, PyObject* value) {
     // The old list goes after the update: a finaliser it runs then and that sets the colours
     // again makes a whole assignment of its own instead of one interleaved with this update.
     PyRef old_colors = PyRef::steal(std::exchange(gradient->raw_colors, Py_NewRef(value)));
-    return gradient_update_colors(gradient, value);
+    return update_colors_checked(gradient, value);
 }
 
 int set_raw_colors(PyObject* self, PyObject* value) {
@@ -338,7 +354,7 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
         if (vector == nullptr) return -1;
         set_field(self->_center, vector);
     }
-    if (!assignment.superseded() && gradient_update_colors(self, colors) < 0) return -1;
+    if (!assignment.superseded() && update_colors_checked(self, colors) < 0) return -1;
     old_colors.reset();
     return ensure_resources_of(reinterpret_cast<PyObject*>(self));
 }

@@ -28,6 +28,7 @@ import builtins
 import math
 import operator
 import struct
+import warnings
 from collections.abc import Sequence
 
 from zorva_ui.core import LINEAR_ANGLES, RADIAL_CENTERS, GradientType
@@ -540,6 +541,14 @@ class GradientPygame:
             weights.append(weight)
         self._colors = normalised
         self._stops = compute_stops(weights)
+        if len(normalised) > MAX_COLORS:
+            # As the native gradient: the list stays whole, the renderer draws MAX_COLORS of it.
+            warnings.warn(
+                f"{len(normalised)} colours given; the gradient shader draws at most "
+                f"{MAX_COLORS}: colours after the {MAX_COLORS}th are not drawn",
+                UserWarning,
+                stacklevel=3,
+            )
 
     @property
     def colors(self) -> list[Any] | None:

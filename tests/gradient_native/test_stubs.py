@@ -166,6 +166,11 @@ class Poison:
         return "<poison>"
 
 
+def _ended(mode):
+    mode.__exit__()
+    return mode
+
+
 def fresh_instance(cls):
     """An instance to probe methods on: unset where the type allows it, else a small real one
     (the layer's handles are made by functions, render textures need a size)."""
@@ -175,6 +180,7 @@ def fresh_instance(cls):
         "Image": lambda: rl.gen_image_color(1, 1, rl.WHITE),
         "Texture": lambda: rl.load_texture_from_image(rl.gen_image_color(1, 1, rl.WHITE)),
         "ZvRenderTexture": lambda: cls((1, 1)),
+        "DrawingMode": lambda: _ended(rl.begin_blend_mode(rl.BlendMode.BLEND_ALPHA)),
     }
     return made[cls.__name__]() if cls.__name__ in made else cls.__new__(cls)
 

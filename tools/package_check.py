@@ -61,7 +61,9 @@ MANYLINUX_TAG = re.compile(r"-manylinux_2_\d+_x86_64(\.manylinux\w+)*\.whl$")
 
 
 def run(*args, cwd=None, env=None):
-    print("+", " ".join(str(a) for a in args), flush=True)
+    changed = {k: v for k, v in (env or {}).items() if os.environ.get(k) != v and k != "PATH"}
+    prefix = "".join(f"{k}={v} " for k, v in changed.items())
+    print("+", prefix + " ".join(str(a) for a in args), flush=True)
     subprocess.run([str(a) for a in args], cwd=cwd, env=env, check=True)
 
 

@@ -90,7 +90,10 @@ def button_face(top, bottom, w, h, ripple_at=None):
     target = face.generate_texture(w, h)
     if ripple_at is not None:
         click = ClickGradient(list(RIPPLE), GradientType.Radial, center=ripple_at)
-        with rl.begin_texture_mode(target), rl.begin_blend_mode(rl.BlendMode.BLEND_ALPHA_PREMULTIPLY):
+        with (
+            rl.begin_texture_mode(target),
+            rl.begin_blend_mode(rl.BlendMode.BLEND_ALPHA_PREMULTIPLY),
+        ):
             click.draw(0, 0, w, h)
     return target
 
@@ -101,8 +104,9 @@ def paint():
         painter = Painter(canvas)
         with painter.shader:
             canvas.c_fast_clear((0, 0, 0, 0))
-            with rl.begin_texture_mode(canvas), rl.begin_blend_mode(
-                rl.BlendMode.BLEND_ALPHA_PREMULTIPLY
+            with (
+                rl.begin_texture_mode(canvas),
+                rl.begin_blend_mode(rl.BlendMode.BLEND_ALPHA_PREMULTIPLY),
             ):
                 painter.gradient(
                     GradientRaylib(BACKGROUND, GradientType.Linear, angle=60), (0, 0, WIDTH, HEIGHT)
@@ -112,7 +116,9 @@ def paint():
                     GradientRaylib(glow, GradientType.Radial, center=(0.1, 0.0)),
                     (0, 0, WIDTH, HEIGHT),
                 )
-                painter.gradient(GradientRaylib(HEADER, GradientType.Linear), (0, 0, WIDTH, HEADER_H))
+                painter.gradient(
+                    GradientRaylib(HEADER, GradientType.Linear), (0, 0, WIDTH, HEADER_H)
+                )
                 card_w = (WIDTH - 2 * MARGIN - 2 * 16) // 3
                 for i, (_, _, inner, outer) in enumerate(CARDS):
                     card = GradientRaylib([inner, outer], GradientType.Radial, center=(0.2, 0.1))

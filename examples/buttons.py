@@ -453,7 +453,9 @@ class Scene:
         tint = (225, 225, 225, 255) if held else (255, 255, 255, 255)
         surface = button.surface(hovered, now)
         p.rounded(surface, rect, radius, tint=tint, sheen=0.22 if hovered else 0.16)
-        p.text(self.labels[button.label], button.label_rect.x, button.label_rect.y, self.label_scale)
+        p.text(
+            self.labels[button.label], button.label_rect.x, button.label_rect.y, self.label_scale
+        )
 
 
 class Control:

@@ -31,7 +31,9 @@ def test_constructor_headings_match_signature_and_default(cls, default):
 
 
 def test_cache_slot_claims():
-    slots, members = map(int, re.search(r"(\d+) slots .*?the (\d+) `CacheType`", DOC, re.S).groups())
+    slots, members = map(
+        int, re.search(r"(\d+) slots .*?the (\d+) `CacheType`", DOC, re.S).groups()
+    )
     assert members == len(CacheType)
     assert sorted(m.value for m in CacheType) == list(range(members))
     cache = Cache()

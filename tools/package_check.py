@@ -103,8 +103,17 @@ def install_and_render(artefact, work, compilers=None):
     if compilers is not None:
         env = {**os.environ, "CC": compilers[0], "CXX": compilers[1]}
         options = [STRICT]
-    run(python, "-m", "pip", "install", "--disable-pip-version-check", "-q", *options, artefact,
-        env=env)
+    run(
+        python,
+        "-m",
+        "pip",
+        "install",
+        "--disable-pip-version-check",
+        "-q",
+        *options,
+        artefact,
+        env=env,
+    )
     # From an empty folder, so that nothing of the source tree is importable.
     run(python, "-c", SMOKE, cwd=work)
 

@@ -208,7 +208,7 @@ def test_showcase_shows_the_clicked_button_and_matches_the_readme_copy(tmp_path,
     # its ripple is than the same point of its face without it.
     width = (showcase.WIDTH - 2 * showcase.MARGIN - 3 * 16) // 4
     middle = showcase.BUTTON_Y + showcase.BUTTON_H // 2
-    for i, (_, top, bottom) in enumerate(showcase.BUTTONS):
+    for i in range(len(showcase.BUTTONS)):
         x = showcase.MARGIN + i * (width + 16) + 6
         assert nearest(picture[middle, x], *(b[1] for b in showcase.BUTTONS)) == i
     clicked = showcase.button_face(*showcase.BUTTONS[1][1:], width, showcase.BUTTON_H, (0.4, 0.4))

@@ -90,7 +90,12 @@ def _texture():
 
 @pytest.mark.parametrize(
     "make",
-    [lambda: ZvRenderTexture((2, 2)), ZvShader, _texture, lambda: rl.gen_image_color(1, 1, rl.WHITE)],
+    [
+        lambda: ZvRenderTexture((2, 2)),
+        ZvShader,
+        _texture,
+        lambda: rl.gen_image_color(1, 1, rl.WHITE),
+    ],
     ids=["render texture", "shader", "texture", "image"],
 )
 @pytest.mark.parametrize("raising", [False, True])
@@ -139,7 +144,7 @@ def test_modes_end_at_the_end_of_a_with_block(raising):
             with rl.begin_blend_mode(rl.BlendMode.BLEND_ADDITIVE) as mode:
                 assert mode.name == "blend_mode"
                 if raising:
-                    1 / 0
+                    raise ZeroDivisionError
     calls = [record[0] for record in rl.trace_stop() if record[0].startswith(("begin", "end"))]
     assert calls == [
         "begin_texture_mode",

@@ -150,6 +150,7 @@ def layer(path: str) -> int:
         del pixels_view
     with ZvRenderTexture((2, 2)) as scratch, rl.begin_texture_mode(scratch) as mode:
         mode_name: str = mode.name
+    print(into.shape, len(straight), mode_name)
     info = rl.context_info()
     rl.unload_texture(texture)
     shader.unload()

@@ -193,8 +193,9 @@ PyTypeObject ImageType = {
     .tp_repr = image_repr,
     .tp_as_buffer = &kImageBuffer,
     .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = "RGBA8 pixels in memory (made by gen_image_color or image_from_pixels); a buffer "
-              "of (height, width, 4) bytes for numpy, memoryview, Pillow and pygame.",
+    .tp_doc =
+        "RGBA8 pixels in memory (made by gen_image_color or image_from_pixels); a buffer "
+        "of (height, width, 4) bytes for numpy, memoryview, Pillow and pygame.",
     .tp_methods = method_table<kImageEnter, kImageExit>,
     .tp_getset = getset_table<kImageId, kImageWidth, kImageHeight, kImageData, kImageLoaded>,
 };

@@ -69,8 +69,9 @@ PyTypeObject DrawingModeType = {
     .tp_basicsize = sizeof(ModeObject),
     .tp_repr = mode_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = "A begun drawing mode, as the begin_* functions return it: `with "
-              "begin_texture_mode(target):` ends the mode when the block ends.",
+    .tp_doc =
+        "A begun drawing mode, as the begin_* functions return it: `with "
+        "begin_texture_mode(target):` ends the mode when the block ends.",
     .tp_methods = method_table<kEnter, kExit>,
     .tp_getset = getset_table<kName>,
 };

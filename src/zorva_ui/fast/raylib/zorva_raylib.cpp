@@ -282,7 +282,8 @@ PyObject* py_write_png(PyObject*, Args a) {
     int32_t width = 0, height = 0;
     target_size(target->render_texture.id, &width, &height);
     // PNG stores straight alpha; a premultiplied target is divided back out.
-    if (unpremultiply) unpremultiply_rgba(rgba, static_cast<size_t>(PyBytes_GET_SIZE(pixels.get())));
+    if (unpremultiply)
+        unpremultiply_rgba(rgba, static_cast<size_t>(PyBytes_GET_SIZE(pixels.get())));
     std::string png;
     if (encode_png(rgba, width, height, PngDeflate::kZlib, &png) < 0) return nullptr;
     const char* filename = PyBytes_AS_STRING(path.get());
@@ -459,8 +460,8 @@ constexpr ModuleSpec kModule{
                  kSetFloat, kSetInt, kSetVec4Array, kSetFloatArray, kSetVec2Vector, kGenImageColor,
                  kImageFromPixels, kLoadTexture, kUnloadImage, kUnloadTexture, kWritePng,
                  kEncodePng, kTraceStart, kTraceStop, kContextInfo>,
-    {use_own_core, add_handle_types, add_mode_objects, bind_vector2, add_capi, add_core,
-     add_white, add_blend_mode_enum}};
+    {use_own_core, add_handle_types, add_mode_objects, bind_vector2, add_capi, add_core, add_white,
+     add_blend_mode_enum}};
 
 }  // namespace
 }  // namespace zorva::layer

@@ -169,8 +169,8 @@ PyObject* py_read_pixels(PyObject* self, Args a) {
     Py_buffer view;
     const bool has_into = into != Py_None;
     if (has_into) {
-        const Py_ssize_t size = static_cast<Py_ssize_t>(rt->size->x) *
-                                static_cast<Py_ssize_t>(rt->size->y) * 4;
+        const Py_ssize_t size =
+            static_cast<Py_ssize_t>(rt->size->x) * static_cast<Py_ssize_t>(rt->size->y) * 4;
         if (get_target_buffer(into, size, &view) < 0) return nullptr;
         if (!rt->loaded) {  // the buffer's exporter may run Python code that unloads us
             PyBuffer_Release(&view);

@@ -156,14 +156,18 @@ int set_center(PyObject* self, PyObject* value) {
 
 // The length of the shader's colour arrays (MAX_COLORS of fast/gradient_shader.py, where the
 // reason it stays at 64 is given). A longer list is kept whole but the shader draws only this
-// many, so the call that sets one says so instead of dropping colours silently.
+// many, so the call that makes a gradient outgrow them says so instead of dropping colours
+// silently. Once: a gradient that already held too many (a list assigned again every frame)
+// stays quiet, and a warning costs several times the update itself.
 constexpr size_t kShaderMaxColors = 64;
 
-// The colour update, then a UserWarning when there are more colours than the shader holds.
+// The colour update, then a UserWarning when the gradient now holds more colours than the
+// shader and did not before.
 int update_colors_checked(GradientRaylibObject* self, PyObject* colors) {
+    const bool fitted = self->_colors.size() <= kShaderMaxColors;
     if (gradient_update_colors(self, colors) < 0) return -1;
     const size_t count = self->_colors.size();
-    if (count <= kShaderMaxColors) return 0;
+    if (!fitted || count <= kShaderMaxColors) return 0;
     return PyErr_WarnFormat(PyExc_UserWarning, 1,
                             "%zu colours given; the gradient shader draws at most %zu: colours "
                             "after the %zuth are not drawn",

@@ -59,7 +59,7 @@ def test_leaving_the_with_block_makes_the_layer_refuse():
     """moderngl's `with ctx:` made the context current for adoption; its exit leaves nothing
     current, so the next call must say which context the layer needs."""
     result = scenario_result("scenario_adopt", "with-block")
-    assert result["after_with"].startswith("raised RuntimeError")
+    assert result["after_with"].startswith("raised LayerError")
     assert "not current" in result["after_with"]
     assert result["adopted_handle"] in result["after_with"]
 
@@ -75,7 +75,7 @@ def test_unusable_contexts_are_refused(override, require):
     if override:
         assert result["version"].startswith(override[:3])
     for call in ("first", "again", "context_info"):
-        assert result[call].startswith("raised RuntimeError"), result[call]
+        assert result[call].startswith("raised LayerError"), result[call]
         assert "3.3" in result[call]
     assert result["binding kept"]
 
@@ -104,7 +104,7 @@ CALLS = [
 @pytest.mark.parametrize("situation", ["nothing current", "other current"])
 def test_calls_raise_when_the_adopted_context_is_not_current(refused, situation, call):
     message = refused[situation][call]
-    assert message.startswith("raised RuntimeError"), message
+    assert message.startswith("raised LayerError"), message
     assert "not current" in message
     assert refused["adopted"] in message
 
@@ -125,7 +125,7 @@ def test_objects_collected_while_unreachable_do_not_raise(refused):
 def test_calls_from_another_thread_raise(refused, situation, call):
     message = refused["thread"][situation][call]
     assert message == (
-        "raised RuntimeError: the rendering context belongs to the thread that created it"
+        "raised LayerError: the rendering context belongs to the thread that created it"
     )
 
 

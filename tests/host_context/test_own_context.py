@@ -30,15 +30,15 @@ def test_every_call_hands_the_callers_context_back(result):
     """moderngl's surfaceless context, then one with distinct draw and read pbuffers."""
     assert result["lost"] == []
     assert result["pbuffers"]["generate_texture"] is True
-    assert result["pbuffers"]["uniform refused"].startswith("raised RuntimeError")
+    assert result["pbuffers"]["uniform refused"].startswith("raised LayerError")
 
 
 @pytest.mark.parametrize(
     "call, error",
     [
         ("bad size", "ValueError"),
-        ("uniform refused", "RuntimeError"),
-        ("released target", "RuntimeError"),
+        ("uniform refused", "LayerError"),
+        ("released target", "LayerError"),
     ],
 )
 def test_failing_calls_raise_as_ever(result, call, error):
@@ -50,6 +50,6 @@ def test_failing_calls_raise_as_ever(result, call, error):
 )
 def test_drawing_for_moderngl_explains_the_order(result, call):
     message = result["errors"][call]
-    assert message.startswith("raised RuntimeError")
+    assert message.startswith("raised LayerError")
     assert "own headless context" in message
     assert result["moderngl framebuffer untouched"]

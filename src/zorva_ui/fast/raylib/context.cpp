@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fast/raylib/context.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/renderer.h"
@@ -115,7 +116,7 @@ constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
 
 int fail(const char* what) {
     EGLint code = egl.GetError ? egl.GetError() : 0;
-    PyErr_Format(PyExc_RuntimeError, "%s: %s (EGL error 0x%04x, %s)%s", kOwnFailure, what,
+    PyErr_Format(layer_error(), "%s: %s (EGL error 0x%04x, %s)%s", kOwnFailure, what,
                  static_cast<unsigned>(code), egl_error_name(code), kInstallHint);
     return -1;
 }
@@ -131,7 +132,7 @@ int open_library() {
     void* library = dlopen("libEGL.so.1", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = dlerror();
-        PyErr_Format(PyExc_RuntimeError, "%s: libEGL.so.1 cannot be loaded (%s)%s", kOwnFailure,
+        PyErr_Format(layer_error(), "%s: libEGL.so.1 cannot be loaded (%s)%s", kOwnFailure,
                      why ? why : "unknown reason", kInstallHint);
         return -1;
     }
@@ -152,7 +153,7 @@ int open_library() {
     if (!ok) {
         egl = Egl{};
         dlclose(library);
-        PyErr_Format(PyExc_RuntimeError, "%s: libEGL.so.1 lacks a core EGL function", kOwnFailure);
+        PyErr_Format(layer_error(), "%s: libEGL.so.1 lacks a core EGL function", kOwnFailure);
         return -1;
     }
     egl.GetPlatformDisplayEXT = reinterpret_cast<decltype(egl.GetPlatformDisplayEXT)>(
@@ -215,7 +216,7 @@ int load_gl_functions(void* (*get_proc)(const char*), const char* failure_prefix
 #define ZORVA_GL_LOAD(ret, name, params)                                                   \
     table.name = reinterpret_cast<ret(*) params>(lookup("gl" #name));                      \
     if (table.name == nullptr) {                                                           \
-        PyErr_Format(PyExc_RuntimeError, "%s: the driver lacks gl" #name, failure_prefix); \
+        PyErr_Format(layer_error(), "%s: the driver lacks gl" #name, failure_prefix); \
         return -1;                                                                         \
     }
     ZORVA_GL_FUNCTIONS(ZORVA_GL_LOAD)
@@ -346,7 +347,7 @@ int check_adopted_version() {
     int major = 0, minor = 0;
     const char* version = state.context.version.c_str();
     if (std::strncmp(version, "OpenGL ES", 9) == 0) {
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "the current context is %s (%s), not desktop OpenGL: the rendering layer "
                      "needs desktop OpenGL 3.3 or later (core or compatibility profile)",
                      version, state.context.renderer.c_str());
@@ -354,7 +355,7 @@ int check_adopted_version() {
     }
     std::sscanf(version, "%d.%d", &major, &minor);
     if (major < 3 || (major == 3 && minor < 3)) {
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "the current OpenGL context is too old for the rendering layer: it offers "
                      "OpenGL %s (%s), and the layer needs OpenGL 3.3 or later (core or "
                      "compatibility profile); create the context with version 3.3 or later",
@@ -384,7 +385,7 @@ int adopt(ContextKind kind, void* context) {
         PyObject* text = cause ? PyObject_Str(cause) : nullptr;
         const char* why = text ? PyUnicode_AsUTF8(text) : nullptr;
         if (why == nullptr) PyErr_Clear();
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "the current OpenGL context (%s, %s) cannot compile the rendering layer's "
                      "shaders (GLSL 3.30 needed): %s",
                      state.context.version.c_str(), state.context.renderer.c_str(),
@@ -428,7 +429,7 @@ int choose_context() {
 int not_owner_thread() {
     // A GL context is current on one thread only; calls from another thread would draw into
     // nothing.
-    PyErr_SetString(PyExc_RuntimeError,
+    PyErr_SetString(layer_error(),
                     "the rendering context belongs to the thread that created it");
     return -1;
 }
@@ -441,7 +442,7 @@ int adopted_not_current() {
     } else {
         std::snprintf(other, sizeof other, "context %p is current instead", current);
     }
-    PyErr_Format(PyExc_RuntimeError,
+    PyErr_Format(layer_error(),
                  "the rendering layer draws into the application's %s context %p (adopted at its "
                  "first use), which is not current on this thread (%s); make that context "
                  "current before calling the layer",
@@ -453,7 +454,7 @@ int make_own_current() {
     if (egl.MakeCurrent(state.context.display, state.context.surface, state.context.surface,
                         state.context.handle))
         return 0;
-    PyErr_Format(PyExc_RuntimeError,
+    PyErr_Format(layer_error(),
                  "could not make the rendering layer's headless context current (EGL error "
                  "0x%04x)",
                  static_cast<unsigned>(egl.GetError()));

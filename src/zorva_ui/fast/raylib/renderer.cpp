@@ -10,6 +10,7 @@
 
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/layer_core.h"
@@ -66,7 +67,7 @@ int check_error(const char* what) {
     const gl::GLenum error = fn.GetError();
     if (error == gl::NO_ERROR) return 0;
     drain_errors();
-    PyErr_Format(PyExc_RuntimeError, "%s: the driver reported GL error 0x%04x", what, error);
+    PyErr_Format(layer_error(), "%s: the driver reported GL error 0x%04x", what, error);
     return -1;
 }
 
@@ -107,7 +108,7 @@ uint32_t compile_stage(gl::GLenum stage, const char* source) {
     const uint32_t shader = fn.CreateShader(stage);
     if (shader == 0) {
         check_error("glCreateShader");
-        if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "glCreateShader failed");
+        if (!PyErr_Occurred()) PyErr_SetString(layer_error(), "glCreateShader failed");
         return 0;
     }
     fn.ShaderSource(shader, 1, &source, nullptr);
@@ -117,7 +118,7 @@ uint32_t compile_stage(gl::GLenum stage, const char* source) {
     if (!ok) {
         const std::string log = info_log(shader, false);
         fn.DeleteShader(shader);
-        PyErr_Format(PyExc_RuntimeError, "%s shader failed to compile: %s",
+        PyErr_Format(layer_error(), "%s shader failed to compile: %s",
                      stage == gl::VERTEX_SHADER ? "vertex" : "fragment", log.c_str());
         return 0;
     }
@@ -272,7 +273,7 @@ int compile_program(const char* vertex, const char* fragment, uint32_t* program,
     if (!ok) {
         const std::string log = info_log(id, true);
         fn.DeleteProgram(id);
-        PyErr_Format(PyExc_RuntimeError, "shader program failed to link: %s", log.c_str());
+        PyErr_Format(layer_error(), "shader program failed to link: %s", log.c_str());
         return -1;
     }
     locs[kLocVertexPosition] = fn.GetAttribLocation(id, "vertexPosition");
@@ -309,7 +310,7 @@ int delete_program(uint32_t program) {
     if (program == 0 || program == state.renderer.default_program) return 0;
     for (ZvShaderObject* active : state.renderer.shader_stack) {
         if (active->id == program) {
-            PyErr_SetString(PyExc_RuntimeError, "cannot unload a shader while shader mode uses it");
+            PyErr_SetString(layer_error(), "cannot unload a shader while shader mode uses it");
             return -1;
         }
     }
@@ -390,7 +391,7 @@ int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
         fn.DeleteTextures(1, &texture);
         bind_current_target();
         if (!PyErr_Occurred()) {
-            PyErr_Format(PyExc_RuntimeError, "render texture framebuffer is incomplete (0x%04x)",
+            PyErr_Format(layer_error(), "render texture framebuffer is incomplete (0x%04x)",
                          status);
         }
         return -1;
@@ -487,7 +488,7 @@ int begin_target(uint32_t fbo) {
 
 int end_target() {
     if (state.renderer.target_stack.empty()) {
-        PyErr_SetString(PyExc_RuntimeError, "end_texture_mode without begin_texture_mode");
+        PyErr_SetString(layer_error(), "end_texture_mode without begin_texture_mode");
         return -1;
     }
     state.renderer.target_stack.pop_back();
@@ -507,7 +508,7 @@ int begin_shader(ZvShaderObject* shader) {
 
 int end_shader() {
     if (state.renderer.shader_stack.empty()) {
-        PyErr_SetString(PyExc_RuntimeError, "end_shader_mode without begin_zvshader_mode");
+        PyErr_SetString(layer_error(), "end_shader_mode without begin_zvshader_mode");
         return -1;
     }
     PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(state.renderer.shader_stack.back()));
@@ -527,7 +528,7 @@ int begin_blend(int32_t mode) {
 
 int end_blend() {
     if (state.renderer.blend_stack.empty()) {
-        PyErr_SetString(PyExc_RuntimeError, "end_blend_mode without begin_blend_mode");
+        PyErr_SetString(layer_error(), "end_blend_mode without begin_blend_mode");
         return -1;
     }
     state.renderer.blend_stack.pop_back();
@@ -584,14 +585,14 @@ int draw_quad(const QuadParams& q) {
     if (!state.renderer.target_stack.empty()) {
         target = live_target(state.renderer.target_stack.back());
         if (target == nullptr) {
-            PyErr_SetString(PyExc_RuntimeError, "the current render texture was unloaded");
+            PyErr_SetString(layer_error(), "the current render texture was unloaded");
             return -1;
         }
     } else if (state.host.adopted) {
         host_viewport(host_viewport_box);
     } else if (foreign_context_at_entry()) {
         PyErr_SetString(
-            PyExc_RuntimeError,
+            layer_error(),
             "cannot draw into the current OpenGL context: the rendering layer already made its "
             "own headless context (a gradient, render texture or shader was created before this "
             "context was current), and it draws outside texture mode only into a context it "
@@ -600,14 +601,14 @@ int draw_quad(const QuadParams& q) {
             "begin_texture_mode");
         return -1;
     } else {
-        PyErr_SetString(PyExc_RuntimeError,
+        PyErr_SetString(layer_error(),
                         "nothing to draw into: call begin_texture_mode before drawing");
         return -1;
     }
     const ZvShaderObject* shader =
         state.renderer.shader_stack.empty() ? nullptr : state.renderer.shader_stack.back();
     if (shader != nullptr && shader->id == 0) {
-        PyErr_SetString(PyExc_RuntimeError, "the active shader was unloaded");
+        PyErr_SetString(layer_error(), "the active shader was unloaded");
         return -1;
     }
     const uint32_t program = shader ? shader->id : state.renderer.default_program;

@@ -15,6 +15,7 @@
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
 #include "fast/raylib/entry_points.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/handles.h"
 #include "fast/raylib/layer_core.h"
 #include "fast/raylib/modes.h"
@@ -460,8 +461,8 @@ constexpr ModuleSpec kModule{
                  kSetFloat, kSetInt, kSetVec4Array, kSetFloatArray, kSetVec2Vector, kGenImageColor,
                  kImageFromPixels, kLoadTexture, kUnloadImage, kUnloadTexture, kWritePng,
                  kEncodePng, kTraceStart, kTraceStop, kContextInfo>,
-    {use_own_core, add_handle_types, add_mode_objects, bind_vector2, add_capi, add_core, add_white,
-     add_blend_mode_enum}};
+    {use_own_core, add_layer_error, add_handle_types, add_mode_objects, bind_vector2, add_capi,
+     add_core, add_white, add_blend_mode_enum}};
 
 }  // namespace
 }  // namespace zorva::layer

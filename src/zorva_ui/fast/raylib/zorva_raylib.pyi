@@ -45,6 +45,11 @@ __pyx_capi__: Final[dict[str, CapsuleType]]
 """The fourteen drawing entry points for compiled callers: function capsules named by their C
 signature."""
 
+class LayerError(RuntimeError):
+    """A failure of the rendering layer itself: OpenGL, EGL or GLX, the context it draws in, or
+    its drawing state (a mode ended that was not begun, drawing with nothing to draw into). A
+    RuntimeError, so `except RuntimeError` catches it too; also `zorva_ui.LayerError`."""
+
 class BlendMode(enum.IntEnum):
     """How drawn colour combines with the target, between `begin_blend_mode` and
     `end_blend_mode`."""

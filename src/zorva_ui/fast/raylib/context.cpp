@@ -213,11 +213,11 @@ int load_gl_functions(void* (*get_proc)(const char*), const char* failure_prefix
     };
     using namespace gl;
     gl::Functions table{};
-#define ZORVA_GL_LOAD(ret, name, params)                                                   \
-    table.name = reinterpret_cast<ret(*) params>(lookup("gl" #name));                      \
-    if (table.name == nullptr) {                                                           \
+#define ZORVA_GL_LOAD(ret, name, params)                                              \
+    table.name = reinterpret_cast<ret(*) params>(lookup("gl" #name));                 \
+    if (table.name == nullptr) {                                                      \
         PyErr_Format(layer_error(), "%s: the driver lacks gl" #name, failure_prefix); \
-        return -1;                                                                         \
+        return -1;                                                                    \
     }
     ZORVA_GL_FUNCTIONS(ZORVA_GL_LOAD)
 #undef ZORVA_GL_LOAD
@@ -429,8 +429,7 @@ int choose_context() {
 int not_owner_thread() {
     // A GL context is current on one thread only; calls from another thread would draw into
     // nothing.
-    PyErr_SetString(layer_error(),
-                    "the rendering context belongs to the thread that created it");
+    PyErr_SetString(layer_error(), "the rendering context belongs to the thread that created it");
     return -1;
 }
 

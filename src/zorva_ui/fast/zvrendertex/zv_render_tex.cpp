@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "fast/common/args.h"
+#include "fast/common/buffer_view.h"
 #include "fast/common/callable.h"
 #include "fast/common/module.h"
 #include "fast/common/pyref.h"
@@ -134,8 +135,8 @@ PyObject* py_c_fast_clear(PyObject* self, PyObject* color) {
 // The caller's buffer for read_pixels: writable, C-contiguous and exactly the texture's size in
 // bytes (its item type is not checked: an (h, w, 4) uint8 array, a bytearray or a pygame
 // surface's buffer all qualify). 0 with `view` held, or -1 with an exception and nothing held.
-int get_target_buffer(PyObject* into, Py_ssize_t size, Py_buffer* view) {
-    if (PyObject_GetBuffer(into, view, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) < 0) {
+int get_target_buffer(PyObject* into, Py_ssize_t size, BufferView* view) {
+    if (view->get(into, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) < 0) {
         PyRef cause = PyRef::steal(PyErr_GetRaisedException());
         PyErr_Format(PyExc_TypeError,
                      "into must be a writable C-contiguous buffer of %zd bytes, got %.200s", size,
@@ -145,51 +146,43 @@ int get_target_buffer(PyObject* into, Py_ssize_t size, Py_buffer* view) {
         PyErr_SetRaisedException(error.release());
         return -1;
     }
-    if (view->len != size) {
+    if (view->size() != size) {
         PyErr_Format(PyExc_ValueError, "into holds %zd bytes, the render texture's pixels take %zd",
-                     view->len, size);
-        PyBuffer_Release(view);
+                     view->size(), size);
+        view->release();
         return -1;
     }
     return 0;
 }
 
+int check_loaded(const ZvRenderTextureObject* rt) {
+    if (rt->loaded) return 0;
+    PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
+    return -1;
+}
+
 // read_pixels(into=None, straight_alpha=False): new bytes, or the pixels copied into `into`,
-// which is returned. The read happens before the copy: a buffer of the wrong size is refused
-// before anything is read, but the GL read itself may still fail.
+// which is returned. A buffer of the wrong kind or size is refused before anything is read.
 PyObject* py_read_pixels(PyObject* self, Args a) {
     auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
     PyObject* into = a[0];
     const int straight = PyObject_IsTrue(a[1]);
-    if (straight < 0) return nullptr;
-    if (!rt->loaded) {
-        PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
-        return nullptr;
-    }
-    Py_buffer view;
-    const bool has_into = into != Py_None;
-    if (has_into) {
+    if (straight < 0 || check_loaded(rt) < 0) return nullptr;
+    BufferView view;
+    if (into != Py_None) {
         const Py_ssize_t size =
             static_cast<Py_ssize_t>(rt->size->x) * static_cast<Py_ssize_t>(rt->size->y) * 4;
-        if (get_target_buffer(into, size, &view) < 0) return nullptr;
-        if (!rt->loaded) {  // the buffer's exporter may run Python code that unloads us
-            PyBuffer_Release(&view);
-            PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
-            return nullptr;
-        }
+        // The exporter may run Python code that unloads the texture: check again after it.
+        if (get_target_buffer(into, size, &view) < 0 || check_loaded(rt) < 0) return nullptr;
     }
     PyRef pixels = PyRef::steal(layer::core().read_target(&rt->render_texture));
-    if (!pixels) {
-        if (has_into) PyBuffer_Release(&view);
-        return nullptr;
-    }
+    if (!pixels) return nullptr;
     auto* rgba = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(pixels.get()));
     const size_t size = static_cast<size_t>(PyBytes_GET_SIZE(pixels.get()));
     if (straight) layer::unpremultiply_rgba(rgba, size);
-    if (!has_into) return pixels.release();
-    // The texture cannot have changed size in between: its size is fixed at creation.
-    if (static_cast<size_t>(view.len) == size) std::memcpy(view.buf, rgba, size);
-    PyBuffer_Release(&view);
+    if (!view.held()) return pixels.release();
+    // Equal sizes always (a render texture's size is fixed); the test guards the copy anyway.
+    if (static_cast<size_t>(view.size()) == size) std::memcpy(view.data(), rgba, size);
     return Py_NewRef(into);
 }
 

@@ -68,6 +68,19 @@ def test_read_pixels_feeds_pillow_and_pygame():
     assert tuple(pygame.image.frombuffer(pixels, (3, 2), "RGBA").get_at((2, 1))) == STRAIGHT
 
 
+def test_numpy_asarray_reads_a_render_texture():
+    target = _target()
+    pixels = np.asarray(target)
+    assert pixels.shape == (2, 3, 4) and pixels.dtype == np.uint8
+    assert pixels.tobytes() == bytes(STORED) * 6
+    assert np.asarray(target, dtype=np.float32)[1, 2, 0] == STORED[0]
+    with pytest.raises(ValueError, match="live on the GPU"):
+        np.asarray(target, copy=False)
+    target.unload()
+    with pytest.raises(ValueError, match="not loaded"):
+        np.asarray(target)
+
+
 @pytest.mark.parametrize(
     "into, error, message",
     [

@@ -186,6 +186,34 @@ PyObject* py_read_pixels(PyObject* self, Args a) {
     return Py_NewRef(into);
 }
 
+// numpy's array protocol: np.asarray(texture) reads the pixels into a new (height, width, 4)
+// uint8 array (straight from the GPU, premultiplied as stored). It is always a copy, so
+// copy=False is refused as numpy asks; a dtype converts the new array.
+PyObject* py_array(PyObject* self, Args a) {
+    auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
+    PyObject* dtype = a[0];
+    PyObject* copy = a[1];
+    if (copy == Py_False) {
+        PyErr_SetString(PyExc_ValueError,
+                        "a render texture's pixels live on the GPU: reading them is a copy");
+        return nullptr;
+    }
+    if (check_loaded(rt) < 0) return nullptr;
+    PyRef numpy = PyRef::steal(PyImport_ImportModule("numpy"));
+    if (!numpy) return nullptr;
+    PyRef shape = PyRef::steal(Py_BuildValue("(nni)", static_cast<Py_ssize_t>(rt->size->y),
+                                             static_cast<Py_ssize_t>(rt->size->x), 4));
+    if (!shape) return nullptr;
+    PyRef array = PyRef::steal(PyObject_CallMethod(numpy.get(), "empty", "(Os)", shape.get(),
+                                                   "uint8"));
+    if (!array) return nullptr;
+    PyObject* read_args[] = {array.get(), Py_False};
+    PyRef filled = PyRef::steal(py_read_pixels(self, Args(read_args)));
+    if (!filled) return nullptr;
+    if (dtype == Py_None) return array.release();
+    return PyObject_CallMethod(array.get(), "astype", "(O)", dtype);
+}
+
 PyObject* py_unload(PyObject* self) {
     auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
     if (rt->loaded) {
@@ -242,6 +270,10 @@ constexpr Callable kReadPixels{
     "The pixels, RGBA8 top row first: as new bytes (width * height * 4), or copied into `into` "
     "(a writable C-contiguous buffer of that many bytes, returned); premultiplied as stored, or "
     "divided by alpha with straight_alpha=True."};
+constexpr Callable kArray{
+    kModuleName, "ZvRenderTexture.__array__", "($self, dtype=None, copy=None)", py_array,
+    "numpy.asarray(texture): the pixels read into a new (height, width, 4) uint8 array, "
+    "premultiplied as stored (always a copy: copy=False raises ValueError)."};
 constexpr Callable kEnter{kModuleName, "ZvRenderTexture.__enter__", "($self)", with_enter,
                           "Returns the render texture itself, unloaded at the end of the with "
                           "block."};
@@ -270,7 +302,7 @@ PyTypeObject ZvRenderTextureType = {
     .tp_repr = render_texture_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = type_doc<kConstruct>,
-    .tp_methods = method_table<kNew, kClear, kReadPixels, kUnload, kEnter, kExit, kReduce>,
+    .tp_methods = method_table<kNew, kClear, kReadPixels, kArray, kUnload, kEnter, kExit, kReduce>,
     .tp_getset = getset_table<kRenderTarget, kSize, kLoaded>,
     .tp_new = new_slot<kConstruct>,
 };

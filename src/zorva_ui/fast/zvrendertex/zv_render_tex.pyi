@@ -2,7 +2,9 @@
 
 from collections.abc import Buffer
 from types import TracebackType
-from typing import NoReturn, Self, SupportsFloat, SupportsIndex, SupportsInt, overload
+from typing import Any, NoReturn, Self, SupportsFloat, SupportsIndex, SupportsInt, overload
+
+import numpy.typing as npt
 
 from typing_extensions import disjoint_base
 
@@ -42,6 +44,13 @@ class ZvRenderTexture:
     @overload
     def read_pixels[B: Buffer](self, into: B, straight_alpha: object = False) -> B:
         """The pixels copied into `into`, which is returned."""
+
+    def __array__(
+        self, dtype: npt.DTypeLike | None = None, copy: bool | None = None
+    ) -> npt.NDArray[Any]:
+        """`numpy.asarray(texture)`: the pixels read into a new (height, width, 4) uint8 array,
+        premultiplied as stored, converted to `dtype` when given. Always a copy: `copy=False`
+        raises ValueError."""
 
     def unload(self) -> None:
         """Releases the GPU memory now; `loaded` becomes False."""

@@ -204,8 +204,8 @@ PyObject* py_array(PyObject* self, Args a) {
     PyRef shape = PyRef::steal(Py_BuildValue("(nni)", static_cast<Py_ssize_t>(rt->size->y),
                                              static_cast<Py_ssize_t>(rt->size->x), 4));
     if (!shape) return nullptr;
-    PyRef array = PyRef::steal(PyObject_CallMethod(numpy.get(), "empty", "(Os)", shape.get(),
-                                                   "uint8"));
+    PyRef array =
+        PyRef::steal(PyObject_CallMethod(numpy.get(), "empty", "(Os)", shape.get(), "uint8"));
     if (!array) return nullptr;
     PyObject* read_args[] = {array.get(), Py_False};
     PyRef filled = PyRef::steal(py_read_pixels(self, Args(read_args)));

@@ -5,7 +5,6 @@ from types import TracebackType
 from typing import Any, NoReturn, Self, SupportsFloat, SupportsIndex, SupportsInt, overload
 
 import numpy.typing as npt
-
 from typing_extensions import disjoint_base
 
 from zorva_ui.fast.raylib.zorva_raylib import RenderTarget

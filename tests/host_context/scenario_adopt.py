@@ -147,8 +147,12 @@ def main():
     result["follows_bound_framebuffer"] = p.follows_the_bound_framebuffer()
     result["moderngl_unchanged"] = scene.render() == before
     if how == "with-block":
+        old = p.radial.generate_texture(2, 2)
         ctx.__exit__(None, None, None)  # leaves nothing current
-        result["after_with"] = hostgl.outcome(lambda: p.radial.generate_texture(2, 2))
+        result["after_with"] = hostgl.outcome(
+            lambda: (p.radial.generate_texture(2, 2), rl.context_info()["context"])[1]
+        )
+        result["old target after with"] = hostgl.outcome(old.read_pixels)
         result["adopted_handle"] = f"0x{adopted:x}"
     return result
 

@@ -1,7 +1,8 @@
-"""Calls that cannot reach the adopted context: made while nothing is current, while another
-moderngl context is current, or from another thread. Each must raise RuntimeError, draw
-nothing, leave the caller's binding (and the other context's state) alone, and leave the layer
-working once its context is current again on its thread."""
+"""Calls made while the adopted context is not current: with nothing current (the layer works in
+its own headless context), with another moderngl context current (the layer works there), or
+from another thread (refused). Render textures of the adopted context are refused elsewhere; the
+caller's binding and the other context's state stay as they were, and the layer works in its
+first context again once that one is current."""
 
 import gc
 import threading
@@ -34,10 +35,14 @@ class Calls:
         }
 
     def run_all(self):
-        return {
+        results = {
             name: hostgl.outcome(lambda call=call: (call(), "returned")[1])
             for name, call in self.calls.items()
         }
+        info = hostgl.outcome(self.rl.context_info)
+        if isinstance(info, dict) and info["error"] is not None:
+            results["context_info"] = info["error"]
+        return results
 
     def works(self):
         """The layer on its own thread with its context current: a fresh texture is right."""
@@ -75,6 +80,7 @@ def main():
 
     hostgl.release_current()
     result["nothing current"] = calls.run_all()
+    result["nothing current in"] = rl.context_info()["context"]
     result["nothing current afterwards"] = hostgl.egl_current()[3] == 0
     result["collected while not current"] = hostgl.outcome(
         lambda: (unreachable.clear(), gc.collect(), "done")[2]
@@ -86,10 +92,11 @@ def main():
     other_before = other_fbo.read(components=4)
     state_before = hostgl.capture()
     result["other current"] = calls.run_all()
+    result["other current in"] = rl.context_info()["context"]
     result["other context kept"] = {
         "binding": hostgl.egl_current() == other_binding,
         "state": hostgl.changed(state_before, hostgl.capture()),
-        "pixels": other_fbo.read(components=4) == other_before,
+        "drawn into": other_fbo.read(components=4) != other_before,
     }
 
     hostgl.make_current(adopted_binding)

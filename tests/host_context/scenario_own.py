@@ -1,7 +1,7 @@
 """The layer makes its own headless context first; then moderngl makes and uses its own in the
-same process, and the two take turns. Every layer call must hand moderngl's context back
-current (errors included), both must keep drawing the right pictures, and a draw meant for
-moderngl's framebuffer must be refused, since the layer's context cannot reach it."""
+same process, and the two take turns. Every layer call must leave moderngl's context current
+(errors included), both must keep drawing the right pictures, and a draw outside texture mode
+goes into moderngl's framebuffer (the layer works in the context current at each call)."""
 
 import sys
 

@@ -64,6 +64,8 @@ def test_python_names():
     assert isinstance(rl.BlendMode.BLEND_ADDITIVE, int)
     info = rl.context_info()
     assert info["version"] and info["max_texture_size"] >= 1024
+    assert info["error"] is None and info["contexts"][info["current"]]["current"]
+    assert {c["context"] for c in info["contexts"]} == {"own headless EGL"}
 
 
 def test_handles_are_not_constructible_from_python():
@@ -87,6 +89,10 @@ for attempt in range(2):  # the failure is not remembered: each call tries again
         with pytest.raises(RuntimeError, match=r"EGL error 0x[0-9a-f]{4}, EGL_[A-Z_]+[)]"
                            r".*Debian: libegl1 libgl1-mesa-dri"):
             call()
+# context_info answers, with the reason
+info = rl.context_info()
+assert info["context"] == "" and info["contexts"] == [] and info["current"] is None
+assert "Debian: libegl1" in info["error"]
 # what needs no context still works
 assert ZvVector2(1, 2) == ZvVector2.new(1, 2)
 assert rl.gen_image_color(1, 1, rl.WHITE).width == 1

@@ -1,14 +1,13 @@
-"""GLX scenarios of the layer's context policy, each in a process of its own (the layer keeps
-the first context it meets for the whole process):
+"""GLX scenarios of the layer's context policy, each in a process of its own:
 
     python -m window.glx_context NAME      (from tests/, with DISPLAY set)
 
 - own-first: a gradient is made before the application opens its window, so the layer makes its
   own headless context; the window's GLX context must still become current (an EGL context left
-  current would make that fail), render textures still work with the window's context put back,
-  and drawing outside texture mode says how to order the calls.
+  current would make that fail), then the layer works in the window: render textures made there
+  and draws into it; a render texture of the headless context is refused there.
 - adopted: the window's context is current first; a click gradient drawn into the window lands
-  where asked, and the layer refuses calls while another window's context, or none, is current.
+  where asked, and context_info answers while another window's context, or none, is current.
 
 Prints one line, `RESULT {json}`."""
 
@@ -48,7 +47,8 @@ def own_first():
     from zorva_ui.fast.zvraygrad.zvraygrad import GradientRaylib
 
     gradient = GradientRaylib(COLOURS)
-    expected = np.frombuffer(gradient.generate_texture(8, 8).read_pixels(), np.uint8)
+    headless = gradient.generate_texture(8, 8)
+    expected = np.frombuffer(headless.read_pixels(), np.uint8)
     assert glfw.init()
     window = open_window(glfw, "own-first")
     glfw.make_context_current(window)  # must not fail while the layer's context exists
@@ -66,14 +66,18 @@ def own_first():
     draw = outcome(
         lambda: rl.draw_texture_pro(texture, (0, 0, 8, 8), (0, 0, 8, 8), (0, 0), 0.0, rl.WHITE)
     )
-    after = list(ctx.screen.read(viewport=(0, 0, 1, 1), components=4))
+    foreign = outcome(
+        lambda: rl.draw_texture_pro(headless, (0, 0, 8, 8), (0, 0, 8, 8), (0, 0), 0.0, rl.WHITE)
+    )
+    top_left = list(ctx.screen.read(viewport=(0, H - 1, 1, 1), components=4))
     return {
         "context": rl.context_info()["context"],
         "same_picture": same,
         "window_still_current": still_current,
         "window_clear": corner,
         "draw": draw,
-        "window_after_refused_draw": after,
+        "foreign": foreign,
+        "window_after_draw": top_left,
     }
 
 
@@ -104,9 +108,9 @@ def adopted():
         int(covered[0].max()),
     ]
     glfw.make_context_current(other)
-    with_other = outcome(rl.context_info)
+    with_other = outcome(lambda: rl.context_info()["context"])
     glfw.make_context_current(None)
-    with_none = outcome(rl.context_info)
+    with_none = outcome(lambda: rl.context_info()["context"])
     glfw.make_context_current(window)
     return {
         "context": rl.context_info()["context"],

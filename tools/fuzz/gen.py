@@ -145,7 +145,7 @@ OWNER_ONLY = [
     "rl.set_zvshader_value_vec4_v(sh0, 3, [(1.0, 0.0, 0.0, 1.0)])",
     "rl.draw_texture_pro(tex0, (0, 0, 1, 1), (0, 0, 2, 2), (0, 0), 0.0, (255, 255, 255, 255))",
     "rl.load_texture_from_image(img0)",
-    "rl.context_info()",
+    "context_error(rl.context_info())",
     "rt0.c_fast_clear((0, 0, 0, 0))",
     "rt0.read_pixels()",
     "RT((2, 2))",

@@ -455,6 +455,14 @@ def not_owner(fn):
         raise ContractBreach(f"call from a non-owner thread gave {got!r}")
 
 
+def context_error(info):
+    """context_info answers on every thread; what keeps the layer from drawing there is its
+    error, raised here so that the owner-thread contract can check it."""
+    if info["error"] is not None:
+        raise RuntimeError(info["error"])
+    return info
+
+
 def hand_over(box):
     """Lets another thread drop the last references to the objects in `box`."""
     t = threading.Thread(target=box.clear)

@@ -8,6 +8,7 @@
 #include "fast/raylib/handles.h"
 #include "fast/raylib/renderer.h"
 #include "fast/raylib/layer_core.h"
+#include "fast/raylib/objects.h"
 #include "fast/raylib/values.h"
 
 namespace zorva::layer {
@@ -43,16 +44,15 @@ int32_t get_zvshader_location(ZvShaderObject* shader, PyObject* name) {
     }
     CallScope scope;
     if (!scope.ok() || usable_shader(shader) < 0) return -1;
-    return uniform_location(shader->id, utf8);
+    return program_location(shader->id, utf8);
 }
 
 int draw_texture_pro(PyObject* texture, PyObject* source, PyObject* dest, PyObject* origin,
                      float rotation, PyObject* tint) {
     QuadParams quad;
-    if (resolve_texture(texture, &quad.texture, &quad.texture_width, &quad.texture_height) < 0) {
-        return -1;
-    }
-    ZORVA_TRACE(-1, "(sIOOOdO)", "draw_texture_pro", quad.texture, source, dest, origin,
+    Drawable drawable;
+    if (resolve_texture(texture, &drawable) < 0) return -1;
+    ZORVA_TRACE(-1, "(sIOOOdO)", "draw_texture_pro", drawable.id, source, dest, origin,
                 static_cast<double>(rotation), tint);
     if (parse_floats(source, 4, "source", quad.source) < 0 ||
         parse_floats(dest, 4, "dest", quad.dest) < 0 ||
@@ -63,11 +63,11 @@ int draw_texture_pro(PyObject* texture, PyObject* source, PyObject* dest, PyObje
     quad.rotation = rotation;
     // The conversions above may have run Python code that released the texture: check again,
     // so a stale name is refused like any other unloaded texture instead of reaching GL.
-    if (resolve_texture(texture, &quad.texture, &quad.texture_width, &quad.texture_height) < 0) {
-        return -1;
-    }
+    if (resolve_texture(texture, &drawable) < 0) return -1;
+    quad.texture_width = drawable.width;
+    quad.texture_height = drawable.height;
     CallScope scope;
-    if (!scope.ok()) return -1;
+    if (!scope.ok() || texture_name_here(drawable, &quad.texture) < 0) return -1;
     return draw_quad(quad);
 }
 

@@ -1,6 +1,6 @@
 // The OpenGL 3.3 core entry points and constants the layer uses, declared here rather than taken
-// from system headers: the functions are loaded at run time through EGL, so a machine needs only
-// the driver's runtime libraries, no development package.
+// from system headers: the functions are loaded at run time through the window system's lookup,
+// so a machine needs only the driver's runtime libraries, no development package.
 #pragma once
 
 #include <cstddef>
@@ -58,6 +58,8 @@ inline constexpr GLenum VERTEX_SHADER = 0x8B31;
 inline constexpr GLenum COMPILE_STATUS = 0x8B81;
 inline constexpr GLenum LINK_STATUS = 0x8B82;
 inline constexpr GLenum INFO_LOG_LENGTH = 0x8B84;
+inline constexpr GLenum ACTIVE_UNIFORMS = 0x8B86;
+inline constexpr GLenum ACTIVE_UNIFORM_MAX_LENGTH = 0x8B87;
 inline constexpr GLenum READ_FRAMEBUFFER = 0x8CA8;
 inline constexpr GLenum FRAMEBUFFER_COMPLETE = 0x8CD5;
 inline constexpr GLenum COLOR_ATTACHMENT0 = 0x8CE0;
@@ -108,73 +110,74 @@ inline constexpr GLenum SYNC_GPU_COMMANDS_COMPLETE = 0x9117;
 using GLsync = void*;
 
 // X(return type, name without the "gl" prefix, parameter list)
-#define ZORVA_GL_FUNCTIONS(X)                                                              \
-    X(GLenum, GetError, (void))                                                            \
-    X(const unsigned char*, GetString, (GLenum))                                           \
-    X(void, GetIntegerv, (GLenum, GLint*))                                                 \
-    X(void, GetBooleanv, (GLenum, GLboolean*))                                             \
-    X(void, GetFloatv, (GLenum, GLfloat*))                                                 \
-    X(GLboolean, IsEnabled, (GLenum))                                                      \
-    X(void, ColorMask, (GLboolean, GLboolean, GLboolean, GLboolean))                       \
-    X(void, PolygonMode, (GLenum, GLenum))                                                 \
-    X(void, BlendEquationSeparate, (GLenum, GLenum))                                       \
-    X(void, BindSampler, (GLuint, GLuint))                                                 \
-    X(GLsync, FenceSync, (GLenum, GLbitfield))                                             \
-    X(GLboolean, IsSync, (GLsync))                                                         \
-    X(void, Enable, (GLenum))                                                              \
-    X(void, Disable, (GLenum))                                                             \
-    X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                    \
-    X(void, ClearColor, (GLfloat, GLfloat, GLfloat, GLfloat))                              \
-    X(void, Clear, (GLbitfield))                                                           \
-    X(void, Finish, (void))                                                                \
-    X(void, Flush, (void))                                                                 \
-    X(void, BlendFuncSeparate, (GLenum, GLenum, GLenum, GLenum))                           \
-    X(void, BlendEquation, (GLenum))                                                       \
-    X(void, PixelStorei, (GLenum, GLint))                                                  \
-    X(void, ReadPixels, (GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*))           \
-    X(void, GenTextures, (GLsizei, GLuint*))                                               \
-    X(void, DeleteTextures, (GLsizei, const GLuint*))                                      \
-    X(void, BindTexture, (GLenum, GLuint))                                                 \
-    X(void, ActiveTexture, (GLenum))                                                       \
-    X(void, TexImage2D,                                                                    \
-      (GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*))        \
-    X(void, TexParameteri, (GLenum, GLenum, GLint))                                        \
-    X(void, GenFramebuffers, (GLsizei, GLuint*))                                           \
-    X(void, DeleteFramebuffers, (GLsizei, const GLuint*))                                  \
-    X(void, BindFramebuffer, (GLenum, GLuint))                                             \
-    X(void, FramebufferTexture2D, (GLenum, GLenum, GLenum, GLuint, GLint))                 \
-    X(GLenum, CheckFramebufferStatus, (GLenum))                                            \
-    X(GLuint, CreateShader, (GLenum))                                                      \
-    X(void, ShaderSource, (GLuint, GLsizei, const GLchar* const*, const GLint*))           \
-    X(void, CompileShader, (GLuint))                                                       \
-    X(void, GetShaderiv, (GLuint, GLenum, GLint*))                                         \
-    X(void, GetShaderInfoLog, (GLuint, GLsizei, GLsizei*, GLchar*))                        \
-    X(void, DeleteShader, (GLuint))                                                        \
-    X(GLuint, CreateProgram, (void))                                                       \
-    X(void, AttachShader, (GLuint, GLuint))                                                \
-    X(void, BindAttribLocation, (GLuint, GLuint, const GLchar*))                           \
-    X(void, LinkProgram, (GLuint))                                                         \
-    X(void, GetProgramiv, (GLuint, GLenum, GLint*))                                        \
-    X(void, GetProgramInfoLog, (GLuint, GLsizei, GLsizei*, GLchar*))                       \
-    X(void, DeleteProgram, (GLuint))                                                       \
-    X(void, UseProgram, (GLuint))                                                          \
-    X(GLint, GetUniformLocation, (GLuint, const GLchar*))                                  \
-    X(GLint, GetAttribLocation, (GLuint, const GLchar*))                                   \
-    X(void, Uniform1i, (GLint, GLint))                                                     \
-    X(void, Uniform1f, (GLint, GLfloat))                                                   \
-    X(void, Uniform2f, (GLint, GLfloat, GLfloat))                                          \
-    X(void, Uniform4f, (GLint, GLfloat, GLfloat, GLfloat, GLfloat))                        \
-    X(void, Uniform1fv, (GLint, GLsizei, const GLfloat*))                                  \
-    X(void, Uniform4fv, (GLint, GLsizei, const GLfloat*))                                  \
-    X(void, UniformMatrix4fv, (GLint, GLsizei, GLboolean, const GLfloat*))                 \
-    X(void, GenVertexArrays, (GLsizei, GLuint*))                                           \
-    X(void, BindVertexArray, (GLuint))                                                     \
-    X(void, GenBuffers, (GLsizei, GLuint*))                                                \
-    X(void, BindBuffer, (GLenum, GLuint))                                                  \
-    X(void, BufferData, (GLenum, GLsizeiptr, const void*, GLenum))                         \
-    X(void, BufferSubData, (GLenum, GLintptr, GLsizeiptr, const void*))                    \
-    X(void, VertexAttribPointer, (GLuint, GLint, GLenum, GLboolean, GLsizei, const void*)) \
-    X(void, EnableVertexAttribArray, (GLuint))                                             \
+#define ZORVA_GL_FUNCTIONS(X)                                                                \
+    X(GLenum, GetError, (void))                                                              \
+    X(const unsigned char*, GetString, (GLenum))                                             \
+    X(void, GetIntegerv, (GLenum, GLint*))                                                   \
+    X(void, GetBooleanv, (GLenum, GLboolean*))                                               \
+    X(void, GetFloatv, (GLenum, GLfloat*))                                                   \
+    X(GLboolean, IsEnabled, (GLenum))                                                        \
+    X(void, ColorMask, (GLboolean, GLboolean, GLboolean, GLboolean))                         \
+    X(void, PolygonMode, (GLenum, GLenum))                                                   \
+    X(void, BlendEquationSeparate, (GLenum, GLenum))                                         \
+    X(void, BindSampler, (GLuint, GLuint))                                                   \
+    X(GLsync, FenceSync, (GLenum, GLbitfield))                                               \
+    X(GLboolean, IsSync, (GLsync))                                                           \
+    X(void, Enable, (GLenum))                                                                \
+    X(void, Disable, (GLenum))                                                               \
+    X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                      \
+    X(void, ClearColor, (GLfloat, GLfloat, GLfloat, GLfloat))                                \
+    X(void, Clear, (GLbitfield))                                                             \
+    X(void, Finish, (void))                                                                  \
+    X(void, Flush, (void))                                                                   \
+    X(void, BlendFuncSeparate, (GLenum, GLenum, GLenum, GLenum))                             \
+    X(void, BlendEquation, (GLenum))                                                         \
+    X(void, PixelStorei, (GLenum, GLint))                                                    \
+    X(void, ReadPixels, (GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*))             \
+    X(void, GenTextures, (GLsizei, GLuint*))                                                 \
+    X(void, DeleteTextures, (GLsizei, const GLuint*))                                        \
+    X(void, BindTexture, (GLenum, GLuint))                                                   \
+    X(void, ActiveTexture, (GLenum))                                                         \
+    X(void, TexImage2D,                                                                      \
+      (GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*))          \
+    X(void, TexParameteri, (GLenum, GLenum, GLint))                                          \
+    X(void, GenFramebuffers, (GLsizei, GLuint*))                                             \
+    X(void, DeleteFramebuffers, (GLsizei, const GLuint*))                                    \
+    X(void, BindFramebuffer, (GLenum, GLuint))                                               \
+    X(void, FramebufferTexture2D, (GLenum, GLenum, GLenum, GLuint, GLint))                   \
+    X(GLenum, CheckFramebufferStatus, (GLenum))                                              \
+    X(GLuint, CreateShader, (GLenum))                                                        \
+    X(void, ShaderSource, (GLuint, GLsizei, const GLchar* const*, const GLint*))             \
+    X(void, CompileShader, (GLuint))                                                         \
+    X(void, GetShaderiv, (GLuint, GLenum, GLint*))                                           \
+    X(void, GetShaderInfoLog, (GLuint, GLsizei, GLsizei*, GLchar*))                          \
+    X(void, DeleteShader, (GLuint))                                                          \
+    X(GLuint, CreateProgram, (void))                                                         \
+    X(void, AttachShader, (GLuint, GLuint))                                                  \
+    X(void, BindAttribLocation, (GLuint, GLuint, const GLchar*))                             \
+    X(void, LinkProgram, (GLuint))                                                           \
+    X(void, GetProgramiv, (GLuint, GLenum, GLint*))                                          \
+    X(void, GetProgramInfoLog, (GLuint, GLsizei, GLsizei*, GLchar*))                         \
+    X(void, DeleteProgram, (GLuint))                                                         \
+    X(void, UseProgram, (GLuint))                                                            \
+    X(GLint, GetUniformLocation, (GLuint, const GLchar*))                                    \
+    X(GLint, GetAttribLocation, (GLuint, const GLchar*))                                     \
+    X(void, GetActiveUniform, (GLuint, GLuint, GLsizei, GLsizei*, GLint*, GLenum*, GLchar*)) \
+    X(void, Uniform1i, (GLint, GLint))                                                       \
+    X(void, Uniform1f, (GLint, GLfloat))                                                     \
+    X(void, Uniform2f, (GLint, GLfloat, GLfloat))                                            \
+    X(void, Uniform4f, (GLint, GLfloat, GLfloat, GLfloat, GLfloat))                          \
+    X(void, Uniform1fv, (GLint, GLsizei, const GLfloat*))                                    \
+    X(void, Uniform4fv, (GLint, GLsizei, const GLfloat*))                                    \
+    X(void, UniformMatrix4fv, (GLint, GLsizei, GLboolean, const GLfloat*))                   \
+    X(void, GenVertexArrays, (GLsizei, GLuint*))                                             \
+    X(void, BindVertexArray, (GLuint))                                                       \
+    X(void, GenBuffers, (GLsizei, GLuint*))                                                  \
+    X(void, BindBuffer, (GLenum, GLuint))                                                    \
+    X(void, BufferData, (GLenum, GLsizeiptr, const void*, GLenum))                           \
+    X(void, BufferSubData, (GLenum, GLintptr, GLsizeiptr, const void*))                      \
+    X(void, VertexAttribPointer, (GLuint, GLint, GLenum, GLboolean, GLsizei, const void*))   \
+    X(void, EnableVertexAttribArray, (GLuint))                                               \
     X(void, DrawArrays, (GLenum, GLint, GLsizei))
 
 struct Functions {
@@ -183,7 +186,9 @@ struct Functions {
 #undef ZORVA_GL_MEMBER
 };
 
-// The process's one table; filled when the context is made, all null before.
+// The table of the device the running call works in (each device loads its own through its
+// window system; device.cpp puts it here when a call enters another device). All null before
+// the first call.
 extern Functions fn;
 
 // Clears every pending error flag (a driver may hold several).

@@ -9,6 +9,7 @@
 #include "fast/raylib/context.h"
 #include "fast/raylib/renderer.h"
 #include "fast/raylib/layer_core.h"
+#include "fast/raylib/objects.h"
 #include "fast/raylib/state.h"
 #include "fast/raylib/values.h"
 
@@ -122,7 +123,7 @@ TextureObject* as_texture(PyObject* self) {
 
 void texture_dealloc(PyObject* self) {
     TextureObject* texture = as_texture(self);
-    if (texture->loaded) discard_texture(texture->texture.id);
+    if (texture->loaded) texture_discard(texture->handle);
     Py_TYPE(self)->tp_free(self);
 }
 
@@ -155,7 +156,7 @@ constexpr Callable kTextureExit{kModuleName, "Texture.__exit__", kWithExitParams
                                 "exception then propagates)."};
 
 constexpr Property kTextureId{kModuleName, "Texture.id", texture_get<uint32_t, &ZvTexture::id>,
-                              nullptr, "GL texture name."};
+                              nullptr, "GL texture name, in the context it was loaded in."};
 constexpr Property kTextureWidth{kModuleName, "Texture.width",
                                  texture_get<int32_t, &ZvTexture::width>, nullptr,
                                  "Width in texels."};
@@ -174,7 +175,7 @@ constexpr Property kTextureLoaded{kModuleName, "Texture.loaded", texture_get_loa
 // ---- RenderTarget -------------------------------------------------------------------------------
 
 PyStructSequence_Field kTargetFields[] = {
-    {"id", "GL framebuffer name"},
+    {"id", "The layer's name of the render texture"},
     {"texture_id", "GL name of the colour texture"},
     {"width", "Width in pixels"},
     {"height", "Height in pixels"},
@@ -257,28 +258,38 @@ int check_render_texture(PyObject* obj) {
                : raise_expected("ZvRenderTexture", obj);
 }
 
-int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height) {
+int resolve_texture(PyObject* obj, Drawable* out) {
     if (obj != nullptr && Py_IS_TYPE(obj, &TextureType)) {
         auto* texture = reinterpret_cast<TextureObject*>(obj);
         if (!texture->loaded) {
             PyErr_SetString(PyExc_ValueError, "texture is not loaded");
             return -1;
         }
-        *id = texture->texture.id;
-        *width = texture->texture.width;
-        *height = texture->texture.height;
+        *out = Drawable{false, texture->handle, texture->texture.id, texture->texture.width,
+                        texture->texture.height};
         return 0;
     }
     if (bind::is_instance(obj, state.render_texture_type)) {
         auto* target = reinterpret_cast<ZvRenderTextureObject*>(obj);
-        if (!target->loaded || !target_size(target->render_texture.id, width, height)) {
+        const TargetRecord* record =
+            target->loaded ? target_find(target->render_texture.id) : nullptr;
+        if (record == nullptr) {
             PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
             return -1;
         }
-        *id = target->render_texture.texture.id;
+        *out = Drawable{true, target->render_texture.id, target->render_texture.texture.id,
+                        record->width, record->height};
         return 0;
     }
     return raise_expected("Texture or ZvRenderTexture", obj);
+}
+
+int texture_name_here(const Drawable& drawable, uint32_t* name) {
+    if (!drawable.render_texture) return texture_here(drawable.handle, name);
+    const TargetRecord* record = target_here(drawable.handle);
+    if (record == nullptr) return -1;
+    *name = record->texture;
+    return 0;
 }
 
 namespace {
@@ -358,15 +369,16 @@ PyObject* load_texture_from_image(PyObject* obj) {
     }
     CallScope scope;
     if (!scope.ok()) return nullptr;
-    uint32_t id = 0;
-    if (create_texture(image->width, image->height, image->data, &id) < 0) return nullptr;
+    uint32_t handle = 0, id = 0;
+    if (texture_create(image->width, image->height, image->data, &handle, &id) < 0) return nullptr;
     auto* texture = PyObject_New(TextureObject, &TextureType);
     if (texture == nullptr) {
-        delete_texture(id);
+        texture_discard(handle);
         return nullptr;
     }
     texture->texture = ZvTexture{id, image->width, image->height, 1, kPixelFormatRgba8};
     texture->loaded = 1;
+    texture->handle = handle;
     return reinterpret_cast<PyObject*>(texture);
 }
 
@@ -389,11 +401,8 @@ int unload_image(PyObject* obj) {
 int unload_texture(PyObject* obj) {
     if (!Py_IS_TYPE(obj, &TextureType)) return raise_expected("Texture", obj);
     auto* texture = reinterpret_cast<TextureObject*>(obj);
-    if (texture->loaded && context_ready()) {
-        CallScope scope;
-        if (!scope.ok()) return -1;  // the texture stays loaded: nothing was released
-        delete_texture(texture->texture.id);
-    }
+    // Refused from another thread: the texture stays loaded, nothing was released.
+    if (texture->loaded && texture_delete(texture->handle) < 0) return -1;
     texture->loaded = 0;
     return 0;
 }

@@ -27,8 +27,9 @@ struct ImageObject {
 };
 
 struct TextureObject {
-    PyObject_HEAD ZvTexture texture;
+    PyObject_HEAD ZvTexture texture;  // id: the GL name in the context it was loaded in
     int loaded;
+    uint32_t handle;  // the layer's name of the texture, which holds in every context
 };
 
 extern PyTypeObject ImageType;
@@ -45,8 +46,19 @@ int check_shader(const ZvShaderObject* shader);
 int check_vector2(const ZvVector2Object* vector);
 int check_render_texture(PyObject* obj);
 
-// The GL texture behind a drawable: a Texture or a ZvRenderTexture. 0, or -1 with an exception.
-int resolve_texture(PyObject* obj, uint32_t* id, int32_t* width, int32_t* height);
+// A drawable (a Texture or a ZvRenderTexture), checked loaded: its layer handle, the id the trace
+// shows, and its size.
+struct Drawable {
+    bool render_texture;
+    uint32_t handle;
+    uint32_t id;
+    int32_t width;
+    int32_t height;
+};
+int resolve_texture(PyObject* obj, Drawable* out);
+// Its GL texture in the running call's context (uploaded there at first use for a Texture; a
+// RuntimeError naming both contexts for a render texture of another share group).
+int texture_name_here(const Drawable& drawable, uint32_t* name);
 
 PyObject* gen_image_color(int32_t width, int32_t height, PyObject* color);
 // A copy of width x height RGBA8 pixels, top row first, from any C-contiguous buffer.

@@ -49,7 +49,7 @@ constexpr PixelStoreParam kPixelStore[] = {{gl::PACK_ALIGNMENT, 1},   {gl::UNPAC
 static_assert(std::size(kPixelStore) == std::extent_v<decltype(SavedHostState::pixel_store)>);
 
 void save_group(uint32_t group) {
-    SavedHostState& saved = state.host.saved;
+    SavedHostState& saved = active().host.saved;
     switch (group) {
         case kHostProgram:
             saved.program = get_int(gl::CURRENT_PROGRAM);
@@ -106,8 +106,7 @@ void save_group(uint32_t group) {
     }
 }
 
-void restore_group(uint32_t group) {
-    const SavedHostState& saved = state.host.saved;
+void restore_group(const SavedHostState& saved, uint32_t group) {
     const auto name = [](int32_t value) { return static_cast<gl::GLuint>(value); };
     const auto mode = [](int32_t value) { return static_cast<gl::GLenum>(value); };
     switch (group) {
@@ -167,34 +166,38 @@ constexpr uint32_t kAllGroups[] = {kHostProgram, kHostVertexArray, kHostTexture,
 namespace detail {
 
 void host_save(uint32_t groups) {
+    HostState& host = active().host;
     for (uint32_t group : kAllGroups) {
-        if ((groups & group) != 0 && (state.host.saved_groups & group) == 0) {
+        if ((groups & group) != 0 && (host.saved_groups & group) == 0) {
             save_group(group);
-            state.host.saved_groups |= group;
+            host.saved_groups |= group;
         }
     }
 }
 }  // namespace detail
 
-void host_restore() {
-    if (state.host.saved_groups == 0) return;
+void host_restore(Device& device) {
+    HostState& host = device.host;
+    if (host.saved_groups == 0) return;
     // Reverse order, so the texture unit and framebuffers go back after anything that used them.
     for (auto it = std::rbegin(kAllGroups); it != std::rend(kAllGroups); ++it) {
-        if ((state.host.saved_groups & *it) != 0) restore_group(*it);
+        if ((host.saved_groups & *it) != 0) restore_group(host.saved, *it);
     }
-    state.host.saved_groups = 0;
+    host.saved_groups = 0;
 }
 
 void host_viewport(int32_t out[4]) {
-    if ((state.host.saved_groups & kHostFramebuffer) != 0) {
-        for (int i = 0; i < 4; ++i) out[i] = state.host.saved.viewport[i];
+    const HostState& host = active().host;
+    if ((host.saved_groups & kHostFramebuffer) != 0) {
+        for (int i = 0; i < 4; ++i) out[i] = host.saved.viewport[i];
         return;
     }
     fn.GetIntegerv(gl::VIEWPORT, out);
 }
 
 void host_rebind_framebuffer() {
-    if ((state.host.saved_groups & kHostFramebuffer) != 0) restore_group(kHostFramebuffer);
+    const HostState& host = active().host;
+    if ((host.saved_groups & kHostFramebuffer) != 0) restore_group(host.saved, kHostFramebuffer);
 }
 
 void host_prepare_draw() {

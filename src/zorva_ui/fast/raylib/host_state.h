@@ -3,15 +3,16 @@
 // In an adopted context the host has its own program, buffers, framebuffer and raster state, and
 // expects to find them as it left them. Before changing a group of state for the first time in an
 // episode the layer saves that group (`host_touch`); when the episode ends (the outermost layer
-// call returns with no texture, shader or blend mode open) every saved group is put back
-// (`host_restore`). Saving group by group, only when touched, keeps a uniform upload to two
-// program switches and a draw to one save of the draw state. In the layer's own context nothing
-// is saved: the layer is the only user of that state.
+// call returns with no pass open in the device, see Pass in device.h) every saved group is put
+// back (`host_restore`). Saving group by group, only when touched, keeps a uniform upload to two
+// program switches and a draw to one save of the draw state. A device whose policy does not keep
+// the host's state (the layer's own context) saves nothing: the layer is its only user. The
+// functions work on the device of the running call, except host_restore, which is given one.
 #pragma once
 
 #include <cstdint>
 
-#include "fast/raylib/state.h"
+#include "fast/raylib/device.h"
 
 namespace zorva::layer {
 
@@ -33,13 +34,14 @@ void host_save(uint32_t groups);
 
 // Saves the groups not yet saved in this episode. A no-op in the layer's own context.
 inline void host_touch(uint32_t groups) {
-    if (!state.host.adopted) [[likely]]
+    const Device& device = active();
+    if (!device.keeps_host_state) [[likely]]
         return;
-    if ((state.host.saved_groups & groups) != groups) detail::host_save(groups);
+    if ((device.host.saved_groups & groups) != groups) detail::host_save(groups);
 }
 
-// Puts back every saved group and ends the episode.
-void host_restore();
+// Puts back every group saved in the device (whose context is current) and ends the episode.
+void host_restore(Device& device);
 
 // The host's viewport: saved, or read now when the framebuffer group was not touched.
 void host_viewport(int32_t out[4]);

@@ -1,4 +1,4 @@
-// Drawing state of the process's one context.
+// Drawing in the device of the running call.
 #include "fast/raylib/renderer.h"
 
 #include <cmath>
@@ -14,7 +14,7 @@
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/layer_core.h"
-#include "fast/raylib/state.h"
+#include "fast/raylib/objects.h"
 
 namespace zorva::layer {
 namespace {
@@ -72,15 +72,16 @@ int check_error(const char* what) {
 }
 
 void use_program(uint32_t program) {
-    if (state.host.adopted) {
+    Device& device = active();
+    if (device.keeps_host_state) {
         // The host binds programs between our calls, so no cache holds in its context.
         host_touch(kHostProgram);
         fn.UseProgram(program);
         return;
     }
-    if (program != state.renderer.bound_program) {
+    if (program != device.bound_program) {
         fn.UseProgram(program);
-        state.renderer.bound_program = program;
+        device.bound_program = program;
     }
 }
 
@@ -125,25 +126,31 @@ uint32_t compile_stage(gl::GLenum stage, const char* source) {
     return shader;
 }
 
-const TargetEntry* live_target(const StackedTarget& entry) {
-    auto it = state.renderer.targets.find(entry.fbo);
-    if (it == state.renderer.targets.end() || it->second.serial != entry.serial) return nullptr;
-    return &it->second;
+// The innermost render texture of the pass, if it is still loaded (null otherwise).
+const TargetRecord* current_target(uint32_t* fbo) {
+    const Pass& pass = active().pass;
+    if (pass.targets.empty()) return nullptr;
+    const TargetRecord* record = target_find(pass.targets.back());
+    if (record == nullptr || record->group != active().group) return nullptr;
+    if (target_framebuffer(pass.targets.back(), fbo) < 0) {
+        PyErr_Clear();
+        return nullptr;
+    }
+    return record;
 }
 
 // Rebinds whatever the texture-mode stack says is current (nothing when it is empty, or when
-// its top was released meanwhile).
-// In an adopted context "nothing" is the host's own framebuffer and viewport.
+// its top was released meanwhile). Outside texture mode a device drawing into the host's
+// framebuffer binds the host's framebuffer and viewport again.
 void bind_current_target() {
-    if (!state.renderer.target_stack.empty()) {
-        if (const TargetEntry* entry = live_target(state.renderer.target_stack.back())) {
-            host_touch(kHostFramebuffer);
-            fn.BindFramebuffer(gl::FRAMEBUFFER, state.renderer.target_stack.back().fbo);
-            fn.Viewport(0, 0, entry->width, entry->height);
-            return;
-        }
+    uint32_t fbo = 0;
+    if (const TargetRecord* record = current_target(&fbo)) {
+        host_touch(kHostFramebuffer);
+        fn.BindFramebuffer(gl::FRAMEBUFFER, fbo);
+        fn.Viewport(0, 0, record->width, record->height);
+        return;
     }
-    if (state.host.adopted) {
+    if (active().draws_into_host) {
         host_rebind_framebuffer();
         return;
     }
@@ -187,42 +194,37 @@ void apply_blend(int32_t mode) {
     }
 }
 
+}  // namespace
+
 int check_size(int32_t width, int32_t height, const char* what) {
     if (width <= 0 || height <= 0) {
         PyErr_Format(PyExc_ValueError, "%s size must be positive, got %d x %d", what, width,
                      height);
         return -1;
     }
-    if (width > state.renderer.max_texture_size || height > state.renderer.max_texture_size) {
+    const int32_t maximum = active().max_texture_size;
+    if (width > maximum || height > maximum) {
         PyErr_Format(PyExc_ValueError, "%s size %d x %d exceeds the driver's maximum of %d", what,
-                     width, height, state.renderer.max_texture_size);
+                     width, height, maximum);
         return -1;
     }
     return 0;
 }
 
-}  // namespace
-
-bool modes_idle() {
-    return state.renderer.target_stack.empty() && state.renderer.shader_stack.empty() &&
-           state.renderer.blend_stack.empty();
-}
-
 int32_t max_texture_size() {
-    return state.renderer.max_texture_size;
+    return active().max_texture_size;
 }
 
-int init_renderer() {
-    fn.GetIntegerv(gl::MAX_TEXTURE_SIZE, &state.renderer.max_texture_size);
-    if (state.renderer.max_texture_size <= 0) state.renderer.max_texture_size = 4096;
-    if (compile_program(nullptr, nullptr, &state.renderer.default_program,
-                        state.renderer.default_locs) < 0)
+int set_up_device(Device& device) {
+    fn.GetIntegerv(gl::MAX_TEXTURE_SIZE, &device.max_texture_size);
+    if (device.max_texture_size <= 0) device.max_texture_size = 4096;
+    if (compile_gl_program(nullptr, nullptr, &device.default_program, device.default_locs) < 0)
         return -1;
     host_touch(kHostVertexArray);
-    fn.GenVertexArrays(1, &state.renderer.vao);
-    fn.BindVertexArray(state.renderer.vao);
-    fn.GenBuffers(1, &state.renderer.vbo);
-    fn.BindBuffer(gl::ARRAY_BUFFER, state.renderer.vbo);
+    fn.GenVertexArrays(1, &device.vao);
+    fn.BindVertexArray(device.vao);
+    fn.GenBuffers(1, &device.vbo);
+    fn.BindBuffer(gl::ARRAY_BUFFER, device.vbo);
     fn.BufferData(gl::ARRAY_BUFFER, 4 * kFloatsPerVertex * sizeof(float), nullptr,
                   gl::DYNAMIC_DRAW);
     const gl::GLsizei stride = kFloatsPerVertex * sizeof(float);
@@ -235,7 +237,7 @@ int init_renderer() {
     fn.EnableVertexAttribArray(1);
     fn.EnableVertexAttribArray(2);
     // A host's context keeps its own settings; every draw there sets what it needs instead.
-    if (state.host.adopted) return check_error("setting up the renderer");
+    if (device.keeps_host_state) return check_error("setting up the renderer");
     fn.Disable(gl::DEPTH_TEST);
     fn.Disable(gl::CULL_FACE);
     fn.Disable(gl::SCISSOR_TEST);
@@ -248,7 +250,7 @@ int init_renderer() {
 
 // ---- programs -----------------------------------------------------------------------------------
 
-int compile_program(const char* vertex, const char* fragment, uint32_t* program, int32_t* locs) {
+int compile_gl_program(const char* vertex, const char* fragment, uint32_t* program, int32_t* locs) {
     drain_errors();
     const uint32_t vs = compile_stage(gl::VERTEX_SHADER, vertex ? vertex : kDefaultVertexSource);
     if (vs == 0) return -1;
@@ -290,45 +292,19 @@ int compile_program(const char* vertex, const char* fragment, uint32_t* program,
     return 0;
 }
 
-// The GL side of releasing each kind of object, shared by explicit releases and by releases
-// queued for the owner thread.
-namespace {
-void release_texture_name(uint32_t texture, uint32_t) {
-    delete_texture(texture);
-}
-void release_program_name(uint32_t program, uint32_t) {
-    if (!state.host.adopted && state.renderer.bound_program == program) use_program(0);
+void delete_gl_program(uint32_t program) {
+    Device& device = active();
+    if (!device.keeps_host_state && device.bound_program == program) use_program(0);
     fn.DeleteProgram(program);
-}
-void release_target_names(uint32_t fbo, uint32_t texture) {
-    fn.DeleteFramebuffers(1, &fbo);
-    delete_texture(texture);
-}
-}  // namespace
-
-int delete_program(uint32_t program) {
-    if (program == 0 || program == state.renderer.default_program) return 0;
-    for (ZvShaderObject* active : state.renderer.shader_stack) {
-        if (active->id == program) {
-            PyErr_SetString(layer_error(), "cannot unload a shader while shader mode uses it");
-            return -1;
-        }
-    }
-    release_program_name(program, 0);
-    return 0;
-}
-
-int32_t uniform_location(uint32_t program, const char* name) {
-    return fn.GetUniformLocation(program, name);
 }
 
 // ---- textures and targets ---------------------------------------------------------------------
 
-int create_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t* texture) {
+int create_gl_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t* texture) {
     if (check_size(width, height, "texture") < 0) return -1;
     drain_errors();
     host_touch(kHostTexture | kHostPixelStore);
-    if (state.host.adopted) fn.ActiveTexture(gl::TEXTURE0);
+    if (active().keeps_host_state) fn.ActiveTexture(gl::TEXTURE0);
     uint32_t id = 0;
     fn.GenTextures(1, &id);
     fn.BindTexture(gl::TEXTURE_2D, id);
@@ -348,38 +324,13 @@ int create_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t*
 
 // Commands still queued may use what is released; a driver that defers them keeps the memory
 // until they are submitted, so submit now rather than let released memory pile up.
-void delete_texture(uint32_t texture) {
+void delete_gl_texture(uint32_t texture) {
     if (texture == 0) return;
     fn.DeleteTextures(1, &texture);
     fn.Flush();
 }
 
-void discard_texture(uint32_t texture) {
-    if (texture != 0) release_gl_objects(release_texture_name, texture, 0);
-}
-
-void discard_program(uint32_t program) {
-    if (program == 0 || program == state.renderer.default_program) return;
-    // A program still on the shader stack is held by that stack, so it cannot be discarded.
-    release_gl_objects(release_program_name, program, 0);
-}
-
-void discard_target(ZvRenderTarget* target) {
-    auto it = state.renderer.targets.find(target->id);
-    if (it != state.renderer.targets.end()) {
-        // Forgotten at once (stacked entries stop matching); the names stay taken until the
-        // release runs, so GL cannot hand them out again meanwhile.
-        const uint32_t texture = it->second.texture;
-        state.renderer.targets.erase(it);
-        release_gl_objects(release_target_names, target->id, texture);
-    }
-    *target = ZvRenderTarget{};
-}
-
-int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
-    if (check_size(width, height, "render texture") < 0) return -1;
-    uint32_t texture = 0;
-    if (create_texture(width, height, nullptr, &texture) < 0) return -1;
+int create_gl_framebuffer(uint32_t texture, uint32_t* out) {
     uint32_t fbo = 0;
     host_touch(kHostFramebuffer);
     fn.GenFramebuffers(1, &fbo);
@@ -388,7 +339,6 @@ int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
     const gl::GLenum status = fn.CheckFramebufferStatus(gl::FRAMEBUFFER);
     if (status != gl::FRAMEBUFFER_COMPLETE || check_error("creating a render texture") < 0) {
         fn.DeleteFramebuffers(1, &fbo);
-        fn.DeleteTextures(1, &texture);
         bind_current_target();
         if (!PyErr_Occurred()) {
             PyErr_Format(layer_error(), "render texture framebuffer is incomplete (0x%04x)",
@@ -396,51 +346,36 @@ int create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
         }
         return -1;
     }
-    state.renderer.targets[fbo] = TargetEntry{texture, width, height, state.renderer.next_serial++};
     bind_current_target();
-    *out = ZvRenderTarget{};
-    out->id = fbo;
-    out->texture = ZvTexture{texture, width, height, 1, kPixelFormatRgba8};
-    // Two-dimensional drawing needs no depth buffer; `depth` stays empty.
+    *out = fbo;
     return 0;
 }
 
-int delete_target(ZvRenderTarget* target) {
-    auto it = state.renderer.targets.find(target->id);
-    if (it == state.renderer.targets.end()) return 0;
-    const uint32_t fbo = it->first;
-    const uint32_t texture = it->second.texture;
-    state.renderer.targets.erase(it);
-    // A stacked entry of this target no longer matches (serial), so drawing through it is
-    // refused and ending its texture mode still works.
-    release_target_names(fbo, texture);
+void delete_gl_framebuffer(uint32_t fbo) {
+    fn.DeleteFramebuffers(1, &fbo);
+}
+
+void rebind_current_target() {
     bind_current_target();
-    *target = ZvRenderTarget{};
-    return 0;
 }
 
-bool target_size(uint32_t fbo, int32_t* width, int32_t* height) {
-    auto it = state.renderer.targets.find(fbo);
-    if (it == state.renderer.targets.end()) return false;
-    *width = it->second.width;
-    *height = it->second.height;
-    return true;
-}
-
-static const TargetEntry* find_target(const ZvRenderTarget* target) {
-    auto it = state.renderer.targets.find(target->id);
-    if (target->id == 0 || it == state.renderer.targets.end() ||
-        it->second.texture != target->texture.id) {
+// The target's record and framebuffer in the active device; null with an exception when it is
+// not loaded (or its texture is another's) or the device cannot see it.
+const TargetRecord* usable_target(const ZvRenderTarget* target, uint32_t* fbo) {
+    const TargetRecord* record = target_find(target->id);
+    if (target->id == 0 || record == nullptr || record->texture != target->texture.id) {
         PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
         return nullptr;
     }
-    return &it->second;
+    if (target_framebuffer(target->id, fbo) < 0) return nullptr;
+    return record;
 }
 
 int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
-    const TargetEntry* entry = find_target(target);
+    uint32_t fbo = 0;
+    const TargetRecord* entry = usable_target(target, &fbo);
     if (entry == nullptr) return -1;
-    if (state.host.adopted) {
+    if (active().keeps_host_state) {
         // A clear obeys the scissor test, the colour mask and rasterizer discard, which the host
         // may have set.
         host_touch(kHostFramebuffer | kHostRaster | kHostClearColor);
@@ -448,7 +383,7 @@ int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
         fn.Disable(gl::RASTERIZER_DISCARD);
         fn.ColorMask(gl::TRUE, gl::TRUE, gl::TRUE, gl::TRUE);
     }
-    fn.BindFramebuffer(gl::FRAMEBUFFER, target->id);
+    fn.BindFramebuffer(gl::FRAMEBUFFER, fbo);
     fn.Viewport(0, 0, entry->width, entry->height);
     fn.ClearColor(rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f, rgba[3] / 255.0f);
     fn.Clear(gl::COLOR_BUFFER_BIT);
@@ -457,13 +392,14 @@ int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
 }
 
 PyObject* read_target(const ZvRenderTarget* target) {
-    const TargetEntry* entry = find_target(target);
+    uint32_t fbo = 0;
+    const TargetRecord* entry = usable_target(target, &fbo);
     if (entry == nullptr) return nullptr;
     const Py_ssize_t size = static_cast<Py_ssize_t>(entry->width) * entry->height * 4;
     PyRef bytes = PyRef::steal(PyBytes_FromStringAndSize(nullptr, size));
     if (!bytes) return nullptr;
     host_touch(kHostFramebuffer | kHostPixelStore);
-    fn.BindFramebuffer(gl::READ_FRAMEBUFFER, target->id);
+    fn.BindFramebuffer(gl::READ_FRAMEBUFFER, fbo);
     // Rows are stored top row first (see the projection in draw_quad), so they read out in
     // that order without flipping.
     fn.ReadPixels(0, 0, entry->width, entry->height, gl::RGBA, gl::UNSIGNED_BYTE,
@@ -475,23 +411,25 @@ PyObject* read_target(const ZvRenderTarget* target) {
 
 // ---- modes ------------------------------------------------------------------------------------
 
-int begin_target(uint32_t fbo) {
-    auto it = state.renderer.targets.find(fbo);
-    if (fbo == 0 || it == state.renderer.targets.end()) {
-        PyErr_Format(PyExc_ValueError, "render target %u is not loaded", fbo);
+int begin_target(uint32_t handle) {
+    uint32_t fbo = 0;
+    if (handle == 0 || target_find(handle) == nullptr) {
+        PyErr_Format(PyExc_ValueError, "render target %u is not loaded", handle);
         return -1;
     }
-    state.renderer.target_stack.push_back(StackedTarget{fbo, it->second.serial});
+    if (target_framebuffer(handle, &fbo) < 0) return -1;
+    active().pass.targets.push_back(handle);
     bind_current_target();
     return 0;
 }
 
 int end_target() {
-    if (state.renderer.target_stack.empty()) {
+    Pass& pass = active().pass;
+    if (pass.targets.empty()) {
         PyErr_SetString(layer_error(), "end_texture_mode without begin_texture_mode");
         return -1;
     }
-    state.renderer.target_stack.pop_back();
+    pass.targets.pop_back();
     bind_current_target();
     return 0;
 }
@@ -501,18 +439,21 @@ int begin_shader(ZvShaderObject* shader) {
         PyErr_SetString(PyExc_ValueError, "shader is not loaded");
         return -1;
     }
-    state.renderer.shader_stack.push_back(
+    // Compiled in this context now, when it is the shader's first use here.
+    if (program_here(shader->id) == nullptr) return -1;
+    active().pass.shaders.push_back(
         reinterpret_cast<ZvShaderObject*>(Py_NewRef(reinterpret_cast<PyObject*>(shader))));
     return 0;
 }
 
 int end_shader() {
-    if (state.renderer.shader_stack.empty()) {
+    Pass& pass = active().pass;
+    if (pass.shaders.empty()) {
         PyErr_SetString(layer_error(), "end_shader_mode without begin_zvshader_mode");
         return -1;
     }
-    PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(state.renderer.shader_stack.back()));
-    state.renderer.shader_stack.pop_back();
+    PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(pass.shaders.back()));
+    pass.shaders.pop_back();
     return 0;
 }
 
@@ -521,56 +462,68 @@ int begin_blend(int32_t mode) {
         PyErr_Format(PyExc_ValueError, "unknown blend mode %d", mode);
         return -1;
     }
-    state.renderer.blend_stack.push_back(mode);
-    if (!state.host.adopted) apply_blend(mode);  // in a host's context every draw applies it
+    Device& device = active();
+    device.pass.blends.push_back(mode);
+    if (!device.keeps_host_state) apply_blend(mode);  // in a host's context every draw applies it
     return 0;
 }
 
 int end_blend() {
-    if (state.renderer.blend_stack.empty()) {
+    Device& device = active();
+    std::vector<int32_t>& blends = device.pass.blends;
+    if (blends.empty()) {
         PyErr_SetString(layer_error(), "end_blend_mode without begin_blend_mode");
         return -1;
     }
-    state.renderer.blend_stack.pop_back();
-    if (!state.host.adopted)
-        apply_blend(state.renderer.blend_stack.empty() ? kBlendAlpha
-                                                       : state.renderer.blend_stack.back());
+    blends.pop_back();
+    if (!device.keeps_host_state) apply_blend(blends.empty() ? kBlendAlpha : blends.back());
     return 0;
 }
 
 // ---- uniforms ---------------------------------------------------------------------------------
 
+namespace {
+// Binds the program's copy in this context and turns the location into that copy's. 0, or -1.
+int here(uint32_t program, int32_t* loc) {
+    const ProgramCopy* copy = program_here(program);
+    if (copy == nullptr) return -1;
+    use_program(copy->name);
+    *loc = location_here(*copy, *loc);
+    return 0;
+}
+}  // namespace
+
 int set_uniform_int(uint32_t program, int32_t loc, int32_t value) {
     if (loc < 0) return 0;  // like GL: a location the program lacks is ignored
-    use_program(program);
+    if (here(program, &loc) < 0) return -1;
     fn.Uniform1i(loc, value);
     return check_error("set_zvshader_value_int");
 }
 
 int set_uniform_float(uint32_t program, int32_t loc, float value) {
     if (loc < 0) return 0;
-    use_program(program);
+    if (here(program, &loc) < 0) return -1;
     fn.Uniform1f(loc, value);
     return check_error("set_zvshader_value_float");
 }
 
 int set_uniform_vec2(uint32_t program, int32_t loc, float x, float y) {
     if (loc < 0) return 0;
-    use_program(program);
+    if (here(program, &loc) < 0) return -1;
     fn.Uniform2f(loc, x, y);
     return check_error("set_zvshader_value_vec2");
 }
 
 int set_uniform_vec4_array(uint32_t program, int32_t loc, const float* xyzw, Py_ssize_t count) {
     if (loc < 0 || count == 0) return 0;
-    use_program(program);
+    if (here(program, &loc) < 0) return -1;
     fn.Uniform4fv(loc, static_cast<gl::GLsizei>(count), xyzw);
     return check_error("set_zvshader_value_vec4_v");
 }
 
 int set_uniform_float_array(uint32_t program, int32_t loc, const float* values, Py_ssize_t count) {
     if (loc < 0 || count == 0) return 0;
-    use_program(program);
+    if (here(program, &loc) < 0) return -1;
     fn.Uniform1fv(loc, static_cast<gl::GLsizei>(count), values);
     return check_error("set_zvshader_value_float_v");
 }
@@ -580,39 +533,37 @@ int set_uniform_float_array(uint32_t program, int32_t loc, const float* values, 
 int draw_quad(const QuadParams& q) {
     // The frame drawn into: a render texture (top row first in memory, see below), or in an
     // adopted context outside texture mode the host's framebuffer and viewport, y down.
-    const TargetEntry* target = nullptr;
+    Device& device = active();
+    const TargetRecord* target = nullptr;
+    uint32_t target_fbo = 0;
     int32_t host_viewport_box[4] = {0, 0, 0, 0};
-    if (!state.renderer.target_stack.empty()) {
-        target = live_target(state.renderer.target_stack.back());
+    if (!device.pass.targets.empty()) {
+        target = current_target(&target_fbo);
         if (target == nullptr) {
             PyErr_SetString(layer_error(), "the current render texture was unloaded");
             return -1;
         }
-    } else if (state.host.adopted) {
+    } else if (device.draws_into_host) {
         host_viewport(host_viewport_box);
-    } else if (foreign_context_at_entry()) {
-        PyErr_SetString(
-            layer_error(),
-            "cannot draw into the current OpenGL context: the rendering layer already made its "
-            "own headless context (a gradient, render texture or shader was created before this "
-            "context was current), and it draws outside texture mode only into a context it "
-            "adopted. Make your window's context current before the first call into the layer "
-            "(before creating any gradient), or draw into a ZvRenderTexture inside "
-            "begin_texture_mode");
-        return -1;
     } else {
         PyErr_SetString(layer_error(),
                         "nothing to draw into: call begin_texture_mode before drawing");
         return -1;
     }
     const ZvShaderObject* shader =
-        state.renderer.shader_stack.empty() ? nullptr : state.renderer.shader_stack.back();
+        device.pass.shaders.empty() ? nullptr : device.pass.shaders.back();
     if (shader != nullptr && shader->id == 0) {
         PyErr_SetString(layer_error(), "the active shader was unloaded");
         return -1;
     }
-    const uint32_t program = shader ? shader->id : state.renderer.default_program;
-    const int32_t* locs = shader ? shader->locs : state.renderer.default_locs;
+    uint32_t program = device.default_program;
+    const int32_t* locs = device.default_locs;
+    if (shader != nullptr) {
+        const ProgramCopy* copy = program_here(shader->id);
+        if (copy == nullptr) return -1;
+        program = copy->name;
+        locs = copy->locs;
+    }
 
     // Texture coordinates of the source rectangle; a negative source width or height mirrors.
     const float tw = static_cast<float>(q.texture_width);
@@ -660,20 +611,19 @@ int draw_quad(const QuadParams& q) {
     };
 
     drain_errors();
-    if (state.host.adopted) {
+    if (device.keeps_host_state) {
         // The host may have changed anything since the last call: set all a draw relies on.
         host_prepare_draw();
         if (target != nullptr) bind_current_target();
-        apply_blend(state.renderer.blend_stack.empty() ? kBlendAlpha
-                                                       : state.renderer.blend_stack.back());
+        apply_blend(device.pass.blends.empty() ? kBlendAlpha : device.pass.blends.back());
     }
     use_program(program);
     if (locs[kLocMatrixMvp] >= 0) fn.UniformMatrix4fv(locs[kLocMatrixMvp], 1, gl::FALSE, mvp);
     if (locs[kLocMapDiffuse] >= 0) fn.Uniform1i(locs[kLocMapDiffuse], 0);
     if (locs[kLocColorDiffuse] >= 0) fn.Uniform4f(locs[kLocColorDiffuse], 1, 1, 1, 1);
     fn.BindTexture(gl::TEXTURE_2D, q.texture);
-    fn.BindVertexArray(state.renderer.vao);
-    fn.BindBuffer(gl::ARRAY_BUFFER, state.renderer.vbo);
+    fn.BindVertexArray(device.vao);
+    fn.BindBuffer(gl::ARRAY_BUFFER, device.vbo);
     fn.BufferSubData(gl::ARRAY_BUFFER, 0, sizeof vertices, vertices);
     fn.DrawArrays(gl::TRIANGLE_FAN, 0, 4);
     return check_error("draw_texture_pro");

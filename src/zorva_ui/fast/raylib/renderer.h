@@ -1,6 +1,7 @@
-// Drawing state of the process's one context: render targets, the texture-mode, shader-mode and
-// blend-mode stacks, the default shader and the textured quad. Every function here expects the
-// context to exist (callers go through ensure_context first) and the GIL to be held.
+// Drawing in the device of the running call (device.h): the texture-mode, shader-mode and
+// blend-mode stacks of its pass, the default shader and the textured quad, with the device's
+// policy (into the host's framebuffer and keeping the host's state, or the layer's own context).
+// Every function here runs inside a layer call (context.h) with the GIL held.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 
+#include "fast/raylib/device.h"
 #include "interfaces/zvrendertex.h"
 #include "interfaces/zvshader.h"
 
@@ -27,31 +29,25 @@ enum BlendMode : int32_t {
     kBlendModeCount
 };
 
-// Sets up the default program, the quad buffers and the default state. Run once, by the context.
-int init_renderer();
+// Sets up the layer's GL objects in a new device (active, its context current): the default
+// program, the quad buffers and, in the layer's own context, the default state.
+int set_up_device(Device& device);
 
-// No texture, shader or blend mode is open (a drawing pass has ended).
-bool modes_idle();
-
-// For deallocation: release the GL objects now, or queue them for the owner thread's next call
-// when the context cannot be used here (never raises).
-void discard_texture(uint32_t texture);
-void discard_program(uint32_t program);
-void discard_target(ZvRenderTarget* target);
-
-// ---- programs -------------------------------------------------------------------------------
-int compile_program(const char* vertex, const char* fragment, uint32_t* program, int32_t* locs);
-int delete_program(uint32_t program);
-
-// ---- textures and targets ---------------------------------------------------------------------
+// ---- GL objects of the active device (objects.h names them across contexts) ------------------
 int32_t max_texture_size();
-// An RGBA8 texture from width*height*4 bytes, top row first.
-int create_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t* texture);
-void delete_texture(uint32_t texture);
-int create_target(int32_t width, int32_t height, ZvRenderTarget* out);
-int delete_target(ZvRenderTarget* target);
-// Whether `fbo` names a live target; its size is stored through the pointers when it does.
-bool target_size(uint32_t fbo, int32_t* width, int32_t* height);
+int check_size(int32_t width, int32_t height, const char* what);
+int compile_gl_program(const char* vertex, const char* fragment, uint32_t* program, int32_t* locs);
+void delete_gl_program(uint32_t program);
+// An RGBA8 texture from width*height*4 bytes, top row first (uninitialised for null).
+int create_gl_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32_t* texture);
+void delete_gl_texture(uint32_t texture);
+// A framebuffer drawing into `texture`.
+int create_gl_framebuffer(uint32_t texture, uint32_t* fbo);
+void delete_gl_framebuffer(uint32_t fbo);
+// Binds what the texture-mode stack says is current again (after a target went away).
+void rebind_current_target();
+
+// ---- render targets -----------------------------------------------------------------------
 int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]);
 PyObject* read_target(const ZvRenderTarget* target);
 
@@ -64,17 +60,17 @@ int end_shader();
 int begin_blend(int32_t mode);
 int end_blend();
 
-// ---- uniforms (of a given program, whatever program is active) --------------------------------
+// ---- uniforms (of a given program, whatever program is active; locations as the layer hands
+// them out) --------------------------------------------------------------------------------------
 int set_uniform_int(uint32_t program, int32_t loc, int32_t value);
 int set_uniform_float(uint32_t program, int32_t loc, float value);
 int set_uniform_vec2(uint32_t program, int32_t loc, float x, float y);
 int set_uniform_vec4_array(uint32_t program, int32_t loc, const float* xyzw, Py_ssize_t count);
 int set_uniform_float_array(uint32_t program, int32_t loc, const float* values, Py_ssize_t count);
-int32_t uniform_location(uint32_t program, const char* name);
 
 // ---- drawing ----------------------------------------------------------------------------------
 struct QuadParams {
-    uint32_t texture;
+    uint32_t texture;  // GL name in the active device
     int32_t texture_width;
     int32_t texture_height;
     float source[4];  // x, y, w, h in texels

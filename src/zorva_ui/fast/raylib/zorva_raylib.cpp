@@ -1,5 +1,6 @@
-// zorva_ui.fast.raylib.zorva_raylib: the rendering layer's drawing module. It owns the process's
-// one headless GL context and its drawing state, publishes the fourteen native entry points in
+// zorva_ui.fast.raylib.zorva_raylib: the rendering layer's drawing module. It owns the layer's
+// devices (one per GL context it draws in) and objects, publishes the fourteen native entry points
+// in
 // `__pyx_capi__` (and the same calls to Python), the image/texture helpers, the trace, and the
 // `_layer_core` capsule through which zvshader and zv_render_tex reach the same context.
 #define PY_SSIZE_T_CLEAN
@@ -19,6 +20,7 @@
 #include "fast/raylib/handles.h"
 #include "fast/raylib/layer_core.h"
 #include "fast/raylib/modes.h"
+#include "fast/raylib/objects.h"
 #include "fast/raylib/png.h"
 #include "fast/raylib/renderer.h"
 #include "fast/raylib/state.h"
@@ -39,29 +41,25 @@ int core_compile_program(const char* vertex, const char* fragment, uint32_t* pro
                          int32_t* locs) {
     CallScope scope;
     if (!scope.ok()) return -1;
-    return compile_program(vertex, fragment, program, locs);
+    return program_create(vertex, fragment, program, locs);
 }
 
-// An explicit release must really happen: it raises where the context cannot be used (another
-// thread, an adopted context that is not current), and the object stays loaded.
+// An explicit release is refused from a thread that does not own the object's context (the
+// object stays loaded); where another context is current it is queued for the object's own.
 int core_delete_program(uint32_t program) {
     if (!context_ready()) return 0;
-    CallScope scope;
-    if (!scope.ok()) return -1;
-    return delete_program(program);
+    return program_delete(program);
 }
 
 int core_create_target(int32_t width, int32_t height, ZvRenderTarget* out) {
     CallScope scope;
     if (!scope.ok()) return -1;
-    return create_target(width, height, out);
+    return target_create(width, height, out);
 }
 
 int core_delete_target(ZvRenderTarget* target) {
     if (!context_ready()) return 0;
-    CallScope scope;
-    if (!scope.ok()) return -1;
-    return delete_target(target);
+    return target_delete(target);
 }
 
 int core_clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
@@ -90,8 +88,8 @@ const Core kCore = {
     core_clear_target,    core_read_target,
     register_shader_type, register_render_texture_type,
     &state.tracing,       trace_record,
-    target_handle,        discard_program,
-    discard_target,
+    target_handle,        program_discard,
+    target_discard,
 };
 
 // ---- Python functions: the entry points and the image, texture, PNG and trace helpers -------
@@ -280,8 +278,8 @@ PyObject* py_write_png(PyObject*, Args a) {
     PyRef pixels = PyRef::steal(core_read_target(&target->render_texture));
     if (!pixels) return nullptr;
     auto* rgba = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(pixels.get()));
-    int32_t width = 0, height = 0;
-    target_size(target->render_texture.id, &width, &height);
+    const TargetRecord* record = target_find(target->render_texture.id);
+    const int32_t width = record ? record->width : 0, height = record ? record->height : 0;
     // PNG stores straight alpha; a premultiplied target is divided back out.
     if (unpremultiply)
         unpremultiply_rgba(rgba, static_cast<size_t>(PyBytes_GET_SIZE(pixels.get())));
@@ -327,10 +325,7 @@ PyObject* py_trace_stop(PyObject*) {
 }
 
 PyObject* py_context_info(PyObject*) {
-    if (ensure_context() < 0) return nullptr;
-    return Py_BuildValue("{s:s,s:s,s:s,s:d,s:i}", "context", context_kind(), "renderer",
-                         renderer_name(), "version", gl_version(), "startup_seconds",
-                         context_startup_seconds(), "max_texture_size", max_texture_size());
+    return context_info();
 }
 
 constexpr Callable kBeginShaderMode{kModuleName, "begin_zvshader_mode", "(shader)",
@@ -403,8 +398,10 @@ constexpr Callable kTraceStop{kModuleName, "trace_stop", "($module)", py_trace_s
                               "Stops recording; returns the records."};
 constexpr Callable kContextInfo{
     kModuleName, "context_info", "($module)", py_context_info,
-    "Which context the layer draws in (adopted EGL or GLX, or its own headless EGL one), "
-    "renderer, GL version, start-up time and maximum texture size (the context is chosen if "
+    "Which context the layer draws in now (adopted EGL or GLX, or its own headless EGL one), "
+    "renderer, GL version, start-up time and maximum texture size; every context it knows "
+    "('contexts', 'current'), and 'error': why it cannot draw now, or None (the context is set up "
+    "if "
     "needed)."};
 
 // ---- module initialisation --------------------------------------------------------------------

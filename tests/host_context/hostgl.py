@@ -26,6 +26,8 @@ GL_BACK, GL_FRONT_AND_BACK, GL_CCW = 0x0405, 0x0408, 0x0901
 GL_LINE, GL_FILL = 0x1B01, 0x1B02
 GL_CULL_FACE, GL_DEPTH_TEST, GL_STENCIL_TEST = 0x0B44, 0x0B71, 0x0B90
 GL_BLEND, GL_SCISSOR_TEST = 0x0BE2, 0x0C11
+GL_COLOR_LOGIC_OP, GL_LOGIC_OP_MODE, GL_COPY, GL_XOR = 0x0BF2, 0x0BF0, 0x1503, 0x1506
+GL_CLIP_DISTANCE0, CLIP_DISTANCES = 0x3000, 8
 GL_TEXTURE_2D, GL_TEXTURE0 = 0x0DE1, 0x84C0
 GL_UNSIGNED_BYTE, GL_UNSIGNED_SHORT, GL_RGB, GL_RGBA = 0x1401, 0x1403, 0x1907, 0x1908
 GL_PACK_ALIGNMENT, GL_UNPACK_ALIGNMENT = 0x0D05, 0x0CF5
@@ -59,6 +61,9 @@ _GL_SIGNATURES = {
     "glFrontFace": (None, [_u]),
     "glColorMask": (None, [ctypes.c_ubyte] * 4),
     "glPolygonMode": (None, [_u, _u]),
+    "glLogicOp": (None, [_u]),
+    "glDrawBuffers": (None, [_i, _p]),
+    "glReadBuffer": (None, [_u]),
     "glPixelStorei": (None, [_u, _i]),
     "glClearColor": (None, [_f] * 4),
     "glClearDepth": (None, [ctypes.c_double]),
@@ -242,6 +247,11 @@ STATE = {
     "cull face": lambda: [bool(gl.glIsEnabled(GL_CULL_FACE))],
     "colour mask": lambda: bools(0x0C23, 4),
     "polygon mode": lambda: ints(0x0B40, 2),
+    "logic op": lambda: [bool(gl.glIsEnabled(GL_COLOR_LOGIC_OP))],
+    "logic op mode": lambda: ints(GL_LOGIC_OP_MODE),
+    "clip distances": lambda: [
+        bool(gl.glIsEnabled(GL_CLIP_DISTANCE0 + i)) for i in range(CLIP_DISTANCES)
+    ],
     "pack alignment": lambda: ints(GL_PACK_ALIGNMENT),
     "unpack alignment": lambda: ints(GL_UNPACK_ALIGNMENT),
     "clear colour": lambda: floats(0x0C22, 4),
@@ -267,7 +277,12 @@ in vec2 in_uv;
 in vec3 in_col;
 out vec2 uv;
 out vec3 col;
-void main() { uv = in_uv; col = in_col; gl_Position = vec4(in_pos, 1.0); }
+void main() {
+    uv = in_uv;
+    col = in_col;
+    gl_Position = vec4(in_pos, 1.0);
+    gl_ClipDistance[0] = in_pos.x + 0.5;  // with clip distance 0 on, the left quarter goes
+}
 """
 _FS = """#version 330 core
 uniform sampler2D tex;
@@ -308,6 +323,9 @@ BASE = dict(
     cull=False,
     colour_mask=(1, 1, 1, 1),
     polygon=GL_FILL,
+    logic_op=False,
+    logic_op_mode=GL_COPY,
+    clip_distances=False,
     unpack=4,
     pack=4,
     clear_colour=(0.1, 0.2, 0.3, 0.4),
@@ -331,6 +349,8 @@ SCENES = {
     "cull face": dict(cull=True),
     "colour mask": dict(colour_mask=(1, 0, 1, 1)),
     "polygon mode": dict(polygon=GL_LINE),
+    "logic op": dict(logic_op=True, logic_op_mode=GL_XOR),
+    "clip distances": dict(clip_distances=True),
     "pixel alignment": dict(unpack=1, pack=8),
     "clear colour": dict(clear_colour=(0.9, 0.1, 0.5, 1.0)),
 }
@@ -414,6 +434,11 @@ class HostScene:
                 GL_UNPACK_ALIGNMENT, other(STATE["unpack alignment"]()[0], 1, 4)
             ),
             "clear colour": lambda: gl.glClearColor(0, 0, 0, 0),
+            "logic op": toggle(GL_COLOR_LOGIC_OP),
+            "logic op mode": lambda: gl.glLogicOp(
+                other(STATE["logic op mode"]()[0], GL_COPY, GL_XOR)
+            ),
+            "clip distances": toggle(GL_CLIP_DISTANCE0),
         }
 
     def _framebuffer_with_depth_stencil(self, texture):
@@ -482,6 +507,10 @@ class HostScene:
         gl.glFrontFace(GL_CCW)
         gl.glColorMask(*s["colour_mask"])
         gl.glPolygonMode(GL_FRONT_AND_BACK, s["polygon"])
+        (gl.glEnable if s["logic_op"] else gl.glDisable)(GL_COLOR_LOGIC_OP)
+        gl.glLogicOp(s["logic_op_mode"])
+        for i in range(CLIP_DISTANCES):
+            (gl.glEnable if s["clip_distances"] else gl.glDisable)(GL_CLIP_DISTANCE0 + i)
         gl.glPixelStorei(GL_UNPACK_ALIGNMENT, s["unpack"])
         gl.glPixelStorei(GL_PACK_ALIGNMENT, s["pack"])
         gl.glClearColor(*s["clear_colour"])

@@ -3,12 +3,14 @@ sub-rectangle, streaming through a pixel buffer, sampling with a sampler object,
 feedback): the layer's pictures must not depend on it, its memory must not be overrun because
 of it, and the host must find it as it left it. Argument: the item to leave set."""
 
+import ctypes
 import sys
 
 from host_context import hostgl
 
 GL_PIXEL_PACK_BUFFER, GL_PIXEL_UNPACK_BUFFER = 0x88EB, 0x88EC
-GL_RASTERIZER_DISCARD = 0x8C89
+GL_RASTERIZER_DISCARD, GL_POLYGON_SMOOTH = 0x8C89, 0x0B41
+GL_FRAMEBUFFER, GL_DRAW_BUFFER0, GL_READ_BUFFER = 0x8D40, 0x8825, 0x0C02
 WHITE = (255, 255, 255, 255)
 COLOURS = [((255, 200, 0, 255), 3), (0, 128, 255, 200), (255, 0, 255, 255)]
 
@@ -37,8 +39,18 @@ def _sampler(ctx):
     return sampler
 
 
-def _rasterizer_discard(ctx):
-    hostgl.gl.glEnable(GL_RASTERIZER_DISCARD)
+def _enabled(cap):
+    return (lambda ctx: hostgl.gl.glEnable(cap), lambda: [bool(hostgl.gl.glIsEnabled(cap))])
+
+
+def _no_draw_buffers(ctx):
+    """The host's framebuffer bound with no colour output and no read buffer: state of that
+    framebuffer object, not of the layer's targets, so the layer leaves it alone."""
+    framebuffer = ctx.framebuffer(color_attachments=[ctx.texture((4, 4), 4)])
+    hostgl.gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.glo)
+    hostgl.gl.glDrawBuffers(1, (ctypes.c_uint * 1)(0))
+    hostgl.gl.glReadBuffer(0)
+    return framebuffer
 
 
 # Item -> (leave it set, read it back).
@@ -52,10 +64,13 @@ LEFTOVERS = {
     "pixel pack buffer": _buffer(GL_PIXEL_PACK_BUFFER, 0x88ED),
     "pixel unpack buffer": _buffer(GL_PIXEL_UNPACK_BUFFER, 0x88EF),
     "sampler on unit 0": (_sampler, lambda: hostgl.ints(0x8919)),
-    "rasterizer discard": (
-        _rasterizer_discard,
-        lambda: [bool(hostgl.gl.glIsEnabled(GL_RASTERIZER_DISCARD))],
+    "no draw buffers": (
+        _no_draw_buffers,
+        lambda: hostgl.ints(GL_DRAW_BUFFER0) + hostgl.ints(GL_READ_BUFFER),
     ),
+    "rasterizer discard": _enabled(GL_RASTERIZER_DISCARD),
+    # This machine's software rasteriser ignores it; drivers that smooth polygon edges do not.
+    "polygon smooth": _enabled(GL_POLYGON_SMOOTH),
 }
 
 

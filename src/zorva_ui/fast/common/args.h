@@ -258,11 +258,14 @@ inline int check_exact_value(PyObject* obj, PyTypeObject* type, bool none_allowe
 
 // ---- Number conversions ---------------------------------------------------------------------
 
-// The integer protocol without __index__: an int is taken as is, anything else through its
-// __int__ (so a float truncates). New reference to an exact or subclass int, or null.
+// The integer protocol of int(): an int is taken as is, anything else through its __int__ (so
+// a float truncates), else its __index__. New reference to an exact or subclass int, or null.
 inline PyObject* as_int_object(PyObject* obj) {
     if (PyLong_Check(obj)) return Py_NewRef(obj);
     PyNumberMethods* nb = Py_TYPE(obj)->tp_as_number;
+    if (nb != nullptr && nb->nb_int == nullptr && nb->nb_index != nullptr) {
+        return PyNumber_Index(obj);
+    }
     if (nb == nullptr || nb->nb_int == nullptr) {
         PyErr_SetString(PyExc_TypeError, "an integer is required");
         return nullptr;

@@ -48,6 +48,10 @@ struct Pass {
     std::vector<uint32_t> targets;         // render textures (layer handles), innermost last
     std::vector<ZvShaderObject*> shaders;  // strong references
     std::vector<int32_t> blends;
+    // Beside each stack, the serial of each entry (ModeKind order; serials from
+    // state.mode_changes): a call that began a mode finds that very entry again, whatever Python
+    // code run meanwhile began or ended.
+    std::vector<uint64_t> serials[kModeKindCount];
 
     bool open() const { return !targets.empty() || !shaders.empty() || !blends.empty(); }
 };
@@ -59,7 +63,7 @@ struct SavedHostState {
     int32_t active_texture, texture_2d, sampler;
     int32_t draw_framebuffer, read_framebuffer;
     int32_t viewport[4];
-    bool switches[10];  // the capabilities of kHostSwitches (host_state.cpp), in its order
+    bool switches[20];  // the capabilities of kHostSwitches (host_state.cpp), in its order
     int32_t blend_src_rgb, blend_dst_rgb, blend_src_alpha, blend_dst_alpha;
     int32_t blend_equation_rgb, blend_equation_alpha;
     gl::GLboolean color_mask[4];

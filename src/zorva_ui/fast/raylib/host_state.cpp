@@ -27,12 +27,15 @@ void set_enabled(gl::GLenum cap, bool enabled) {
 }
 
 // The capabilities a layer draw needs in a known state. Blending first: the draw keeps it as
-// the blend mode sets it; the others it turns off (the last five would discard or alter its
-// fragments where a host left them on).
+// the blend mode sets it; the others it turns off, as each would discard or alter its fragments
+// where a host left it on. The clip distances clip by values the layer's shaders never write;
+// polygon smoothing would make the edges of its quads partly transparent.
 constexpr gl::GLenum kHostSwitches[] = {
     gl::BLEND,           gl::DEPTH_TEST,         gl::STENCIL_TEST,     gl::CULL_FACE,
     gl::SCISSOR_TEST,    gl::RASTERIZER_DISCARD, gl::FRAMEBUFFER_SRGB, gl::SAMPLE_ALPHA_TO_COVERAGE,
-    gl::SAMPLE_COVERAGE, gl::SAMPLE_MASK};
+    gl::SAMPLE_COVERAGE, gl::SAMPLE_MASK,        gl::COLOR_LOGIC_OP,   gl::POLYGON_SMOOTH,
+    gl::CLIP_DISTANCE0,  gl::CLIP_DISTANCE1,     gl::CLIP_DISTANCE2,   gl::CLIP_DISTANCE3,
+    gl::CLIP_DISTANCE4,  gl::CLIP_DISTANCE5,     gl::CLIP_DISTANCE6,   gl::CLIP_DISTANCE7};
 static_assert(std::size(kHostSwitches) == std::extent_v<decltype(SavedHostState::switches)>);
 
 // The pixel-store parameters and the values the layer's transfers need: its uploads and

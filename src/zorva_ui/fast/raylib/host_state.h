@@ -22,7 +22,8 @@ enum HostGroup : uint32_t {
     kHostTexture = 1u << 2,      // active unit; unit 0's 2D texture and sampler
     kHostFramebuffer = 1u << 3,  // draw and read framebuffers, viewport
     kHostRaster = 1u << 4,      // blend, depth, stencil, cull, scissor test, colour mask, polygons,
-                                // discard, sRGB writes, sample coverage
+                                // discard, sRGB writes, sample coverage, logic op, clip distances,
+                                // polygon smoothing
     kHostPixelStore = 1u << 5,  // pack/unpack alignment, row length, skips, buffer bindings
     kHostClearColor = 1u << 6,
     kHostDrawGroups = kHostProgram | kHostVertexArray | kHostTexture | kHostRaster,
@@ -50,8 +51,8 @@ void host_viewport(int32_t out[4]);
 void host_rebind_framebuffer();
 
 // Sets the raster state a layer draw needs (no depth, stencil, culling, scissor, rasterizer
-// discard, sRGB conversion or sample coverage; all colour channels written; filled polygons;
-// texture unit 0 without a sampler object).
+// discard, sRGB conversion, sample coverage, logic op, clip distances or polygon smoothing;
+// all colour channels written; filled polygons; texture unit 0 without a sampler object).
 void host_prepare_draw();
 
 }  // namespace zorva::layer

@@ -16,7 +16,7 @@
 namespace zorva::layer {
 
 inline constexpr const char kCoreCapsuleName[] = "zorva_ui.fast.raylib.zorva_raylib._layer_core";
-inline constexpr int kCoreVersion = 2;
+inline constexpr int kCoreVersion = 3;
 
 // Indices into ZvShaderObject::locs: the layer's standard vertex attributes and uniforms.
 enum ShaderLoc : int {
@@ -28,6 +28,9 @@ enum ShaderLoc : int {
     kLocMapDiffuse,
     kLocCount
 };
+
+// The three mode stacks.
+enum ModeKind : int { kModeTexture = 0, kModeShader, kModeBlend, kModeKindCount };
 
 struct Core {
     int version;  // kCoreVersion
@@ -66,6 +69,18 @@ struct Core {
     // Never raise.
     void (*discard_program)(uint32_t program);
     void (*discard_target)(ZvRenderTarget* target);
+    // Mode ownership, for calls that begin modes and run Python code before they end them.
+    // The serial of the innermost open mode of a kind (0 when none is open), and the serial of
+    // the last begin or end of any mode. Never raise.
+    uint64_t (*mode_serial)(int kind);
+    uint64_t (*mode_changes)();
+    // Ends the open mode of that kind and serial where it lies in its stack, below others too;
+    // 0 and nothing done when it was ended already. As the end_* entry points otherwise (the
+    // innermost one rebinds what is left, and may raise).
+    int (*end_mode_serial)(int kind, uint64_t serial);
+    // The driver's largest texture side, choosing the context on first need. -1 with
+    // RuntimeError when there is none.
+    int32_t (*max_texture_size)();
 };
 
 // The core this module draws through: zorva_raylib's own table, or the one a sibling module took

@@ -22,15 +22,15 @@ struct ModeEntry {
     int (*end)();
 };
 
-// One row per kind, in ModeKind's order.
+// One row per kind, in DrawingModeKind's order.
 const ModeEntry kModes[] = {
     {"texture_mode", [] { return kApi.end_texture_mode(); }},
     {"shader_mode", [] { return kApi.end_shader_mode(); }},
     {"blend_mode", [] { return kApi.end_blend_mode(); }},
 };
-static_assert(std::size(kModes) == static_cast<size_t>(ModeKind::kCount));
+static_assert(std::size(kModes) == static_cast<size_t>(DrawingModeKind::kCount));
 
-PyObject* mode_objects[static_cast<size_t>(ModeKind::kCount)];
+PyObject* mode_objects[static_cast<size_t>(DrawingModeKind::kCount)];
 
 ModeObject* as_mode(PyObject* self) {
     return reinterpret_cast<ModeObject*>(self);
@@ -91,7 +91,7 @@ int add_mode_objects(PyObject* module) {
     return 0;
 }
 
-PyObject* begun_mode(ModeKind kind) {
+PyObject* begun_mode(DrawingModeKind kind) {
     return Py_NewRef(mode_objects[static_cast<size_t>(kind)]);
 }
 

@@ -8,12 +8,12 @@
 
 namespace zorva::layer {
 
-enum class ModeKind { kTexture, kShader, kBlend, kCount };
+enum class DrawingModeKind { kTexture, kShader, kBlend, kCount };
 
 // Readies the mode type and makes one object per kind. 0, or -1.
 int add_mode_objects(PyObject* module);
 
 // A new reference to the object of `kind` (made once: beginning a mode allocates nothing).
-PyObject* begun_mode(ModeKind kind);
+PyObject* begun_mode(DrawingModeKind kind);
 
 }  // namespace zorva::layer

@@ -5,8 +5,10 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 #include <dlfcn.h>
+#include <sys/resource.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -87,12 +89,26 @@ constexpr char kInstallHint[] =
     "; a machine without a GPU driver needs Mesa's EGL and GL drivers (Debian: libegl1 "
     "libgl1-mesa-dri)";
 
+// What to say instead under an address-space limit (`ulimit -v`): the driver maps its code, a
+// heap and the shader compiler's memory, which a tight limit refuses, and installing drivers
+// would not help. The limit is the likelier cause, so it is named rather than the drivers.
+const char* failure_hint() {
+    static char text[160];
+    struct rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kInstallHint;
+    std::snprintf(text, sizeof text,
+                  "; the process's address space is limited to %llu MiB (ulimit -v), which may "
+                  "leave the GL driver too little room to load",
+                  static_cast<unsigned long long>(limit.rlim_cur >> 20));
+    return text;
+}
+
 constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
 
 int fail(const char* what) {
     EGLint code = egl.GetError ? egl.GetError() : 0;
     PyErr_Format(layer_error(), "%s: %s (EGL error 0x%04x, %s)%s", kOwnFailure, what,
-                 static_cast<unsigned>(code), egl_error_name(code), kInstallHint);
+                 static_cast<unsigned>(code), egl_error_name(code), failure_hint());
     return -1;
 }
 
@@ -110,7 +126,7 @@ int open_library() {
         egl.unavailable = true;
         const char* why = dlerror();
         PyErr_Format(layer_error(), "%s: libEGL.so.1 cannot be loaded (%s)%s", kOwnFailure,
-                     why ? why : "unknown reason", kInstallHint);
+                     why ? why : "unknown reason", failure_hint());
         return -1;
     }
     Egl found{library};

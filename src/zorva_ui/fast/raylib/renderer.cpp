@@ -15,6 +15,7 @@
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/layer_core.h"
 #include "fast/raylib/objects.h"
+#include "fast/raylib/state.h"
 
 namespace zorva::layer {
 namespace {
@@ -62,11 +63,17 @@ void main() {
 
 constexpr int kFloatsPerVertex = 9;  // position 3, texcoord 2, colour 4
 
-// Turns a pending GL error into RuntimeError; 0 when there is none.
+// Turns a pending GL error into RuntimeError (MemoryError when the driver ran out of memory);
+// 0 when there is none.
 int check_error(const char* what) {
     const gl::GLenum error = fn.GetError();
     if (error == gl::NO_ERROR) return 0;
     drain_errors();
+    if (error == gl::OUT_OF_MEMORY) {
+        PyErr_Format(PyExc_MemoryError, "%s: the driver ran out of memory (GL error 0x%04x)", what,
+                     error);
+        return -1;
+    }
     PyErr_Format(layer_error(), "%s: the driver reported GL error 0x%04x", what, error);
     return -1;
 }
@@ -192,6 +199,15 @@ void apply_blend(int32_t mode) {
                                  gl::ONE_MINUS_SRC_ALPHA);
             break;
     }
+}
+
+void push_mode_serial(Pass& pass, ModeKind kind) {
+    pass.serials[kind].push_back(++state.mode_changes);
+}
+
+void pop_mode_serial(Pass& pass, ModeKind kind) {
+    pass.serials[kind].pop_back();
+    ++state.mode_changes;
 }
 
 }  // namespace
@@ -418,7 +434,9 @@ int begin_target(uint32_t handle) {
         return -1;
     }
     if (target_framebuffer(handle, &fbo) < 0) return -1;
-    active().pass.targets.push_back(handle);
+    Pass& pass = active().pass;
+    pass.targets.push_back(handle);
+    push_mode_serial(pass, kModeTexture);
     bind_current_target();
     return 0;
 }
@@ -430,7 +448,46 @@ int end_target() {
         return -1;
     }
     pass.targets.pop_back();
+    pop_mode_serial(pass, kModeTexture);
     bind_current_target();
+    return 0;
+}
+
+uint64_t mode_serial(int kind) {
+    if (active_device == nullptr || kind < 0 || kind >= kModeKindCount) return 0;
+    const std::vector<uint64_t>& serials = active().pass.serials[kind];
+    return serials.empty() ? 0 : serials.back();
+}
+
+uint64_t mode_changes() {
+    return state.mode_changes;
+}
+
+int remove_buried_mode(int kind, uint64_t serial) {
+    if (active_device == nullptr || kind < 0 || kind >= kModeKindCount) return 0;
+    Pass& pass = active().pass;
+    std::vector<uint64_t>& serials = pass.serials[kind];
+    for (size_t i = 0; i + 1 < serials.size(); ++i) {
+        if (serials[i] != serial) continue;
+        const auto at = static_cast<std::ptrdiff_t>(i);
+        serials.erase(serials.begin() + at);
+        ++state.mode_changes;
+        // Not the innermost entry: nothing bound or applied depends on it.
+        switch (kind) {
+            case kModeTexture:
+                pass.targets.erase(pass.targets.begin() + at);
+                break;
+            case kModeShader: {
+                PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(pass.shaders[i]));
+                pass.shaders.erase(pass.shaders.begin() + at);
+                break;
+            }
+            default:
+                pass.blends.erase(pass.blends.begin() + at);
+                break;
+        }
+        return 0;
+    }
     return 0;
 }
 
@@ -441,8 +498,10 @@ int begin_shader(ZvShaderObject* shader) {
     }
     // Compiled in this context now, when it is the shader's first use here.
     if (program_here(shader->id) == nullptr) return -1;
-    active().pass.shaders.push_back(
+    Pass& pass = active().pass;
+    pass.shaders.push_back(
         reinterpret_cast<ZvShaderObject*>(Py_NewRef(reinterpret_cast<PyObject*>(shader))));
+    push_mode_serial(pass, kModeShader);
     return 0;
 }
 
@@ -454,6 +513,7 @@ int end_shader() {
     }
     PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(pass.shaders.back()));
     pass.shaders.pop_back();
+    pop_mode_serial(pass, kModeShader);
     return 0;
 }
 
@@ -464,6 +524,7 @@ int begin_blend(int32_t mode) {
     }
     Device& device = active();
     device.pass.blends.push_back(mode);
+    push_mode_serial(device.pass, kModeBlend);
     if (!device.keeps_host_state) apply_blend(mode);  // in a host's context every draw applies it
     return 0;
 }
@@ -476,6 +537,7 @@ int end_blend() {
         return -1;
     }
     blends.pop_back();
+    pop_mode_serial(device.pass, kModeBlend);
     if (!device.keeps_host_state) apply_blend(blends.empty() ? kBlendAlpha : blends.back());
     return 0;
 }
@@ -541,6 +603,13 @@ int draw_quad(const QuadParams& q) {
         target = current_target(&target_fbo);
         if (target == nullptr) {
             PyErr_SetString(layer_error(), "the current render texture was unloaded");
+            return -1;
+        }
+        if (target->texture == q.texture) {
+            // GL leaves sampling a texture while it is being drawn into undefined.
+            PyErr_SetString(layer_error(),
+                            "cannot draw a render texture into itself: it is the current "
+                            "texture-mode target");
             return -1;
         }
     } else if (device.draws_into_host) {

@@ -53,6 +53,12 @@ PyObject* read_target(const ZvRenderTarget* target);
 
 // ---- modes ------------------------------------------------------------------------------------
 int begin_target(uint32_t fbo);
+// Mode ownership (see Core in layer_core.h): the serial of the innermost open mode of a kind, the
+// serial of the last begin or end, and the quiet removal of an open mode below the innermost one
+// (nothing done for the innermost one or one no longer open).
+uint64_t mode_serial(int kind);
+uint64_t mode_changes();
+int remove_buried_mode(int kind, uint64_t serial);
 int end_target();
 // Keeps a strong reference to the shader while it is active.
 int begin_shader(ZvShaderObject* shader);

@@ -25,6 +25,9 @@ struct State {
     // Python-visible handles (handles.cpp).
     PyTypeObject* target_handle_type = nullptr;  // struct sequence RenderTarget
     uint64_t next_image_id = 1;                  // serial numbers of images, for the trace
+    // Counts every begin and end of a drawing mode in any device; a begin's count is its entry's
+    // serial (device.h, Pass), so an unchanged count means no mode changed.
+    uint64_t mode_changes = 0;
     // Sibling types: ZvVector2 is bound at initialisation; ZvShader and ZvRenderTexture register
     // themselves when their modules initialise (they import this module, not the other way round).
     bind::BoundType<ZvVector2Object> vector2;

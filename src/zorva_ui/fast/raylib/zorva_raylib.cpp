@@ -81,15 +81,42 @@ void register_render_texture_type(PyTypeObject* type) {
     state.render_texture_type = type;
 }
 
+// The innermost mode ends through its entry point (traced, rebinding what is left); one buried
+// under modes begun later is taken out where it lies.
+int core_end_mode_serial(int kind, uint64_t serial) {
+    if (serial == 0) return 0;
+    if (mode_serial(kind) == serial) {
+        switch (kind) {
+            case kModeTexture:
+                return kApi.end_texture_mode();
+            case kModeShader:
+                return kApi.end_shader_mode();
+            case kModeBlend:
+                return kApi.end_blend_mode();
+            default:
+                return 0;
+        }
+    }
+    return remove_buried_mode(kind, serial);
+}
+
+int32_t core_max_texture_size() {
+    CallScope scope;
+    if (!scope.ok()) return -1;
+    return max_texture_size();
+}
+
 const Core kCore = {
-    kCoreVersion,         ensure_context,
-    core_compile_program, core_delete_program,
-    core_create_target,   core_delete_target,
-    core_clear_target,    core_read_target,
-    register_shader_type, register_render_texture_type,
-    &state.tracing,       trace_record,
-    target_handle,        program_discard,
-    target_discard,
+    kCoreVersion,          ensure_context,
+    core_compile_program,  core_delete_program,
+    core_create_target,    core_delete_target,
+    core_clear_target,     core_read_target,
+    register_shader_type,  register_render_texture_type,
+    &state.tracing,        trace_record,
+    target_handle,         program_discard,
+    target_discard,        mode_serial,
+    mode_changes,          core_end_mode_serial,
+    core_max_texture_size,
 };
 
 // ---- Python functions: the entry points and the image, texture, PNG and trace helpers -------
@@ -104,13 +131,13 @@ ZvShaderObject* as_shader(PyObject* obj) {
 }
 
 // The begin_* calls answer the mode they began, for `with`; failures answer null as before.
-PyObject* mode_or_null(int rc, ModeKind kind) {
+PyObject* mode_or_null(int rc, DrawingModeKind kind) {
     return rc < 0 ? nullptr : begun_mode(kind);
 }
 
 PyObject* py_begin_zvshader_mode(PyObject*, Args a) {
     PyRef none = PyRef::steal(kApi.begin_zvshader_mode(as_shader(a[0])));
-    return none ? begun_mode(ModeKind::kShader) : nullptr;
+    return none ? begun_mode(DrawingModeKind::kShader) : nullptr;
 }
 
 PyObject* py_get_zvshader_location(PyObject*, Args a) {
@@ -137,7 +164,7 @@ PyObject* py_begin_texture_mode(PyObject*, Args a) {
         raise_expected("ZvRenderTexture or RenderTarget", a[0]);
         return nullptr;
     }
-    return mode_or_null(kApi.begin_texture_mode(target), ModeKind::kTexture);
+    return mode_or_null(kApi.begin_texture_mode(target), DrawingModeKind::kTexture);
 }
 
 PyObject* py_end_texture_mode(PyObject*) {
@@ -153,7 +180,7 @@ PyObject* py_end_blend_mode(PyObject*) {
 PyObject* py_begin_blend_mode(PyObject*, Args a) {
     int32_t mode;
     if (to_int32(a[0], &mode) < 0) return nullptr;
-    return mode_or_null(kApi.begin_blend_mode(mode), ModeKind::kBlend);
+    return mode_or_null(kApi.begin_blend_mode(mode), DrawingModeKind::kBlend);
 }
 
 PyObject* py_set_zvshader_value_vec2_tuple(PyObject*, Args a) {

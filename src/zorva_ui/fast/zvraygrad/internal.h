@@ -15,6 +15,7 @@
 #include "fast/common/names.h"
 #include "fast/common/pyref.h"
 #include "interfaces/bind.h"
+#include "fast/raylib/layer_core.h"
 #include "fast/zvraygrad/zvraygrad.h"
 #include "interfaces/raylib_api.h"
 #include "interfaces/zvrect.h"
@@ -90,6 +91,8 @@ struct State {
     bool ready = false;
     SiblingTypes siblings;
     rl::Api api{};
+    // The layer's core table: who owns which open drawing mode (rendering.cpp).
+    const zorva::layer::Core* layer_core = nullptr;
     SharedRendering shared;
     Names names;
     Globals globals;

@@ -13,12 +13,17 @@ namespace zorva::grad {
 
 namespace {
 
-// The drawing modes begun by one call. Whatever happens, each begun mode is ended exactly once,
-// in reverse order; a failure on the way out keeps the error that caused it, so a failed call
-// never leaves the renderer inside a texture, blend or shader mode.
+// The drawing modes begun by one call, and the guard that no other code changed the modes
+// under it. Python code run inside the call (a conversion, an attribute read, a finaliser) may
+// begin or end modes itself; each begun mode is then found again by its serial, so the call
+// ends exactly the ones it began, in reverse order, whatever lies above or below them. A
+// failure on the way out keeps the error that caused it, so a failed call never leaves one of
+// its modes open.
 class ModeScope {
   public:
-    ModeScope() = default;
+    // From here on every change of the drawing modes that is not one of this call's begins
+    // counts as a change under the call.
+    ModeScope() : settled_(core().mode_changes()) {}
     ModeScope(const ModeScope&) = delete;
     ModeScope& operator=(const ModeScope&) = delete;
     ~ModeScope() {
@@ -29,14 +34,34 @@ class ModeScope {
         PyErr_SetRaisedException(pending);
     }
 
-    void begun(rl::EndModeFn end) { ends_[open_count_++] = end; }
+    // The mode of `kind` just begun, ended through `end` while it is the innermost one.
+    void begun(int kind, rl::EndModeFn end) {
+        const uint64_t serial = core().mode_serial(kind);
+        if (serial != settled_ + 1) disturbed_ = true;  // something changed before this begin
+        settled_ = serial;
+        modes_[open_count_++] = Mode{kind, end, serial};
+    }
+
+    // Before drawing: 0 when the modes are exactly as this call set them, else -1 with
+    // RuntimeError (drawing now would paint another target, or with another shader or blend).
+    int check_unchanged(const char* call) const {
+        if (!disturbed_ && core().mode_changes() == settled_) return 0;
+        PyErr_Format(PyExc_RuntimeError,
+                     "%s: the drawing modes changed during the call (Python code it ran began "
+                     "or ended a texture, shader or blend mode)",
+                     call);
+        return -1;
+    }
 
     // Ends every open mode; 0, or -1 with the first end call's error set.
     int end_all() {
         PyObject* first_error = nullptr;
         while (open_count_ > 0) {
-            rl::EndModeFn end = ends_[--open_count_];
-            if (end() < 0) {
+            const Mode& mode = modes_[--open_count_];
+            const int rc = core().mode_serial(mode.kind) == mode.serial
+                               ? mode.end()
+                               : core().end_mode_serial(mode.kind, mode.serial);
+            if (rc < 0) {
                 PyObject* error = PyErr_GetRaisedException();
                 if (first_error == nullptr) {
                     first_error = error;
@@ -51,8 +76,17 @@ class ModeScope {
     }
 
   private:
-    std::array<rl::EndModeFn, 3> ends_{};
+    struct Mode {
+        int kind;
+        rl::EndModeFn end;
+        uint64_t serial;
+    };
+    static const zorva::layer::Core& core() { return *state.layer_core; }
+
+    std::array<Mode, 3> modes_{};
     int open_count_ = 0;
+    uint64_t settled_;
+    bool disturbed_ = false;
 };
 
 // A private copy of a gradient's array for one upload: the upload may run Python code (a
@@ -277,21 +311,21 @@ PyObject* generate_texture(PyObject* self_obj, Args a) {
     PyRef blank = PyRef::borrow(state.shared.blank_texture);
     ModeScope modes;
     if (state.api.begin_texture_mode(texture->render_texture) < 0) return nullptr;
-    modes.begun(state.api.end_texture_mode);
+    modes.begun(zorva::layer::kModeTexture, state.api.end_texture_mode);
     int32_t blend;
     if (premultiplied_blend_mode(&blend) < 0 || state.api.begin_blend_mode(blend) < 0) {
         return nullptr;
     }
-    modes.begun(state.api.end_blend_mode);
+    modes.begun(zorva::layer::kModeBlend, state.api.end_blend_mode);
     PyRef shader_mode = PyRef::steal(
         state.api.begin_zvshader_mode(reinterpret_cast<ZvShaderObject*>(shader.get())));
     if (!shader_mode) return nullptr;
-    modes.begun(state.api.end_shader_mode);
+    modes.begun(zorva::layer::kModeShader, state.api.end_shader_mode);
     if (texture->vtab->c_fast_clear(texture, state.transparent.get()) < 0) {
         return nullptr;
     }
     PyRef dest = PyRef::steal(Py_BuildValue("(iiii)", 0, 0, width, height));
-    if (!dest) return nullptr;
+    if (!dest || modes.check_unchanged("generate_texture") < 0) return nullptr;
     if (state.api.draw_texture_pro(blank.get(), state.source_rec.get(), dest.get(),
                                    state.origin.get(), 0.0f, state.opaque_white.get()) < 0) {
         return nullptr;
@@ -302,6 +336,8 @@ PyObject* generate_texture(PyObject* self_obj, Args a) {
 
 PyObject* click_gradient_draw(PyObject* self_obj, Args a) {
     GradientRaylibObject* self = reinterpret_cast<GradientRaylibObject*>(self_obj);
+    // The caller's target and blend mode are part of the call: watched from the start.
+    ModeScope modes;
     float rect[4];
     for (size_t i = 0; i < 4; ++i) {
         if (to_float(a[i], &rect[i]) < 0) return nullptr;
@@ -320,16 +356,18 @@ PyObject* click_gradient_draw(PyObject* self_obj, Args a) {
 
     PyRef shader = PyRef::borrow(state.shared.shader);
     PyRef blank = PyRef::borrow(state.shared.blank_texture);
-    ModeScope modes;
     PyRef shader_mode = PyRef::steal(
         state.api.begin_zvshader_mode(reinterpret_cast<ZvShaderObject*>(shader.get())));
     if (!shader_mode) return nullptr;
-    modes.begun(state.api.end_shader_mode);
+    modes.begun(zorva::layer::kModeShader, state.api.end_shader_mode);
     const double dest_values[4] = {rect[0], rect[1], rect[2], rect[3]};
     PyRef dest = PyRef::steal(draw_dest.fill(dest_values, 4));
     if (!dest) return nullptr;
     PyRef tint = PyRef::steal(layer::attr(state.names.white.get()));
-    if (!tint || check_exact_value(tint.get(), &PyTuple_Type) < 0) return nullptr;
+    if (!tint || check_exact_value(tint.get(), &PyTuple_Type) < 0 ||
+        modes.check_unchanged("ClickGradient.draw") < 0) {
+        return nullptr;
+    }
     if (state.api.draw_texture_pro(blank.get(), state.source_rec.get(), dest.get(),
                                    state.origin.get(), 0.0f, tint.get()) < 0) {
         return nullptr;

@@ -75,7 +75,10 @@ int bind_siblings(PyObject*) {
     }
     rl::Api api{};
     if (bind::import_raylib_api(&api) < 0) return -1;
+    const zorva::layer::Core* core = zorva::layer::import_core();
+    if (core == nullptr) return -1;
     state.api = api;
+    state.layer_core = core;
     return 0;
 }
 

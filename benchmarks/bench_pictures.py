@@ -34,10 +34,12 @@ HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
 import baseline_cpu_gradient  # noqa: E402
+import baseline_numpy_gradient  # noqa: E402
 import baseline_shader  # noqa: E402
 
 from zorva_ui.core import GradientType  # noqa: E402
 from zorva_ui.fast import GradientShader  # noqa: E402
+from zorva_ui.fast.zvpicture import zvpicture  # noqa: E402
 from zorva_ui.rendering.pygame.gradient import GradientPygame  # noqa: E402
 
 SIZE = 1024
@@ -67,9 +69,9 @@ def check(label, ok, detail):
     return ok
 
 
-def same_picture(a, b):
+def same_picture(a, b, tolerance=TOLERANCE):
     diff = np.abs(np.asarray(a, dtype=int) - np.asarray(b, dtype=int))
-    return a.shape == b.shape and diff.max(initial=0) <= TOLERANCE, int(diff.max(initial=0))
+    return a.shape == b.shape and diff.max(initial=0) <= tolerance, int(diff.max(initial=0))
 
 
 def gradient_colours(count, seed):
@@ -265,31 +267,59 @@ def skia_picture(kind, colours, where, size=SIZE):
     return surface.makeImageSnapshot().toarray()
 
 
-def bench_cpu(rounds=7):
+def timed(contenders, rounds):
+    """Median seconds of each contender, the contenders alternating round by round."""
+    times = {name: [] for name in contenders}
+    for _ in range(rounds):
+        for name, paint in contenders.items():
+            start = time.perf_counter()
+            paint()
+            times[name].append(time.perf_counter() - start)
+    return {name: statistics.median(values) for name, values in times.items()}
+
+
+def bench_cpu(rounds=9):
     print(
-        "  CPU renderer, 1024x1024, against the previous renderer and pycairo (same RGBA picture)"
+        "  CPU renderer, 1024x1024, against its numpy version (today's), the renderer before\n"
+        "  that (previous), pycairo (same RGBA picture) and the floor (filling the picture's\n"
+        f"  bytes in place); ramp loop: {zvpicture.ramp_loop()}"
     )
     ok = True
     for kind, (colours, where) in ((GradientType.Linear, LINEAR), (GradientType.Radial, RADIAL)):
         key = "angle" if kind == GradientType.Linear else "center"
         ours = GradientPygame(colours, kind, **{key: where})
+        numpy_version = baseline_numpy_gradient.GradientPygame(colours, kind, **{key: where})
         previous = baseline_cpu_gradient.GradientPygame(colours, kind, **{key: where})
         picture = ours.render(SIZE, SIZE)
+        same_numpy, worst_numpy = same_picture(picture, numpy_version.render(SIZE, SIZE), 1)
         same_prev, worst_prev = same_picture(picture, previous.render(SIZE, SIZE))
         same_cairo, worst_cairo = same_picture(picture, cairo_picture(kind, colours, where))
-        times = {"ours": [], "ours, ramp kept": [], "previous": [], "pycairo": []}
+        reused = np.empty((SIZE, SIZE, 4), np.uint8)
+        fresh = []
+
+        def first_render(fresh=fresh):
+            # A new gradient, made outside the timed call: its first render makes its ramp.
+            g = fresh.pop()
+            start = time.perf_counter()
+            g.render(SIZE, SIZE)
+            return time.perf_counter() - start
+
+        med = timed(
+            {
+                "ours": lambda g=ours: g.render(SIZE, SIZE),
+                "ours, into a reused buffer": lambda g=ours, b=reused: g.render_into(b, SIZE, SIZE),
+                "numpy version": lambda g=numpy_version: g.render(SIZE, SIZE),
+                "previous": lambda g=previous: g.render(SIZE, SIZE),
+                "pycairo": lambda: cairo_picture(kind, colours, where),  # noqa: B023
+                "floor: fill in place": lambda b=reused: b.fill(1),
+            },
+            rounds,
+        )
+        firsts = []
         for _ in range(rounds):
-            for name, paint in (
-                # A new gradient each time: its colour ramp is made afresh.
-                ("ours", lambda: GradientPygame(colours, kind, **{key: where}).render(SIZE, SIZE)),  # noqa: B023
-                ("ours, ramp kept", lambda g=ours: g.render(SIZE, SIZE)),
-                ("previous", lambda g=previous: g.render(SIZE, SIZE)),
-                ("pycairo", lambda: cairo_picture(kind, colours, where)),  # noqa: B023
-            ):
-                start = time.perf_counter()
-                paint()
-                times[name].append(time.perf_counter() - start)
-        med = {name: statistics.median(values) for name, values in times.items()}
+            fresh.append(GradientPygame(colours, kind, **{key: where}))
+            firsts.append(first_render())
+        first_extra = statistics.median(firsts) - med["ours"]
         tracemalloc.start()
         try:
             result = ours.render(SIZE, SIZE)
@@ -297,23 +327,71 @@ def bench_cpu(rounds=7):
         finally:
             tracemalloc.stop()
         extra = (peak - result.nbytes) / result.nbytes
-        speedup = med["previous"] / med["ours"]
-        versus_cairo = med["ours"] / med["pycairo"]
         label = kind.name.lower()
         print(
-            f"  {label}: ours {med['ours'] * 1e3:.2f} ms (a new gradient; "
-            f"{med['ours, ramp kept'] * 1e3:.2f} ms with its ramp kept), previous "
-            f"{med['previous'] * 1e3:.1f} ms, pycairo {med['pycairo'] * 1e3:.2f} ms"
+            "  "
+            + ", ".join(f"{name} {value * 1e3:.2f} ms" for name, value in med.items())
+            + f"; a new gradient's first render adds {first_extra * 1e3:.3f} ms"
+        )
+        versus_numpy = med["ours"] / med["numpy version"]
+        versus_floor = med["ours, into a reused buffer"] / med["floor: fill in place"]
+        speedup = med["previous"] / med["ours"]
+        versus_cairo = med["ours"] / med["pycairo"]
+        ok &= check(
+            f"{label}: within 1 of the numpy version", same_numpy, f"max diff {worst_numpy}"
         )
         ok &= check(
             f"{label}: same picture as the previous renderer", same_prev, f"max diff {worst_prev}"
         )
         ok &= check(f"{label}: same picture as pycairo", same_cairo, f"max diff {worst_cairo}")
+        ok &= check(
+            f"{label}: <= 0.4x the numpy version", versus_numpy <= 0.4, f"{versus_numpy:.2f}x"
+        )
+        ok &= check(
+            f"{label}: into a reused buffer <= 3x the floor",
+            versus_floor <= 3,
+            f"{versus_floor:.2f}x",
+        )
+        ok &= check(
+            f"{label}: a first render adds <= 0.1 ms",
+            first_extra <= 1e-4,
+            f"{first_extra * 1e3:.3f} ms",
+        )
         ok &= check(f"{label}: >= 20x the previous renderer", speedup >= 20, f"{speedup:.0f}x")
         ok &= check(
             f"{label}: faster than pycairo", versus_cairo < 1, f"{versus_cairo:.2f}x its time"
         )
         ok &= check(f"{label}: peak extra memory <= 3x the picture", extra <= 3, f"{extra:.2f}x")
+    return ok & bench_small_many_colours(rounds * 20)
+
+
+def bench_small_many_colours(rounds):
+    """64x64 with 64 colours, where the numpy version paid most for its exact path."""
+    ok = True
+    for kind in (GradientType.Linear, GradientType.Radial):
+        colours = gradient_colours(64, 64)
+        g = GradientPygame(colours, kind, angle=45.0, center=(0.5, 0.5))
+        where = 45.0 if kind == GradientType.Linear else (0.5, 0.5)
+        med = timed(
+            {
+                "ours": lambda g=g: g.render(64, 64),
+                "pycairo": lambda: cairo_picture(kind, colours, where, 64),  # noqa: B023
+                "numpy version": lambda: baseline_numpy_gradient.GradientPygame(  # noqa: B023
+                    colours,  # noqa: B023
+                    kind,  # noqa: B023
+                    angle=45.0,
+                    center=(0.5, 0.5),
+                ).render(64, 64),
+            },
+            rounds,
+        )
+        ratio = med["ours"] / med["pycairo"]
+        label = f"{kind.name.lower()} 64x64, 64 colours"
+        print(
+            f"  {label}: ours {med['ours'] * 1e6:.0f} us, pycairo {med['pycairo'] * 1e6:.0f} us, "
+            f"numpy version {med['numpy version'] * 1e6:.0f} us"
+        )
+        ok &= check(f"{label}: <= 1.0x pycairo", ratio <= 1.0, f"{ratio:.2f}x")
     return ok
 
 
@@ -438,85 +516,98 @@ def plain_uniforms(g):
     return u
 
 
-def bench_peers(rounds=7):
+def gpu_picture(gpu, size):
+    texture = gpu.generate_texture(size, size)
+    try:
+        return np.frombuffer(texture.read_pixels(), np.uint8).reshape(size, size, 4)
+    finally:
+        texture.unload()
+
+
+def check_peers(worker):
+    """At 1024x1024, every contender paints our picture (within 2 of the CPU renderer)."""
     import tempfile
 
     from zorva_ui.fast.zvraygrad.zvraygrad import GradientRaylib
 
-    worker = ModernglWorker()
-    rows = {}
     ok = True
+    for kind, (colours, where) in ((GradientType.Linear, LINEAR), (GradientType.Radial, RADIAL)):
+        key = "angle" if kind == GradientType.Linear else "center"
+        cpu = GradientPygame(colours, kind, **{key: where})
+        reference = cpu.render(SIZE, SIZE)
+        with tempfile.TemporaryDirectory() as tmp:
+            path = str(pathlib.Path(tmp) / "moderngl.npy")
+            worker.ask(do="check", u=plain_uniforms(cpu), size=SIZE, path=path)
+            moderngl_picture = np.load(path)
+        pictures = {
+            "ours, GPU": gpu_picture(GradientRaylib(colours, kind, **{key: where}), SIZE),
+            "skia-python": skia_picture(kind, colours, where),
+            "pycairo": cairo_picture(kind, colours, where),
+            "moderngl, our shader": moderngl_picture,
+        }
+        for name, picture in pictures.items():
+            same, worst = same_picture(picture, reference)
+            ok &= check(
+                f"{kind.name.lower()}: {name} paints our picture", same, f"max diff {worst}"
+            )
+    return ok
+
+
+PEER_SIZES = {64: 41, 256: 15, 1024: 5, 4096: 2}  # size: rounds
+PEER_COUNTS = (2, 8, 64)
+PEERS = ("ours, GPU", "ours, CPU", "pycairo", "skia-python", "moderngl", "floor")
+
+
+def bench_peers():
+    from zorva_ui.fast.zvraygrad.zvraygrad import GradientRaylib
+
+    worker = ModernglWorker()
     try:
-        for kind, (colours, where) in (
-            (GradientType.Linear, LINEAR),
-            (GradientType.Radial, RADIAL),
-        ):
-            key = "angle" if kind == GradientType.Linear else "center"
-            cpu = GradientPygame(colours, kind, **{key: where})
-            gpu = GradientRaylib(colours, kind, **{key: where})
-            u = plain_uniforms(cpu)
-
-            def ours_gpu(gpu=gpu):
-                texture = gpu.generate_texture(SIZE, SIZE)
-                try:
-                    return np.frombuffer(texture.read_pixels(), np.uint8).reshape(SIZE, SIZE, 4)
-                finally:
-                    texture.unload()
-
-            reference = cpu.render(SIZE, SIZE)
-            with tempfile.TemporaryDirectory() as tmp:
-                path = str(pathlib.Path(tmp) / "moderngl.npy")
-                worker.ask(do="check", u=u, size=SIZE, path=path)
-                moderngl_picture = np.load(path)
-            pictures = {
-                "ours, GPU": ours_gpu(),
-                "skia-python": skia_picture(kind, colours, where),
-                "pycairo": cairo_picture(kind, colours, where),
-                "moderngl, our shader": moderngl_picture,
-            }
-            label = kind.name.lower()
-            for name, picture in pictures.items():
-                same, worst = same_picture(picture, reference)
-                ok &= check(f"{label}: {name} paints our picture", same, f"max diff {worst}")
-            contenders = {
-                "ours, GPU": ours_gpu,
-                "ours, CPU": lambda: GradientPygame(colours, kind, **{key: where}).render(  # noqa: B023
-                    SIZE, SIZE
-                ),
-                "ours, CPU, ramp kept": lambda cpu=cpu: cpu.render(SIZE, SIZE),
-                "skia-python": lambda: skia_picture(kind, colours, where),  # noqa: B023
-                "pycairo": lambda: cairo_picture(kind, colours, where),  # noqa: B023
-                "moderngl, our shader": None,
-                "floor: allocate + fill": lambda: np.full((SIZE, SIZE, 4), 1, np.uint8),
-            }
-            times = {name: [] for name in contenders}
-            for _ in range(rounds):
-                for name, paint in contenders.items():
-                    if paint is None:
-                        times[name].append(float(worker.ask(do="time", u=u, size=SIZE)))
-                        continue
-                    start = time.perf_counter()
-                    paint()
-                    times[name].append(time.perf_counter() - start)
-            for name, values in times.items():
-                rows.setdefault(name, {})[label] = statistics.median(values)
+        ok = check_peers(worker)
+        print(
+            "\n  median ms a picture, new target each time, CPU from a kept gradient; floor:\n"
+            "  allocate and fill the picture's bytes; x cairo: time / pycairo's"
+        )
+        print(
+            f"  {'picture':<18}"
+            + "".join(f"{name:>12}" for name in PEERS)
+            + f"{'GPU x cairo':>13}{'CPU x cairo':>13}"
+        )
+        for size, rounds in PEER_SIZES.items():
+            for count in PEER_COUNTS:
+                colours = gradient_colours(count, count)
+                for kind in (GradientType.Linear, GradientType.Radial):
+                    where = 45.0 if kind == GradientType.Linear else (0.5, 0.5)
+                    key = "angle" if kind == GradientType.Linear else "center"
+                    cpu = GradientPygame(colours, kind, **{key: where})
+                    gpu = GradientRaylib(colours, kind, **{key: where})
+                    u = plain_uniforms(cpu)
+                    med = timed(
+                        {
+                            "ours, GPU": lambda g=gpu, n=size: gpu_picture(g, n),
+                            "ours, CPU": lambda g=cpu, n=size: g.render(n, n),
+                            "pycairo": lambda k=kind, c=colours, w=where, n=size: cairo_picture(
+                                k, c, w, n
+                            ),
+                            "skia-python": lambda k=kind, c=colours, w=where, n=size: skia_picture(
+                                k, c, w, n
+                            ),
+                            "floor": lambda n=size: np.full((n, n, 4), 1, np.uint8),
+                        },
+                        rounds,
+                    )
+                    med["moderngl"] = statistics.median(
+                        float(worker.ask(do="time", u=u, size=size)) for _ in range(rounds)
+                    )
+                    label = f"{size} {kind.name.lower()[:3]} {count}"
+                    print(
+                        f"  {label:<18}"
+                        + "".join(f"{med[name] * 1e3:>12.3f}" for name in PEERS)
+                        + f"{med['ours, GPU'] / med['pycairo']:>13.2f}"
+                        + f"{med['ours, CPU'] / med['pycairo']:>13.2f}"
+                    )
     finally:
         worker.close()
-    print(
-        "\n  1024x1024, median ms; ratio = ours / theirs (below 1: ours is faster); ours, CPU\n"
-        "  paints a new gradient each time, ramp kept renders the same one again"
-    )
-    header = f"  {'':<24}" + "".join(
-        f"{label + ' ms':>12}{'GPU/x':>8}{'CPU/x':>8}" for label in ("linear", "radial")
-    )
-    print(header)
-    for name, by_label in rows.items():
-        line = f"  {name:<24}"
-        for label in ("linear", "radial"):
-            t = by_label[label]
-            line += f"{t * 1e3:>12.2f}{rows['ours, GPU'][label] / t:>8.2f}"
-            line += f"{rows['ours, CPU'][label] / t:>8.2f}"
-        print(line)
     return ok
 
 

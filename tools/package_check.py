@@ -47,6 +47,9 @@ assert data[:8] == b"\\x89PNG\\r\\n\\x1a\\n" and (width, height) == (64, 16)
 pixels = texture.read_pixels()
 assert pixels[:4] != pixels[-4:]  # red on the left, blue on the right
 assert Cache().get(type("Key", (), {"value": 3})()) is None
+from zorva_ui.rendering.pygame.gradient import GradientPygame
+cpu = GradientPygame([(255, 0, 0, 255), (0, 0, 255, 255)]).render_bytes(64, 16)
+assert cpu[0] > cpu[2] and len(cpu) == 64 * 16 * 4  # red on the left, on the CPU too
 pxd = pathlib.Path(zorva_ui.get_include(), "zorva_ui", "fast", "zvraygrad", "zvraygrad.pxd")
 assert pxd.exists()
 print("rendered", width, "x", height, "with zorva_ui", zorva_ui.__version__)

@@ -31,6 +31,7 @@ MODULES = [
     "zorva_ui.fast.zvrect.zvrect",
     "zorva_ui.fast.zvshader.zvshader",
     "zorva_ui.fast.zvrendertex.zv_render_tex",
+    "zorva_ui.fast.zvpicture.zvpicture",
 ]
 
 # Names every module or type has from the interpreter, which no stub lists.

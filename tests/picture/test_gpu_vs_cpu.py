@@ -342,3 +342,15 @@ def test_stops_needing_clean_up_among_many(gpu, stops):
     colors = [tuple(v / 255 for v in c) for c in palette(len(stops), seed=3)]
     u = dict(BASE, colors=colors, stops=stops, color_count=len(stops), angle=10.0)
     assert_close(gpu.render(61, 7, **u), render_uniforms(61, 7, **u))
+
+
+@pytest.mark.parametrize("width", [1, 64])
+def test_pixel_centres_on_a_hard_edge_take_the_later_colour(gpu, width):
+    """Linear 90 degrees, stops [0, .5, .5, 1], red to blue: the middle row of an odd height lies
+    exactly on the edge; both renderers paint it blue, whatever the rounding of t."""
+    red, blue = (1.0, 0.0, 0.0, 1.0), (0.0, 0.0, 1.0, 1.0)
+    u = dict(BASE, angle=90.0, colors=[red, red, blue, blue], stops=[0, 0.5, 0.5, 1], color_count=4)
+    for height in range(1, 100, 2):
+        pixels = gpu.render(width, height, **u)
+        assert (pixels[height // 2] == (0, 0, 255, 255)).all(), height
+        assert_close(pixels, render_uniforms(width, height, **u))

@@ -4,8 +4,9 @@ Every gradient of the process is painted by this one program: a 1x1 blank textur
 the destination rectangle and the program computes the gradient from eight uniforms: the vertex
 stage works out what depends on the uniforms alone, the fragment stage what depends on the
 pixel, so the two stages go together.
-The CPU renderer `zorva_ui.rendering.pygame.gradient` follows the same definition line by line;
-keep the two in step (the pixel tests compare them).
+The definition is written in docs/gradients.md; the CPU renderer (`zorva_ui.rendering.pygame.
+gradient`, whose native model is fast/picture/gradient_model.h) follows the same text. Keep them
+in step (the pixel tests compare both with a reference and with each other).
 """
 
 # Length of the "colors" and "stops" uniform arrays. A longer colour list is drawn up to this
@@ -71,6 +72,12 @@ void main()
         float reduced = angle - 360.0 * floor(angle / 360.0);
         float a = radians(reduced);
         vec2 dir = vec2(cos(a), sin(a));
+        // The four axis directions exactly: the slant of a rounded cos(radians(90)) would put
+        // the pixel centres of a row on a hard edge on both sides of it.
+        if (reduced == 0.0 || reduced == 180.0)
+            dir = vec2(reduced == 0.0 ? 1.0 : -1.0, 0.0);
+        else if (reduced == 90.0 || reduced == 270.0)
+            dir = vec2(0.0, reduced == 90.0 ? 1.0 : -1.0);
         float len = abs(size.x * dir.x) + abs(size.y * dir.y);
         if (len > 0.0)
             point.x = 0.5 + dot(p - 0.5 * size, dir) / len;
@@ -127,7 +134,8 @@ _FRAGMENT_SHADER = """#version 330 core
 //
 // Position t along the gradient:
 //   linear (gradientType 0): the gradient line passes through the rectangle's centre c at
-//     `angle` degrees (0 right, 90 down), reduced to 0..360 first; dir = (cos, sin);
+//     `angle` degrees (0 right, 90 down), reduced to 0..360 first; dir = (cos, sin), exact
+//     at 0, 90, 180 and 270;
 //     length L = |w cos| + |h sin| (so t runs 0..1 from corner to corner, as in CSS);
 //     t = 0.5 + dot(p - c, dir) / L.
 //   radial (any other gradientType): c = centerPos * size (centerPos 0..1 of the rectangle);
@@ -143,6 +151,8 @@ _FRAGMENT_SHADER = """#version 330 core
 // (rgb * a, a). Before the first stop: the first colour. At or after stop i and before stop
 // i+1: interpolated between colours i and i+1 by (t - s_i) / (s_(i+1) - s_i); equal stops give
 // a hard edge, the later colour winning at the edge. At or after the last stop: the last colour.
+// The colour is looked up at min(t + 2^-20, 1): t computed in floating point may land a rounding
+// error short of an edge that a pixel centre lies on exactly.
 //
 // Count: colorCount is clamped to 0..MAX_COLORS, so neither array is read out of bounds;
 // 0 colours paint transparent (0, 0, 0, 0).
@@ -163,6 +173,9 @@ _FRAGMENT_SHADER = """#version 330 core
 // the running maximum as the stop below t.
 
 #define MAX_COLORS @MAX_COLORS@
+// Every t is looked up this much further along (2^-20), so that rounding cannot put a pixel
+// centre that lies on a hard edge before it.
+#define EDGE_SNAP 9.5367431640625e-07
 
 in vec2 gradientPoint;
 flat in int gradientFlags;
@@ -185,7 +198,9 @@ void main()
     float t = (gradientFlags & 1) != 0 ? length(gradientPoint) : gradientPoint.x;
     if (isnan(t))
         t = 0.0;
-    t = clamp(t, 0.0, 1.0);
+    // Taken EDGE_SNAP further along: a pixel centre on a hard edge whose t came out a rounding
+    // error short of it still takes the later colour.
+    t = min(clamp(t, 0.0, 1.0) + EDGE_SNAP, 1.0);
 
     bool clean = (gradientFlags & 2) != 0;
     int count = gradientFlags >> 2;

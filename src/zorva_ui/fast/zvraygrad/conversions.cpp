@@ -7,6 +7,7 @@
 
 #include "fast/common/args.h"
 #include "fast/common/pyref.h"
+#include "fast/picture/gradient_model.h"
 #include "fast/zvraygrad/internal.h"
 
 namespace zorva::grad {
@@ -55,15 +56,6 @@ int channel_to_float(PyObject* channel, float* out) {
     PyRef quotient = PyRef::steal(PyNumber_TrueDivide(channel, state.int_255.get()));
     if (!quotient) return -1;
     return to_float(quotient.get(), out);
-}
-
-// Python's min() and max() of two values: the first one wins unless the second compares
-// strictly smaller (larger). This fixes the results for NaN and for equal signed zeros.
-inline double py_min(double a, double b) {
-    return b < a ? b : a;
-}
-inline double py_max(double a, double b) {
-    return b > a ? b : a;
 }
 
 // Calls `convert(item)` for each item of any iterable. Lists are re-measured at each step,
@@ -159,9 +151,7 @@ int tuple_to_vector4(PyObject* t, Vector4* out) {
     return 0;
 }
 
-// Boundaries b0 = 0, b(k+1) = bk + w(k) / total are running sums kept as 32-bit floats, each
-// step evaluated in double. The first and last stops are computed in double from those floats,
-// the middle ones (the midpoint of the colour's own band) in 32-bit arithmetic.
+// The stops as the picture model defines them (fast/picture/gradient_model.h).
 int compute_stops(const float* weights, size_t count, std::vector<float>* stops) {
     // Sized first (a failure leaves the stops as they were), then written in place, so that a
     // recomputation of the same length allocates nothing.
@@ -171,29 +161,7 @@ int compute_stops(const float* weights, size_t count, std::vector<float>* stops)
         PyErr_NoMemory();
         return -1;
     }
-    float* out = stops->data();
-    if (count == 1) {
-        out[0] = 0.0f;
-    } else if (count >= 2) {
-        double total = 0.0;
-        for (size_t i = 0; i < count; ++i) total += weights[i];
-        // Not `!(total > 0)`: a NaN total stays NaN and so do the boundaries.
-        if (total <= 0.0) total = 1.0;
-        float lower = 0.0f;  // b(i)
-        for (size_t i = 0; i < count; ++i) {
-            const float upper = narrow_to_float(static_cast<double>(lower) + weights[i] / total);
-            if (i == 0) {
-                const double b1 = upper;
-                out[i] = narrow_to_float(py_max(0.0, b1 - py_min(b1, 1.0 - b1)));
-            } else if (i == count - 1) {
-                const double b = lower;
-                out[i] = narrow_to_float(py_min(1.0, b + py_min(b, 1.0 - b)));
-            } else {
-                out[i] = (lower + upper) * 0.5f;
-            }
-            lower = upper;
-        }
-    }
+    picture::stops_from_weights(weights, count, stops->data());
     return 0;
 }
 

@@ -1,25 +1,17 @@
-"""CPU gradient renderer: the gradient picture of the shared GPU shader, computed with numpy.
+"""CPU gradient renderer: the gradient picture of the shared GPU shader, painted natively.
 
 `GradientPygame` takes the same constructor arguments as the native `GradientRaylib`, computes
-the same normalised colours and stops, and renders the same picture the shader paints (see the
-definition at the head of `zorva_ui.fast.gradient_shader`). A pygame backend draws with it, and
-the pixel tests use it as the reference for the GPU.
+the same normalised colours and stops, and renders the same picture the shader paints (the
+definition is docs/gradients.md; the native model in fast/picture/gradient_model.h implements
+it, and the shader follows it). A pygame backend draws with it, and the pixel tests use it as
+the reference for the GPU.
 
 `render_uniforms` is the picture as a function of the shader's uniform values alone, for callers
 (and tests) that want to paint exactly what a given set of uniforms paints.
 
-numpy is imported at the first render, not with this module: the gradient module binds
-`GradientPygame` at its initialisation, and most processes never render on the CPU.
-
-How a picture is painted: the colour depends on the pixel only through the position t, so a
-picture larger than its colour ramp is painted from a ramp of N colours, one per cell of width
-1/N along t, sampled at the cell's middle; a pixel takes the colour of the cell its t falls in.
-N is chosen so that no colour channel changes by more than half a step across half a cell, so a
-pixel is at most 1 from its exact colour.
-Cells where that cannot hold (a hard edge, where the colour jumps, or a band too narrow for the
-largest ramp) hold a marker instead, and their pixels are painted from their exact t. Pictures
-much smaller than the ramp, and pictures where t is the same everywhere, are painted from the
-exact t directly.
+Pictures come as a numpy array (`render`, `render_uniforms`; numpy is imported at the first such
+call), as bytes (`render_bytes`), written into the caller's memory (`render_into`: any writable
+buffer, or a pygame Surface) or as a new pygame Surface (`surface`). Only the array needs numpy.
 """
 
 from __future__ import annotations
@@ -27,15 +19,16 @@ from __future__ import annotations
 import builtins
 import math
 import struct
+import sys
 import warnings
 from collections.abc import Sequence
 
 from zorva_ui.core import LINEAR_ANGLES, RADIAL_CENTERS, GradientType
 from zorva_ui.fast.gradient_shader import MAX_COLORS
+from zorva_ui.fast.zvpicture import zvpicture as _native
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at start-up
 if TYPE_CHECKING:
-    from types import ModuleType
     from typing import Any, SupportsFloat, SupportsIndex, SupportsInt
 
     import numpy as np
@@ -45,12 +38,7 @@ if TYPE_CHECKING:
     type _Float = SupportsFloat | SupportsIndex
     type _Int = SupportsInt | SupportsIndex
     type _Rgba = tuple[float, float, float, float]
-    # Named once here: inside the functions `np` is the module passed in, not these types.
-    type _F64 = npt.NDArray[np.float64]
-    type _F32 = npt.NDArray[np.float32]
     type _U8 = npt.NDArray[np.uint8]
-    type _U32 = npt.NDArray[np.uint32]
-    type _Indices = npt.NDArray[np.intp]
 
 __all__ = ["GradientPygame", "MAX_COLORS", "compute_stops", "render_uniforms"]
 
@@ -58,6 +46,13 @@ _INT32_MIN = -(2**31)
 _INT32_MAX = 2**31 - 1
 
 _FLOAT32 = struct.Struct("f")
+
+# A Surface's masks for RGBA byte order in memory on this machine.
+_RGBA_MASKS = (
+    (0xFF, 0xFF00, 0xFF0000, 0xFF000000)
+    if sys.byteorder == "little"
+    else (0xFF000000, 0xFF0000, 0xFF00, 0xFF)
+)
 
 
 def _f32(value: _Float) -> float:
@@ -106,263 +101,7 @@ def compute_stops(weights: Sequence[float]) -> list[float]:
     colour owns a band proportional to its weight; a middle colour stops at the middle of its
     band, the first at 0 (or 2*b1 - 1 when its band passes the middle), the last at 1 (or
     2*b(n-1) when its band starts before the middle)."""
-    weights = [_f32(w) for w in weights]
-    n = len(weights)
-    total = 0.0
-    for w in weights:
-        total += w
-    if total <= 0:
-        total = 1.0
-    boundaries = [0.0]
-    current = 0.0
-    for w in weights:
-        current = _f32(current + w / total)
-        boundaries.append(current)
-    if n == 0:
-        return []
-    if n == 1:
-        return [0.0]
-    stops = []
-    b1 = boundaries[1]
-    stops.append(_f32(max(0.0, b1 - min(b1, 1.0 - b1))))
-    # A 32-bit sum rounded from the exact double sum is the 32-bit sum itself; halving is exact.
-    for i in range(1, n - 1):
-        stops.append(_f32(_f32(boundaries[i] + boundaries[i + 1]) * 0.5))
-    lb = boundaries[n - 1]
-    stops.append(_f32(min(1.0, lb + min(lb, 1.0 - lb))))
-    return stops
-
-
-# Colour ramps: at least this many cells, and at most the larger (a power of two either way).
-_RAMP_MIN = 4096
-_RAMP_MAX = 65536
-# Largest change of a channel, in 8-bit steps, between a pixel's t and its cell's middle.
-_RAMP_ERROR = 0.5
-# Pictures with at most a quarter as many pixels as the ramp has cells are painted exactly: a
-# cell costs about half as much to make as a pixel painted from its exact t.
-_RAMP_PER_EXACT_PIXEL = 4
-# Pixels painted from a ramp per pass: the pass's scratch arrays stay in the processor's cache.
-_CHUNK_PIXELS = 1 << 16
-# A ramp cell whose pixels are painted from their exact t. No picture holds this colour: a
-# premultiplied colour never has more red than alpha. Little-endian RGBA (1, 0, 0, 0).
-_MARKER = 1
-
-
-class _Geometry:
-    """t over the pixel grid as the shader defines it: affine in the pixel position (linear), or
-    the length of an affine vector (radial). `constant` says t is 0 everywhere."""
-
-    def __init__(
-        self,
-        gradient_type: int,
-        angle: _Float,
-        center: Sequence[_Float],
-        size: Sequence[_Float],
-        width: int,
-        height: int,
-    ) -> None:
-        w, h = _f32(size[0]), _f32(size[1])
-        self.w, self.h, self.width, self.height = w, h, width, height
-        self.radial = gradient_type != 0
-        self.constant = True
-        with_size = math.isfinite(w) and math.isfinite(h)
-        if not self.radial:
-            # The angle reduced to 0..360 and turned to radians in 32-bit steps.
-            a = _f32(angle)
-            radians = math.nan  # a NaN or infinite angle has no direction
-            if math.isfinite(a):
-                turns = math.floor(_f32(a / _f32(360.0)))
-                reduced = _f32(a - _f32(_f32(360.0) * turns))
-                radians = _f32(reduced * _f32(math.pi / 180.0))
-            if math.isfinite(radians):
-                dx, dy = math.cos(radians), math.sin(radians)
-                length = abs(w * dx) + abs(h * dy)
-                if with_size and length > 0.0:
-                    self.constant = False
-                    self.dx, self.dy, self.length = dx, dy, length
-        else:
-            cx, cy = _f32(center[0]) * w, _f32(center[1]) * h
-            radius = math.hypot(max(abs(cx), abs(w - cx)), max(abs(cy), abs(h - cy)))
-            if with_size and math.isfinite(radius) and radius > 0.0:
-                self.constant = False
-                self.cx, self.cy, self.radius = cx, cy, radius
-
-    def _centres(self, np: ModuleType, cols: _F64, rows: _F64) -> tuple[_F64, _F64]:
-        return (cols + 0.5) / self.width * self.w, (rows + 0.5) / self.height * self.h
-
-    def exact(self, np: ModuleType, cols: _F64, rows: _F64) -> _F64:
-        """t at the pixel centres (cols[k], rows[k]) in float64, NaN as 0, clamped to 0..1."""
-        x, y = self._centres(np, cols, rows)
-        with np.errstate(invalid="ignore", divide="ignore", over="ignore"):
-            if self.constant:
-                t = np.zeros(np.broadcast(x, y).shape)
-            elif self.radial:
-                t = np.hypot(x - self.cx, y - self.cy) / self.radius
-            else:
-                t = (
-                    0.5
-                    + ((x - 0.5 * self.w) * self.dx + (y - 0.5 * self.h) * self.dy) / self.length
-                )
-            t = np.where(np.isnan(t), 0.0, t)
-        clamped: _F64 = np.clip(t, 0.0, 1.0)
-        return clamped
-
-    def scaled_axes(self, np: ModuleType, cells: int) -> tuple[_F32, _F32]:
-        """float32 row and column vectors whose combination is t * cells: their sum (linear), or
-        the square root of their sum (radial, squares of the scaled offsets)."""
-        x, y = self._centres(
-            np, np.arange(self.width, dtype=np.float64), np.arange(self.height, dtype=np.float64)
-        )
-        if self.radial:
-            scale = cells / self.radius
-            across = np.square((x - self.cx) * scale)
-            down = np.square((y - self.cy) * scale)
-        else:
-            scale = cells / self.length
-            across = (x - 0.5 * self.w) * (self.dx * scale)
-            down = 0.5 * cells + (y - 0.5 * self.h) * (self.dy * scale)
-        return across.astype(np.float32), down.astype(np.float32)
-
-
-def _sanitised_stops(stops: Sequence[float]) -> list[float]:
-    """NaN takes the previous stop (the first: 0), clamp to 0..1, never below the previous."""
-    out = []
-    previous = 0.0
-    for s in stops:
-        s = _f32(s)
-        if math.isnan(s):
-            s = previous
-        s = max(min(max(s, 0.0), 1.0), previous)
-        out.append(s)
-        previous = s
-    return out
-
-
-def _premultiplied(np: ModuleType, colors: Sequence[Sequence[float]]) -> _F64:
-    """(n, 4) float64: channels clamped to 0..1 (NaN: 0), rgb times alpha."""
-    c: _F64 = np.asarray(colors, dtype=np.float32).astype(np.float64).reshape(-1, 4)
-    c = np.clip(np.nan_to_num(c, nan=0.0), 0.0, 1.0)
-    c[:, :3] *= c[:, 3:4]
-    return c
-
-
-class _Ramp:
-    """The colours of one gradient as a function of t (sanitised stops, premultiplied colours,
-    alpha applied), evaluated exactly or through a ramp of cells."""
-
-    def __init__(
-        self,
-        np: ModuleType,
-        stops: Sequence[float],
-        colors: Sequence[Sequence[float]],
-        alpha: float,
-    ) -> None:
-        self.np = np
-        self.stops: _F64 = np.asarray(_sanitised_stops(stops), dtype=np.float64)
-        self.colors: _F64 = _premultiplied(np, colors) * alpha
-
-    def exact(self, t: _F64) -> _U8:
-        """uint8 RGBA (shape of t + (4,)) for clamped positions t."""
-        np, stops, colors = self.np, self.stops, self.colors
-        count = len(stops)
-        # k counts the stops at or before t: k = 0 is before the first stop, k = count at or
-        # after the last; otherwise t lies in [s(k-1), s(k)), a band of positive width, between
-        # colours k-1 and k.
-        k = np.searchsorted(stops, t, side="right")
-        lower = np.clip(k - 1, 0, count - 1)
-        upper = np.clip(k, 0, count - 1)
-        inside = (k > 0) & (k < count)
-        f = np.zeros_like(t)
-        np.divide(t - stops[lower], stops[upper] - stops[lower], out=f, where=inside)
-        result = colors[lower] + (colors[upper] - colors[lower]) * f[..., None]
-        picture: _U8 = np.rint(np.clip(result, 0.0, 1.0) * 255.0).astype(np.uint8)
-        return picture
-
-    def cells(self) -> tuple[int, _Indices]:
-        """The number of ramp cells, and the bands (index pairs into the stops) whose colour
-        changes too fast for them."""
-        np = self.np
-        widths = np.diff(self.stops)
-        change = np.abs(np.diff(np.clip(self.colors, 0.0, 1.0), axis=0)).max(axis=1, initial=0)
-        with np.errstate(divide="ignore", invalid="ignore"):
-            slope = np.where(widths > 0, change * 255.0 / np.where(widths > 0, widths, 1), 0)
-        needed = float(slope.max(initial=0.0)) * 0.5 / _RAMP_ERROR
-        cells = _RAMP_MIN
-        while cells < needed and cells < _RAMP_MAX:
-            cells *= 2
-        steep = np.nonzero(slope * 0.5 / cells > _RAMP_ERROR)[0]
-        return cells, steep
-
-    def table(self, cells: int, steep: _Indices) -> _U32:
-        """uint32 colours (RGBA bytes in memory order) of `cells` cells, with the marker in cells
-        that touch a hard edge or a steep band."""
-        np, stops, colors = self.np, self.stops, self.colors
-        middles = (np.arange(cells, dtype=np.float64) + 0.5) / cells
-        # The band of each cell's middle, as in `exact`; channels are laid out one after the
-        # other so that every step runs along the whole ramp. Before the first stop and from the
-        # last on, both ends of the band are the same colour and the fraction does not matter.
-        upper = np.searchsorted(stops, middles, side="right")
-        lower = np.maximum(upper - 1, 0)
-        np.minimum(upper, len(stops) - 1, out=upper)
-        low = stops[lower]
-        span = stops[upper] - low
-        span[span <= 0.0] = 1.0
-        fraction = (middles - low) / span
-        by_channel = np.ascontiguousarray(colors.T)
-        start = np.take(by_channel, lower, axis=1)
-        channels = np.take(by_channel, upper, axis=1)
-        channels -= start
-        channels *= fraction
-        channels += start
-        np.clip(channels, 0.0, 1.0, out=channels)
-        channels *= 255.0
-        np.rint(channels, out=channels)
-        table: _U32 = (
-            np.ascontiguousarray(channels.astype(np.uint8).T).view(np.uint32).reshape(cells)
-        )
-        # Equal neighbouring stops make the colour jump there; so does nothing else.
-        edges = stops[1:][np.diff(stops) == 0]
-        # The cell of the edge and its neighbours: t is computed in 32 bits on the ramp's path.
-        first = np.floor(edges * cells).astype(np.int64)
-        marked = [np.clip(first + step, 0, cells - 1) for step in (-1, 0, 1)]
-        for band in steep:
-            lo = int(math.floor(stops[band] * cells)) - 1
-            hi = int(math.floor(stops[band + 1] * cells)) + 1
-            marked.append(np.arange(max(lo, 0), min(hi, cells - 1) + 1))
-        if marked:
-            table[np.concatenate(marked)] = _MARKER
-        return table
-
-
-def _paint_from_table(
-    np: ModuleType, out32: _U32, geometry: _Geometry, ramp: _Ramp, cells: int, table: _U32
-) -> None:
-    """Paints `out32` (height x width uint32) from the ramp, a band of rows at a time."""
-    across, down = geometry.scaled_axes(np, cells)
-    width = geometry.width
-    rows_per_pass = max(1, _CHUNK_PIXELS // width)
-    scaled = np.empty((rows_per_pass, width), dtype=np.float32)
-    index = np.empty((rows_per_pass, width), dtype=np.int32)
-    marked_cells = bool((table == _MARKER).any())
-    for top in range(0, geometry.height, rows_per_pass):
-        bottom = min(top + rows_per_pass, geometry.height)
-        n = bottom - top
-        part, cell = scaled[:n], index[:n]
-        np.add(down[top:bottom, None], across[None, :], out=part)
-        if geometry.radial:
-            np.sqrt(part, out=part)
-        # Truncation is the cell number for t >= 0; below 0 it gives 0 or less, and `clip`
-        # takes every index below 0 to the first cell and past the end to the last.
-        np.copyto(cell, part, casting="unsafe")
-        rows = out32[top:bottom]
-        np.take(table, cell, out=rows, mode="clip")
-        if marked_cells:
-            hit_rows, hit_cols = np.nonzero(rows == _MARKER)
-            if hit_rows.size:
-                t = geometry.exact(
-                    np, hit_cols.astype(np.float64), (hit_rows + top).astype(np.float64)
-                )
-                rows[hit_rows, hit_cols] = ramp.exact(t).view(np.uint32).reshape(-1)
+    return _native.compute_stops([_f32(w) for w in weights])
 
 
 def render_uniforms(
@@ -384,82 +123,44 @@ def render_uniforms(
     `colors` are normalised (0..1) RGBA records; `size` defaults to (width, height), the value
     the gradient module sends. `color_count` is clamped to 0..MAX_COLORS like in the shader;
     `colors` and `stops` must hold at least that many entries."""
-    return _render(
-        width,
-        height,
-        gradient_type=gradient_type,
-        angle=angle,
-        center=center,
-        colors=colors,
-        stops=stops,
-        color_count=color_count,
-        alpha=alpha,
-        size=size,
-        memo=None,
-    )
-
-
-def _render(
-    width: int,
-    height: int,
-    *,
-    gradient_type: int,
-    angle: float,
-    center: Sequence[float],
-    colors: Sequence[Sequence[float]],
-    stops: Sequence[float],
-    color_count: int,
-    alpha: float,
-    size: Sequence[float] | None,
-    memo: list[Any] | None,
-) -> _U8:
-    """render_uniforms; `memo`, a list, keeps the last ramp between calls (empty at first)."""
     import numpy as np
 
     width, height = int(width), int(height)
     if width < 0 or height < 0:
         raise ValueError(f"width and height must not be negative, got {width}x{height}")
-    if size is None:
-        size = (width, height)
-    count = min(max(int(color_count), 0), MAX_COLORS)
-    if len(colors) < count or len(stops) < count:
-        raise ValueError(
-            f"colorCount {count} needs as many colours and stops, "
-            f"got {len(colors)} and {len(stops)}"
-        )
-    if count == 0 or width == 0 or height == 0:
-        return np.zeros((height, width, 4), dtype=np.uint8)
-    out = np.empty((height, width, 4), dtype=np.uint8)  # every pixel is painted below
-
-    a = _f32(alpha)
-    a = 0.0 if math.isnan(a) else min(max(a, 0.0), 1.0)
-    # On a reuse these come out of the memo, which holds anything.
-    ramp: _Ramp
-    cells: int
-    steep: _Indices
-    table: _U32 | None
-    key = None if memo is None else (tuple(map(tuple, colors[:count])), tuple(stops[:count]), a)
-    if memo and memo[0] == key:
-        ramp, cells, steep, table = memo[1]
-    else:
-        ramp = _Ramp(np, stops[:count], colors[:count], a)
-        cells, steep = ramp.cells()
-        table = None
-    geometry = _Geometry(int(gradient_type), angle, center, size, width, height)
-    if geometry.constant:
-        out[...] = ramp.exact(np.zeros(1))[0]
-    elif width * height <= cells // _RAMP_PER_EXACT_PIXEL:
-        cols = np.arange(width, dtype=np.float64)[None, :]
-        rows = np.arange(height, dtype=np.float64)[:, None]
-        out[...] = ramp.exact(geometry.exact(np, cols, rows))
-    else:
-        if table is None:
-            table = ramp.table(cells, steep)
-        out32 = out.view(np.uint32).reshape(height, width)
-        _paint_from_table(np, out32, geometry, ramp, cells, table)
-    if memo is not None:
-        memo[:] = [key, (ramp, cells, steep, table)]
+    out = np.empty((height, width, 4), dtype=np.uint8)  # every pixel is painted
+    _native.paint(
+        out,
+        width,
+        height,
+        int(gradient_type),
+        angle,
+        center,
+        colors,
+        stops,
+        int(color_count),
+        alpha,
+        size,
+    )
     return out
+
+
+def _pygame_target(surface: Any) -> tuple[Any, int, str]:
+    """The pixels of a 32-bit pygame Surface as a writable buffer, its pitch, and the byte order
+    of its red, green, blue and alpha (or unused) bytes."""
+    if surface.get_bytesize() != 4:
+        raise ValueError(
+            f"the surface has {surface.get_bytesize()} bytes a pixel; gradients are painted "
+            "into 32-bit surfaces"
+        )
+    shifts = surface.get_shifts()[:3]
+    orders = {(0, 8, 16): "RGBA", (16, 8, 0): "BGRA"}
+    if shifts not in orders:
+        raise ValueError(
+            f"the surface's channels sit at bit shifts {shifts} (red, green, blue); "
+            "gradients are painted in RGBA or BGRA byte order"
+        )
+    return surface.get_buffer(), surface.get_pitch(), orders[shifts]
 
 
 class GradientPygame:
@@ -522,7 +223,7 @@ class GradientPygame:
             self._center = (float(center[0]), float(center[1]))
         self._colors: list[tuple[float, float, float, float]] = []
         self._stops: list[float] = []
-        self._ramp: list[Any] = []  # the last colour ramp, with what it was made from
+        self._ramp = _native.Ramp()  # the last colour ramp, with what it was made from
         self._update_colors(colors)
 
     def _update_colors(self, colors: list[Any] | None) -> None:
@@ -619,20 +320,98 @@ class GradientPygame:
         """The gradient over a width x height rectangle: uint8 (height, width, 4), premultiplied
         RGBA, top row first. `alpha` scales the whole picture (default 1.0, as texture generation
         sends); the stored transparency is not applied unless passed here."""
+        import numpy as np
+
         width, height = _to_int32(width), _to_int32(height)
-        return _render(
+        if width < 0 or height < 0:
+            raise ValueError(f"width and height must not be negative, got {width}x{height}")
+        out = np.empty((height, width, 4), dtype=np.uint8)
+        self._paint(out, width, height, alpha, None, "RGBA")
+        return out
+
+    def render_bytes(self, width: _Int, height: _Int, *, alpha: float = 1.0) -> bytes:
+        """The picture of `render` as bytes (premultiplied RGBA, 4 a pixel, top row first),
+        without numpy."""
+        result: bytes = self._paint(None, width, height, alpha, None, "RGBA")
+        return result
+
+    def render_into(
+        self,
+        target: Any,
+        width: _Int,
+        height: _Int,
+        *,
+        alpha: float = 1.0,
+        stride: _Int | None = None,
+        order: str = "RGBA",
+    ) -> None:
+        """Paints the picture of `render` into memory the caller owns: a writable C-contiguous
+        buffer (numpy array, bytearray, memoryview, ...) of bytes or 32-bit pixels holding
+        exactly `stride` * height bytes (stride defaults to 4 * width), in `order` "RGBA" or
+        "BGRA"; or a 32-bit pygame Surface of at least width x height, whose pitch and byte
+        order are its own. TypeError for a read-only buffer or one of other items, ValueError
+        for one of the wrong size or layout."""
+        if hasattr(target, "get_pitch") and hasattr(target, "get_shifts"):
+            width, height = _to_int32(width), _to_int32(height)
+            if (width, height) != tuple(target.get_size()):
+                raise ValueError(
+                    f"the surface is {target.get_width()}x{target.get_height()}, "
+                    f"the picture {width}x{height}"
+                )
+            target, stride, order = _pygame_target(target)
+        self._paint(target, width, height, alpha, stride, order)
+
+    def surface(self, width: _Int, height: _Int, *, alpha: float = 1.0) -> Any:
+        """A new pygame Surface (pygame-ce) holding the picture, painted straight into its
+        pixels: 32 bits a pixel with per-pixel alpha (SRCALPHA), RGBA byte order, premultiplied
+        colour. Blit it with `special_flags=pygame.BLEND_PREMULTIPLIED` (an opaque gradient
+        blits the same either way)."""
+        import pygame
+
+        width, height = _to_int32(width), _to_int32(height)
+        if width < 0 or height < 0:
+            raise ValueError(f"width and height must not be negative, got {width}x{height}")
+        surface = pygame.Surface((width, height), pygame.SRCALPHA, 32, _RGBA_MASKS)
+        self.render_into(surface, width, height, alpha=alpha)
+        return surface
+
+    def _paint(
+        self,
+        target: Any,
+        width: _Int,
+        height: _Int,
+        alpha: float,
+        stride: _Int | None,
+        order: str,
+    ) -> Any:
+        colors = self._colors
+        return _native.paint(
+            target,
             width,
             height,
-            gradient_type=self.gradient_type_int,
-            angle=self._angle,
-            center=self._center,
-            colors=self._colors,
-            stops=self._stops,
-            color_count=len(self._colors),
-            alpha=alpha,
-            size=None,
-            memo=self._ramp,
+            0 if self.type == GradientType.Linear else 1,
+            self._angle,
+            self._center,
+            colors,
+            self._stops,
+            len(colors),
+            alpha,
+            None,
+            self._ramp,
+            stride,
+            order,
         )
+
+    # Pickles and copies hold the gradient, not its ramp: the ramp is a memo, made afresh on the
+    # next render (pickles from when it was a list of arrays load the same way).
+    def __getstate__(self) -> tuple[None, dict[str, Any]]:
+        return None, {name: getattr(self, name) for name in self.__slots__ if name != "_ramp"}
+
+    def __setstate__(self, state: tuple[Any, dict[str, Any] | None]) -> None:
+        for name, value in (state[1] or {}).items():
+            if name != "_ramp":
+                object.__setattr__(self, name, value)
+        self._ramp = _native.Ramp()
 
     def __repr__(self) -> str:
         return (

@@ -40,6 +40,9 @@ GL_FRAMEBUFFER_COMPLETE = 0x8CD5
 _u, _i, _f, _p = ctypes.c_uint, ctypes.c_int, ctypes.c_float, ctypes.c_void_p
 _GL_SIGNATURES = {
     "glGetError": (_u, []),
+    "glGenTextures": (None, [_i, _p]),
+    "glIsTexture": (ctypes.c_ubyte, [_u]),
+    "glIsFramebuffer": (ctypes.c_ubyte, [_u]),
     "glGetString": (ctypes.c_char_p, [_u]),
     "glGetIntegerv": (None, [_u, _p]),
     "glGetBooleanv": (None, [_u, _p]),
@@ -128,6 +131,7 @@ egl = _Library(
         "eglBindAPI": (_u, [_u]),
         "eglCreateContext": (_p, [_p, _p, _p, _p]),
         "eglCreatePbufferSurface": (_p, [_p, _p, _p]),
+        "eglDestroyContext": (_u, [_p, _p]),
     },
 )
 EGL_DRAW, EGL_READ = 0x3059, 0x305A

@@ -4,6 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 #include <dlfcn.h>
+#include <pthread.h>
 
 #include <chrono>
 #include <cstdio>
@@ -45,12 +46,29 @@ struct Registry {
     int depth = 0;                  // nesting of layer calls
     unsigned long thread = 0;       // the thread of the running call
     bool at_exit_registered = false;
+    // This process is a child of one that had contexts (os.fork(), multiprocessing): the
+    // layer's own context must be made on a display the parent never initialised.
+    bool forked = false;
     // Shaders the pass of a forgotten device held, let go once the call that found it out has
     // entered its device: their release must not run inside the search for the device.
     std::vector<ZvShaderObject*> let_go;
 };
 
 Registry& registry = *new Registry();
+
+// Set in a child right after fork (nothing else is safe there): the next call leaves the
+// parent's devices behind.
+bool fork_pending = false;
+
+void note_fork_in_child() {
+    fork_pending = true;
+}
+
+// Holds the thread's token; its destruction, as the thread exits, marks the token ended.
+struct TokenHolder {
+    std::shared_ptr<ThreadToken> token = std::make_shared<ThreadToken>();
+    ~TokenHolder() { token->ended.store(true, std::memory_order_release); }
+};
 
 int not_owner_thread() {
     // A GL context is current on one thread only; calls from another thread would draw into
@@ -69,6 +87,23 @@ const char* kind_name(DeviceKind kind) {
             return "adopted GLX";
     }
     return "";
+}
+
+// Whether the calling thread may use the device: its owner, or any thread once the owner has
+// ended, which then takes the device over with what the owner left queued. An identifier alone
+// would not do: a new thread may be given a dead thread's.
+bool owned_here(Device& device, unsigned long me) {
+    if (!device.owner->ended.load(std::memory_order_acquire)) return device.owner_thread == me;
+    device.owner = this_thread_token();
+    device.owner_thread = me;
+    if (device.pass.open()) {
+        // The modes the ended thread left open mean nothing to this one.
+        registry.let_go.insert(registry.let_go.end(), device.pass.shaders.begin(),
+                               device.pass.shaders.end());
+        device.pass = Pass{};
+        device.holding = false;
+    }
+    return true;
 }
 
 void use_table(Device& device) {
@@ -162,6 +197,7 @@ Device* set_up(const Binding& binding, DeviceKind kind) {
     device->kind = kind;
     device->binding = binding;
     device->owner_thread = PyThread_get_thread_ident();
+    device->owner = this_thread_token();
     device->draws_into_host = kind != DeviceKind::kOwn;
     device->keeps_host_state = kind != DeviceKind::kOwn;
     const platform::Backend& backend = platform::backend(binding.api);
@@ -199,12 +235,14 @@ Device* set_up(const Binding& binding, DeviceKind kind) {
     }
     device->group = find_group(*device);
     device->marker = device->gl.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
+    device->driver_context = platform::driver_context();
     device->serial = registry.devices.size() + 1;
     device->startup_seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     device->group->devices.push_back(device.get());
     if (!registry.at_exit_registered) {
         Py_AtExit(release_queued_at_exit);
+        pthread_atfork(nullptr, nullptr, note_fork_in_child);
         registry.at_exit_registered = true;
     }
     registry.devices.push_back(std::move(device));
@@ -223,6 +261,49 @@ void forget(Device& device) {
     registry.let_go.insert(registry.let_go.end(), device.pass.shaders.begin(),
                            device.pass.shaders.end());
     device.pass = Pass{};
+}
+
+// In a child after fork: every device is the parent's. Their contexts cannot be used here (the
+// driver's worker threads stayed in the parent; waiting on them would hang), so they are
+// forgotten without a GL call, and their objects refuse use or are dropped quietly.
+void leave_parent_behind() {
+    fork_pending = false;
+    registry.forked = true;
+    for (const auto& device : registry.devices) {
+        if (!device->alive) continue;
+        device->inherited = true;
+        forget(*device);
+    }
+    registry.own = nullptr;
+    registry.last = nullptr;
+    registry.table_owner = nullptr;
+}
+
+inline void notice_fork() {
+    if (fork_pending) [[unlikely]]
+        leave_parent_behind();
+}
+
+// The parent's device of a context current in a child (one the parent left current).
+const Device* find_inherited(const Binding& binding) {
+    for (const auto& device : registry.devices) {
+        if (device->inherited && device->binding.api == binding.api &&
+            device->binding.context == binding.context) {
+            return device.get();
+        }
+    }
+    return nullptr;
+}
+
+// The open pass of another device of this thread, which a call in `device` must not cross.
+const Device* pass_elsewhere(const Device& device, unsigned long me) {
+    for (const auto& other : registry.devices) {
+        if (other.get() != &device && other->alive && other->pass.open() &&
+            other->owner_thread == me && !other->owner->ended.load(std::memory_order_acquire)) {
+            return other.get();
+        }
+    }
+    return nullptr;
 }
 
 // Inside a call (nested releases only count depth): the shaders of forgotten passes go.
@@ -269,7 +350,7 @@ int make_own_current(Device& own) {
 // The layer's own context, made current (made first when there is none yet).
 Device* own_device() {
     if (registry.own != nullptr) {
-        if (registry.own->owner_thread != PyThread_get_thread_ident()) {
+        if (!owned_here(*registry.own, PyThread_get_thread_ident())) {
             not_owner_thread();
             return nullptr;
         }
@@ -278,7 +359,7 @@ Device* own_device() {
         return registry.own;
     }
     Binding binding;
-    if (platform::create_headless(&binding) < 0) return nullptr;
+    if (platform::create_headless(&binding, registry.forked) < 0) return nullptr;
     Device* own = set_up(binding, DeviceKind::kOwn);
     if (own == nullptr) {
         // Released again, so that a failed attempt leaves nothing current on the thread.
@@ -290,19 +371,36 @@ Device* own_device() {
     return own;
 }
 
-// Whether `device`, the last one used on this thread, is still the one current: inside a pass
-// the marker suffices (as in the own context, which nothing shares); an adopted context is
-// checked against the window system where a pass begins, since a context sharing its objects
-// sees the marker too.
+// Whether `device`, the last one used on this thread, is still the one current: the marker
+// suffices for the own context, which nothing shares; a context sharing an adopted one's
+// objects sees its marker too (and a pass must notice the host switching to one), so there the
+// driver's context object, or else the window system's current context, is compared as well.
 bool still_current(Device& device) {
     if (!device.gl.IsSync(device.marker)) return false;
-    if (device.own() || device.pass.open()) return true;
+    if (device.own()) return true;
+    if (device.driver_context != nullptr)
+        return platform::driver_context() == device.driver_context;
     return platform::backend(device.binding.api).current_context() == device.binding.context;
 }
 
 // The device of the context current now, set up when it is new. Null with RuntimeError.
 Device* identify() {
     Binding now = platform::current_binding();
+    if (registry.forked && now.context != nullptr) {
+        if (const Device* parent = find_inherited(now)) {
+            if (!parent->own()) {
+                PyErr_Format(PyExc_RuntimeError,
+                             "the current %s was made before os.fork(), in the parent process: "
+                             "a GL context cannot be used in a child process (its driver's "
+                             "threads stayed in the parent); make a new context in this process, "
+                             "or leave none current and the layer renders in a headless context "
+                             "of its own",
+                             describe(*parent).c_str());
+                return nullptr;
+            }
+            now = Binding{};  // the parent's own context, left current by a pass: ours replaces it
+        }
+    }
     if (now.context == nullptr) return own_device();
     Device* device = find_device(now);
     if (device != nullptr && !device->gl.IsSync(device->marker)) {
@@ -317,7 +415,7 @@ Device* identify() {
             set_up(now, now.api == Api::kGlx ? DeviceKind::kAdoptedGlx : DeviceKind::kAdoptedEgl);
         if (device == nullptr) return nullptr;
     }
-    if (device->owner_thread != PyThread_get_thread_ident()) {
+    if (!owned_here(*device, PyThread_get_thread_ident())) {
         not_owner_thread();
         return nullptr;
     }
@@ -338,11 +436,12 @@ void run_deferred(Device& device) {
 // (or, for the own context, can be made current).
 void release_queued_at_exit() {
     if (registry.depth != 0) return;
+    notice_fork();
     const Binding now = platform::current_binding();
     for (const auto& held : registry.devices) {
         Device& device = *held;
         if (!device.alive || device.deferred.empty() ||
-            device.owner_thread != PyThread_get_thread_ident()) {
+            !owned_here(device, PyThread_get_thread_ident())) {
             continue;
         }
         active_device = &device;
@@ -360,6 +459,14 @@ void release_queued_at_exit() {
             host_restore(device);
         }
     }
+    // A child's own context goes with its display before the driver's exit handlers run, which
+    // would otherwise wait for its threads for ever.
+    Device* own = registry.own;
+    if (registry.forked && own != nullptr && owned_here(*own, PyThread_get_thread_ident())) {
+        forget(*own);
+        registry.own = nullptr;
+        platform::destroy_headless(own->binding);
+    }
 }
 
 }  // namespace
@@ -374,11 +481,20 @@ Device* ShareGroup::live_device() const {
 std::string describe(const Device& device) {
     char text[128];
     std::snprintf(text, sizeof text, "%s context %p%s", kind_name(device.kind),
-                  device.binding.context, device.alive ? "" : " (destroyed)");
+                  device.binding.context,
+                  device.inherited ? " (of the parent process)"
+                  : device.alive   ? ""
+                                   : " (destroyed)");
     return text;
 }
 
+const std::shared_ptr<ThreadToken>& this_thread_token() {
+    thread_local TokenHolder holder;
+    return holder.token;
+}
+
 int enter_call() {
+    notice_fork();
     const unsigned long me = PyThread_get_thread_ident();
     if (registry.depth > 0) {
         // Another thread may run while a call waits on Python code (a conversion, a
@@ -389,13 +505,17 @@ int enter_call() {
         ++registry.depth;
         return 0;
     }
-    Device* device = registry.last;
-    if (device != nullptr && device->owner_thread == me && still_current(*device)) {
+    Device* const last = registry.last;
+    Device* device = last;
+    const Device* crossed = nullptr;
+    if (device != nullptr && device->owner_thread == me &&
+        !device->owner->ended.load(std::memory_order_relaxed) && still_current(*device)) {
         // The own context current already: an earlier call held it through a pass.
         device->release_at_leave = device->holding;
     } else {
         device = identify();
         if (device == nullptr) return -1;
+        crossed = pass_elsewhere(*device, me);
     }
     registry.last = device;
     registry.thread = me;
@@ -410,6 +530,19 @@ int enter_call() {
         PyObject* pending = PyErr_GetRaisedException();
         let_go_of_forgotten_shaders();
         PyErr_SetRaisedException(pending);
+    }
+    if (crossed != nullptr) [[unlikely]] {
+        // Left as entered (the host's state put back, the own context released), and the
+        // pass's device stays the one checked first.
+        const std::string here = describe(*device);
+        leave_call();
+        registry.last = last;
+        PyErr_Format(PyExc_RuntimeError,
+                     "a drawing pass (texture, shader or blend mode) is open in the %s, but the "
+                     "current context is the %s; nothing was done. Make the pass's context "
+                     "current again to go on or end it",
+                     describe(*crossed).c_str(), here.c_str());
+        return -1;
     }
     return 0;
 }
@@ -442,6 +575,7 @@ bool context_ready() {
 
 int release_gl_objects(ShareGroup* group, Device* device, void (*release)(uint32_t, uint32_t),
                        uint32_t first, uint32_t second, bool explicit_release) {
+    notice_fork();
     Device* home = device != nullptr  ? (device->alive ? device : nullptr)
                    : group != nullptr ? group->live_device()
                                       : nullptr;
@@ -454,7 +588,7 @@ int release_gl_objects(ShareGroup* group, Device* device, void (*release)(uint32
         release(first, second);
         return 0;
     }
-    if (home->owner_thread != me) {
+    if (!owned_here(*home, me)) {
         if (explicit_release) return not_owner_thread();
         home->deferred.push_back(Deferred{release, first, second});
         return 0;
@@ -485,8 +619,16 @@ int release_gl_objects(ShareGroup* group, Device* device, void (*release)(uint32
 }
 
 int raise_unreachable(const ShareGroup* group, const char* what) {
+    notice_fork();
     const Binding now = platform::current_binding();
     forget_destroyed(now.context != nullptr ? &now : nullptr);
+    if (group != nullptr && !group->devices.empty() && group->devices.front()->inherited) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "this %s was made before os.fork(), in the parent process: GL objects stay "
+                     "in the process that made them; create it again in this process",
+                     what);
+        return -1;
+    }
     if (group == nullptr || !group->alive()) {
         // A GLX context that was not current when the layer last looked may have gone since.
         PyErr_Format(layer_error(),
@@ -530,6 +672,7 @@ PyObject* device_info(const Device& device, bool current) {
 }  // namespace
 
 PyObject* context_info() {
+    notice_fork();
     PyRef error = PyRef::borrow(Py_None);
     const Device* working = nullptr;
     // The list reports which contexts still exist: asked now, not at the last new context.

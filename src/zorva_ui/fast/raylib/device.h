@@ -8,7 +8,9 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,14 +80,27 @@ struct HostState {
     SavedHostState saved{};
 };
 
+// A thread, as the layer ties contexts to it: the token outlives the thread, and says when it
+// ended (thread identifiers are reused, a token is not).
+struct ThreadToken {
+    std::atomic<bool> ended{false};
+};
+
+// The calling thread's token (made at its first use; marked ended when the thread exits).
+const std::shared_ptr<ThreadToken>& this_thread_token();
+
 struct Device {
     uint64_t serial = 0;  // order of first use, for messages and context_info
     DeviceKind kind = DeviceKind::kOwn;
     // The context; for the layer's own one also its display and surface (an adopted context's
     // display and surfaces are the host's).
     platform::Binding binding;
-    unsigned long owner_thread = 0;
+    unsigned long owner_thread = 0;      // for messages and a cheap first test
+    std::shared_ptr<ThreadToken> owner;  // the owner thread itself
     bool alive = true;  // false once its context was found destroyed (nothing of it is touched)
+    // Made in the parent process before a fork: its context and objects stay there (the driver's
+    // threads do not exist in the child), so nothing of it is touched.
+    bool inherited = false;
     ShareGroup* group = nullptr;
     gl::Functions gl{};
     // A sync object made in the context: glIsSync(marker) is true only while this context (or
@@ -93,6 +108,9 @@ struct Device {
     // no other context answers true by coincidence; asking costs a fraction of asking the
     // window system, which takes a lock.
     gl::GLsync marker = nullptr;
+    // The driver's object of the context (platform::driver_context()), null where unreadable:
+    // tells it from one sharing its objects at the cost of a thread-local read.
+    void* driver_context = nullptr;
 
     // Policy. Adopted: draws outside texture mode go into the framebuffer the host has bound,
     // and the host's GL state is saved before the layer changes it and put back after. Own:

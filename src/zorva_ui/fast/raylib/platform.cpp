@@ -3,6 +3,8 @@
 // makes current).
 #include "fast/raylib/platform.h"
 
+#include <dlfcn.h>
+
 #include <iterator>
 
 namespace zorva::layer::platform {
@@ -16,6 +18,16 @@ const Backend* const kBackends[] = {&kEglBackend, &kGlxBackend};
 
 const Backend& backend(Api api) {
     return api == Api::kGlx ? kGlxBackend : kEglBackend;
+}
+
+void* driver_context() {
+    using Getter = void* (*)();
+    static Getter getter = [] {
+        void* library = dlopen("libglapi.so.0", RTLD_NOW | RTLD_NOLOAD);
+        void* symbol = library != nullptr ? dlsym(library, "_glapi_get_context") : nullptr;
+        return reinterpret_cast<Getter>(symbol);
+    }();
+    return getter != nullptr ? getter() : nullptr;
 }
 
 Binding current_binding() {

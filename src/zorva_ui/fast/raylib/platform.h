@@ -47,8 +47,19 @@ const Backend& backend(Api api);
 // The context current on this thread in any API (context null when there is none).
 Binding current_binding();
 
+// The driver's own context object current on this thread, where the driver lets it be read
+// cheaply (Mesa's GL dispatch library, loaded once a Mesa context exists): a thread-local read,
+// where asking the window system costs a lock. Null when none is current or it cannot be read.
+void* driver_context();
+
 // The layer's headless OpenGL 3.3 core context (EGL), left current. 0, or -1 with
-// RuntimeError saying what failed and what to install.
-int create_headless(Binding* out);
+// RuntimeError saying what failed and what to install. `fresh_display`: in a child after fork,
+// on a display nobody initialised before (the parent's driver instances do not work there).
+int create_headless(Binding* out, bool fresh_display);
+
+// Destroys a context made by create_headless and terminates its display. Only for a display
+// made fresh in a child after fork, as that process exits: the driver's exit handlers would
+// otherwise wait there for ever on the threads of the context left behind.
+void destroy_headless(const Binding& binding);
 
 }  // namespace zorva::layer::platform

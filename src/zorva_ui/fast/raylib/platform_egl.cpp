@@ -43,6 +43,7 @@ constexpr EGLint kEglCoreProfileBit = 0x0001;
 constexpr EGLenum kEglPlatformSurfacelessMesa = 0x31DD;
 constexpr EGLenum kEglPlatformDeviceExt = 0x313F;
 constexpr EGLint kEglExtensions = 0x3055;
+constexpr EGLint kEglVersion = 0x3054;
 constexpr EGLint kEglDraw = 0x3059;
 constexpr EGLint kEglRead = 0x305A;
 constexpr EGLint kEglConfigId = 0x3028;
@@ -61,6 +62,9 @@ struct Egl {
     EGLSurface (*CreatePbufferSurface)(EGLDisplay, EGLConfig, const EGLint*) = nullptr;
     EGLBoolean (*MakeCurrent)(EGLDisplay, EGLSurface, EGLSurface, EGLContext) = nullptr;
     EGLBoolean (*QueryContext)(EGLDisplay, EGLContext, EGLint, EGLint*) = nullptr;
+    EGLBoolean (*DestroyContext)(EGLDisplay, EGLContext) = nullptr;
+    EGLBoolean (*DestroySurface)(EGLDisplay, EGLSurface) = nullptr;
+    EGLBoolean (*Terminate)(EGLDisplay) = nullptr;
     EGLDisplay (*GetPlatformDisplayEXT)(EGLenum, void*, const EGLint*) = nullptr;
     EGLBoolean (*QueryDevicesEXT)(EGLint, EGLDeviceEXT*, EGLint*) = nullptr;
     EGLContext (*GetCurrentContext)() = nullptr;
@@ -141,6 +145,9 @@ int open_library() {
               load_symbol(library, found.CreatePbufferSurface, "eglCreatePbufferSurface") &&
               load_symbol(library, found.MakeCurrent, "eglMakeCurrent") &&
               load_symbol(library, found.QueryContext, "eglQueryContext") &&
+              load_symbol(library, found.DestroyContext, "eglDestroyContext") &&
+              load_symbol(library, found.DestroySurface, "eglDestroySurface") &&
+              load_symbol(library, found.Terminate, "eglTerminate") &&
               load_symbol(library, found.GetCurrentContext, "eglGetCurrentContext") &&
               load_symbol(library, found.GetCurrentDisplay, "eglGetCurrentDisplay") &&
               load_symbol(library, found.GetCurrentSurface, "eglGetCurrentSurface");
@@ -167,31 +174,62 @@ bool has_extension(const char* list, const char* name) {
     return false;
 }
 
+// Whether a display was initialised already, in this process or, before a fork, in a parent.
+bool initialised(EGLDisplay display) {
+    if (egl.QueryString(display, kEglVersion) != nullptr) return true;
+    egl.GetError();  // EGL_NOT_INITIALIZED, consumed
+    return false;
+}
+
+bool initialise(EGLDisplay display, bool fresh) {
+    if (display == nullptr || (fresh && initialised(display))) return false;
+    return egl.Initialize(display, nullptr, nullptr) != 0;
+}
+
 // An initialised display: the surfaceless platform first (no display server, no device node
 // needed), then the first EGL device, then the default display. Null with RuntimeError when none
 // can be initialised.
-EGLDisplay open_display() {
+//
+// `fresh`: none initialised before. A display the parent initialised before a fork holds a
+// driver instance whose worker threads stayed in the parent, and terminating it waits for them
+// for ever. EGL hands back the same display for the same platform, device and attribute list,
+// and counts an empty list apart from none, so a child (and a grandchild) still finds one.
+EGLDisplay open_display(bool fresh) {
+    static const EGLint kNoAttributes[] = {kEglNone};
+    const EGLint* const lists[] = {nullptr, kNoAttributes};
     const char* client = egl.QueryString(nullptr, kEglExtensions);
     if (egl.GetPlatformDisplayEXT != nullptr) {
-        if (has_extension(client, "EGL_MESA_platform_surfaceless")) {
-            EGLDisplay display =
-                egl.GetPlatformDisplayEXT(kEglPlatformSurfacelessMesa, nullptr, nullptr);
-            if (display != nullptr && egl.Initialize(display, nullptr, nullptr)) return display;
-        }
-        if (egl.QueryDevicesEXT != nullptr && has_extension(client, "EGL_EXT_platform_device")) {
-            EGLDeviceEXT devices[4];
-            EGLint count = 0;
-            if (egl.QueryDevicesEXT(4, devices, &count) && count > 0) {
+        const bool surfaceless = has_extension(client, "EGL_MESA_platform_surfaceless");
+        EGLDeviceEXT devices[4];
+        EGLint count = 0;
+        const bool device = egl.QueryDevicesEXT != nullptr &&
+                            has_extension(client, "EGL_EXT_platform_device") &&
+                            egl.QueryDevicesEXT(4, devices, &count) && count > 0;
+        for (const EGLint* attributes : lists) {
+            if (surfaceless) {
                 EGLDisplay display =
-                    egl.GetPlatformDisplayEXT(kEglPlatformDeviceExt, devices[0], nullptr);
-                if (display != nullptr && egl.Initialize(display, nullptr, nullptr)) {
-                    return display;
-                }
+                    egl.GetPlatformDisplayEXT(kEglPlatformSurfacelessMesa, nullptr, attributes);
+                if (initialise(display, fresh)) return display;
             }
+            if (device) {
+                EGLDisplay display =
+                    egl.GetPlatformDisplayEXT(kEglPlatformDeviceExt, devices[0], attributes);
+                if (initialise(display, fresh)) return display;
+            }
+            if (!fresh) break;
         }
     }
     EGLDisplay display = egl.GetDisplay(nullptr);
-    if (display != nullptr && egl.Initialize(display, nullptr, nullptr)) return display;
+    if (initialise(display, fresh)) return display;
+    if (fresh) {
+        PyErr_Format(PyExc_RuntimeError,
+                     "%s: every EGL display this process can open was initialised before "
+                     "os.fork(), in a parent process, and its driver cannot run in a child; "
+                     "start the process with multiprocessing's \"spawn\" or \"forkserver\" "
+                     "method instead",
+                     kOwnFailure);
+        return nullptr;
+    }
     fail("no EGL display could be initialised");
     return nullptr;
 }
@@ -245,9 +283,9 @@ extern const Backend kEglBackend = {
     Api::kEgl, "EGL", current_context, current, make_current, release, proc_address, exists,
 };
 
-int create_headless(Binding* out) {
+int create_headless(Binding* out, bool fresh_display) {
     if (open_library() < 0) return -1;
-    EGLDisplay display = open_display();
+    EGLDisplay display = open_display(fresh_display);
     if (display == nullptr) return -1;
     if (!egl.BindAPI(kEglOpenGlApi)) return fail("eglBindAPI(OpenGL) failed");
 
@@ -289,6 +327,13 @@ int create_headless(Binding* out) {
     *out = Binding{Api::kEgl, display, reinterpret_cast<uintptr_t>(surface),
                    reinterpret_cast<uintptr_t>(surface), context};
     return 0;
+}
+
+void destroy_headless(const Binding& b) {
+    egl.MakeCurrent(b.display, nullptr, nullptr, nullptr);
+    if (b.draw != 0) egl.DestroySurface(b.display, reinterpret_cast<EGLSurface>(b.draw));
+    egl.DestroyContext(b.display, b.context);
+    egl.Terminate(b.display);
 }
 
 }  // namespace zorva::layer::platform

@@ -389,7 +389,7 @@ Device* identify() {
     if (registry.forked && now.context != nullptr) {
         if (const Device* parent = find_inherited(now)) {
             if (!parent->own()) {
-                PyErr_Format(PyExc_RuntimeError,
+                PyErr_Format(layer_error(),
                              "the current %s was made before os.fork(), in the parent process: "
                              "a GL context cannot be used in a child process (its driver's "
                              "threads stayed in the parent); make a new context in this process, "
@@ -537,7 +537,7 @@ int enter_call() {
         const std::string here = describe(*device);
         leave_call();
         registry.last = last;
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "a drawing pass (texture, shader or blend mode) is open in the %s, but the "
                      "current context is the %s; nothing was done. Make the pass's context "
                      "current again to go on or end it",
@@ -623,7 +623,7 @@ int raise_unreachable(const ShareGroup* group, const char* what) {
     const Binding now = platform::current_binding();
     forget_destroyed(now.context != nullptr ? &now : nullptr);
     if (group != nullptr && !group->devices.empty() && group->devices.front()->inherited) {
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "this %s was made before os.fork(), in the parent process: GL objects stay "
                      "in the process that made them; create it again in this process",
                      what);

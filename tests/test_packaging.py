@@ -3,6 +3,7 @@ declarations for compiled callers, and `get_include()` enough to compile against
 
 import importlib.metadata
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -40,6 +41,17 @@ def test_metadata_tells_what_the_package_is():
     assert meta["Description"].startswith("# zorva_ui")
     files = {str(f) for f in importlib.metadata.files("zorva_ui")}
     assert any(f.endswith("licenses/LICENSE") for f in files)
+
+
+def test_metadata_links_and_extras_work_off_the_repository():
+    meta = importlib.metadata.metadata("zorva_ui")
+    urls = dict(u.split(", ", 1) for u in meta.get_all("Project-URL"))
+    assert {"Homepage", "Source", "Documentation", "Changelog"} <= set(urls)
+    # An index page has no repository around it: every link of the description is absolute.
+    links = re.findall(r"\]\(([^)\s]+)\)", meta["Description"])
+    assert links and all(link.startswith((urls["Source"], "https://", "#")) for link in links)
+    examples = [r for r in meta.get_all("Requires-Dist") if 'extra == "examples"' in r]
+    assert {re.match(r"[\w-]+", r)[0] for r in examples} == {"glfw", "moderngl", "pygame-ce"}
 
 
 def test_only_public_declarations_are_installed():

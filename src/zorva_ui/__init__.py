@@ -5,13 +5,24 @@ cache (`zorva_ui.fast.zorvacache`) and the small headless rendering layer they d
 """
 
 import os
+from typing import TYPE_CHECKING, Any
 
-__all__ = ["__version__", "get_include"]
+if TYPE_CHECKING:
+    from zorva_ui.fast.raylib.zorva_raylib import LayerError as LayerError
+
+__all__ = ["LayerError", "__version__", "get_include"]
 
 __version__: str  # declared only: bound by __getattr__ below at first use
 
 
-def __getattr__(name: str) -> str:
+def __getattr__(name: str) -> Any:
+    # LayerError, the rendering layer's exception, comes with the layer, which `import zorva_ui`
+    # alone does not load.
+    if name == "LayerError":
+        from zorva_ui.fast.raylib.zorva_raylib import LayerError
+
+        globals()["LayerError"] = LayerError
+        return LayerError
     # The version is read from the package metadata at first use: importing the metadata
     # machinery costs more than the whole rest of the package's import.
     if name != "__version__":

@@ -508,6 +508,7 @@ def test_stops_precision(weights):
         assert a == b or (a != a and b != b), (got, expected)
 
 
+@pytest.mark.filterwarnings("ignore:1000 colours given:UserWarning")  # stops only: not drawn
 def test_stops_of_many_colours():
     weights = [(i % 13) + 0.5 for i in range(1000)]
     g = G([(RED, w) for w in weights])

@@ -196,3 +196,26 @@ def test_text_is_drawn_clipped_and_case_folded():
     expected = bitmap_font.glyph("E")[:5, :4]
     assert ((image[5:, 4:, 0] == 255) == expected).all()
     assert image[:5].sum() == 0 and image[:, :4].sum() == 0
+
+
+def test_showcase_shows_the_clicked_button_and_matches_the_readme_copy(tmp_path, monkeypatch):
+    import showcase
+
+    monkeypatch.setattr(showcase, "OUT_PATH", tmp_path / "showcase.png")
+    picture = read_png(showcase.main())[..., :3].astype(int)
+    assert picture.shape[:2] == (showcase.HEIGHT, showcase.WIDTH)
+    # Each button shows its own face colour at its left edge; the clicked one is lighter where
+    # its ripple is than the same point of its face without it.
+    width = (showcase.WIDTH - 2 * showcase.MARGIN - 3 * 16) // 4
+    middle = showcase.BUTTON_Y + showcase.BUTTON_H // 2
+    for i in range(len(showcase.BUTTONS)):
+        x = showcase.MARGIN + i * (width + 16) + 6
+        assert nearest(picture[middle, x], *(b[1] for b in showcase.BUTTONS)) == i
+    clicked = showcase.button_face(*showcase.BUTTONS[1][1:], width, showcase.BUTTON_H, (0.4, 0.4))
+    plain = showcase.button_face(*showcase.BUTTONS[1][1:], width, showcase.BUTTON_H)
+    with clicked, plain:
+        assert clicked.read_pixels() != plain.read_pixels()
+    # The README shows a committed copy of what `make demo` writes (another GL driver may round
+    # a few channels differently).
+    committed = read_png(DEMO.parent / "docs" / "showcase.png")[..., :3].astype(int)
+    assert committed.shape == picture.shape and np.abs(committed - picture).mean() < 1.0

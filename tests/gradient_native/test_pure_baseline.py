@@ -37,6 +37,7 @@ COLOUR_LISTS = [
 ]
 
 
+@pytest.mark.filterwarnings("ignore:.* colours given:UserWarning")  # past the limit on purpose
 @pytest.mark.parametrize("colors", COLOUR_LISTS)
 @pytest.mark.parametrize(
     ("native", "pure"),

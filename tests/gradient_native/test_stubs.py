@@ -167,6 +167,11 @@ class Poison:
         return "<poison>"
 
 
+def _ended(mode):
+    mode.__exit__()
+    return mode
+
+
 def fresh_instance(cls):
     """An instance to probe methods on: unset where the type allows it, else a small real one
     (the layer's handles are made by functions, render textures need a size)."""
@@ -178,6 +183,7 @@ def fresh_instance(cls):
         "ZvRenderTexture": lambda: cls((1, 1)),
         # The frame scope's object, its mode ended again (its __exit__ then only refuses).
         "ModeScope": lambda: (rl.begin_drawing(), rl.end_drawing())[0],
+        "DrawingMode": lambda: _ended(rl.begin_blend_mode(rl.BlendMode.BLEND_ALPHA)),
     }
     return made[cls.__name__]() if cls.__name__ in made else cls.__new__(cls)
 

@@ -62,7 +62,7 @@ def test_leaving_the_with_block_moves_the_layer_to_its_own_context():
     result = scenario_result("scenario_adopt", "with-block")
     assert result["after_with"] == "own headless EGL"
     refused = result["old target after with"]
-    assert refused.startswith("raised RuntimeError"), refused
+    assert refused.startswith("raised LayerError"), refused
     assert result["adopted_handle"] in refused and "own headless EGL" in refused
 
 
@@ -77,7 +77,7 @@ def test_unusable_contexts_are_refused(override, require):
     if override:
         assert result["version"].startswith(override[:3])
     for call in ("first", "again"):
-        assert result[call].startswith("raised RuntimeError"), result[call]
+        assert result[call].startswith("raised LayerError"), result[call]
         assert "3.3" in result[call] and "glfw.window_hint" in result[call]
     # context_info answers, with the reason the layer cannot draw there.
     assert "3.3" in result["context_info"]
@@ -113,7 +113,7 @@ KEPT_TARGET = {"read_pixels", "begin_texture_mode"}
 def test_calls_work_in_whatever_context_is_current(elsewhere, situation, works_in, call):
     message = elsewhere[situation][call]
     if call in KEPT_TARGET:
-        assert message.startswith("raised RuntimeError"), message
+        assert message.startswith("raised LayerError"), message
         assert elsewhere["adopted"] in message and works_in in message
     else:
         assert message == "returned", message
@@ -123,7 +123,7 @@ def test_calls_work_in_whatever_context_is_current(elsewhere, situation, works_i
 def test_a_draw_goes_to_the_context_current_at_that_call(elsewhere):
     """Nothing current: nothing to draw into. Another context current: its framebuffer."""
     assert elsewhere["nothing current"]["ClickGradient.draw"].startswith(
-        "raised RuntimeError: nothing to draw into"
+        "raised LayerError: nothing to draw into"
     )
     assert elsewhere["other current"]["ClickGradient.draw"] == "returned"
     assert elsewhere["other context kept"]["drawn into"]
@@ -149,7 +149,7 @@ def test_calls_from_another_thread_raise(elsewhere, situation, call):
     if call == "context_info":
         assert message == expected  # context_info answers, with the reason as its error
     else:
-        assert message == f"raised RuntimeError: {expected}"
+        assert message == f"raised LayerError: {expected}"
 
 
 @pytest.mark.parametrize("when", ["works again", "works after thread"])

@@ -31,15 +31,15 @@ def test_every_call_hands_the_callers_context_back(result):
     """moderngl's surfaceless context, then one with distinct draw and read pbuffers."""
     assert result["lost"] == []
     assert result["pbuffers"]["generate_texture"] is True
-    assert result["pbuffers"]["uniform refused"].startswith("raised RuntimeError")
+    assert result["pbuffers"]["uniform refused"].startswith("raised LayerError")
 
 
 @pytest.mark.parametrize(
     "call, error",
     [
         ("bad size", "ValueError"),
-        ("uniform refused", "RuntimeError"),
-        ("released target", "RuntimeError"),
+        ("uniform refused", "LayerError"),
+        ("released target", "LayerError"),
     ],
 )
 def test_failing_calls_raise_as_ever(result, call, error):

@@ -9,10 +9,10 @@ from host_context.hostgl import SCENES, STATE
 from host_context.scenario_state import OPERATIONS
 
 RAISES = {
-    "uniform refused": "RuntimeError",
+    "uniform refused": "LayerError",
     "bad tint in blend mode": "TypeError",
     "bad tint in texture mode": "ValueError",
-    "draw into released target": "RuntimeError",
+    "draw into released target": "LayerError",
     "bad size": "ValueError",
 }
 

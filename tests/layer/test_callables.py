@@ -100,6 +100,27 @@ def _unload_active_shader():
         rl.end_shader_mode()
 
 
+def _exit_active_shader():
+    shader = ZvShader()
+    with rl.begin_zvshader_mode(shader):
+        shader.__exit__(None, None, None)
+
+
+def _exit_viewed_image():
+    image = rl.gen_image_color(1, 1, rl.WHITE)
+    view = memoryview(image)
+    try:
+        image.__exit__(None, None, None)
+    finally:
+        view.release()
+
+
+def _exit_ended_mode():
+    mode = rl.begin_blend_mode(rl.BlendMode.BLEND_ALPHA)
+    rl.end_blend_mode()
+    mode.__exit__(None, None, None)
+
+
 def _unloaded_target():
     target = ZvRenderTexture((1, 1))
     target.unload()
@@ -164,6 +185,10 @@ FAILING = {
     "ZvRenderTexture.c_fast_clear": lambda: ZvRenderTexture((1, 1)).c_fast_clear(None),
     "ZvRenderTexture.read_pixels": lambda: _unloaded_target().read_pixels(),
     "ZvRenderTexture.__reduce__": lambda: ZvRenderTexture((1, 1)).__reduce__(),
+    "ZvShader.__exit__": _exit_active_shader,
+    "ZvRenderTexture.__array__": lambda: ZvRenderTexture((1, 1)).__array__(copy=False),
+    "Image.__exit__": _exit_viewed_image,
+    "DrawingMode.__exit__": _exit_ended_mode,
 }
 # Calls that have no failure a test can bring about from Python.
 CANNOT_FAIL = {
@@ -175,6 +200,13 @@ CANNOT_FAIL = {
     "ZvVector2.__copy__",
     "ZvRect.__reduce__",
     "ZvRenderTexture.unload",
+    "ZvShader.__enter__",
+    "ZvRenderTexture.__enter__",
+    "ZvRenderTexture.__exit__",
+    "Image.__enter__",
+    "Texture.__enter__",
+    "Texture.__exit__",
+    "DrawingMode.__enter__",
 }
 
 

@@ -112,5 +112,5 @@ def test_out_of_gpu_memory_is_a_memory_error():
 
 def test_no_address_space_for_a_context_names_the_limit():
     [line] = run_scene("no room for a context")
-    assert line.startswith("RuntimeError could not create a headless OpenGL 3.3 context")
+    assert line.startswith("LayerError could not create a headless OpenGL 3.3 context")
     assert "limited to" in line and "ulimit -v" in line and "GPU driver" not in line

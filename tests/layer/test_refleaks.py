@@ -48,8 +48,14 @@ def test_drawing_pass(scene):
         rl.set_zvshader_value_float(shader, locs["f"], 0.5)
         draw_once(shader, target, texture)
         target.read_pixels()
+        target.read_pixels(into, straight_alpha=True)
+        with rl.begin_texture_mode(target), rl.begin_blend_mode(0), rl.begin_zvshader_mode(shader):
+            pass
 
-    assert_no_leak(op, shader, target, texture, SOURCE, DEST, TINT, COLORS[1], STOPS, rounds=600)
+    into = bytearray(16)
+    assert_no_leak(
+        op, shader, target, texture, into, SOURCE, DEST, TINT, COLORS[1], STOPS, rounds=600
+    )
 
 
 def test_traced_pass(scene):
@@ -79,8 +85,17 @@ def test_objects_come_and_go():
         rl._encode_png(b"\1" * 16, 2, 2, stored=True)
         repr(ZvRect(1, 2, 3, 4))
         ZvVector2.new(1, 2) == ZvVector2(1, 2)  # noqa: B015
+        with rl.gen_image_color(2, 2, TINT) as image, memoryview(image) as view:
+            view.tobytes()
+        with ZvRenderTexture((1, 1)), ZvShader(), blank_texture():
+            pass
 
     assert_no_leak(op, TINT, rounds=400)
+
+
+class BadBool:
+    def __bool__(self):
+        raise ValueError("no truth here")
 
 
 BAD_CALLS = [
@@ -106,6 +121,9 @@ BAD_CALLS = [
     lambda s, t, x: rl.write_png(t, "/nonexistent/dir/x.png"),
     lambda s, t, x: rl.image_from_pixels(2, 2, b"short"),
     lambda s, t, x: rl._encode_png(b"short", 2, 2),
+    lambda s, t, x: t.read_pixels(b"\0" * 16),
+    lambda s, t, x: t.read_pixels(bytearray(3)),
+    lambda s, t, x: t.read_pixels(None, BadBool()),
 ]
 
 

@@ -225,6 +225,7 @@ def test_count_zero_or_negative_is_transparent(count):
     assert not render_uniforms(4, 4, **uniforms(color_count=count)).any()
 
 
+@pytest.mark.filterwarnings("ignore:.* colours given:UserWarning")  # past the limit on purpose
 def test_more_colours_than_the_arrays_hold_are_cut():
     colors = [RED, BLUE] * (MAX_COLORS // 2) + [GREEN] * 6
     g = GradientPygame(colors)

@@ -217,6 +217,7 @@ def test_odd_sizes(gpu, width, height, kind, where):
     compare(gpu, g, width, height)
 
 
+@pytest.mark.filterwarnings("ignore:.* colours given:UserWarning")  # past the limit on purpose
 @pytest.mark.parametrize("count", [1, 2, 3, MAX_COLORS, MAX_COLORS + 1, 100])
 @pytest.mark.parametrize("kind", [GradientType.Linear, GradientType.Radial])
 def test_colour_counts(gpu, count, kind):

@@ -105,6 +105,49 @@ def scenario_resize(example, width, height):
     return out
 
 
+def scenario_idle(example):
+    """Runs unscripted: each time the loop would sleep, counts the frames drawn so far and wakes
+    it with an empty event, three times, then closes the window."""
+    glfw = example.glfw
+    frames_at_wait = []
+    drawn = []
+    real_swap = glfw.swap_buffers
+
+    def counting_swap(window):
+        drawn.append(1)
+        real_swap(window)
+
+    def waking_wait():
+        frames_at_wait.append(len(drawn))
+        if len(frames_at_wait) > 3:
+            glfw.set_window_should_close(glfw.get_current_context(), True)
+        glfw.post_empty_event()
+        glfw.wait_events_timeout(1.0)
+
+    glfw.swap_buffers, glfw.wait_events = counting_swap, waking_wait
+    example.run()
+    return {"frames_at_wait": frames_at_wait}
+
+
+def scenario_small(example, width, height):
+    """The layout in a window smaller than the example's minimum size."""
+    out = {}
+    deadline = time.monotonic() + 30
+
+    def script(control):
+        if control.frame == 1:
+            control.resize(int(width), int(height))
+        elif control.frame > 1 and (
+            control.framebuffer_size != tuple(example.DEFAULT_SIZE) or time.monotonic() > deadline
+        ):
+            out["size"] = control.framebuffer_size
+            out["buttons"] = control.buttons
+            control.stop()
+
+    example.run(script=script, dt=DT)
+    return out
+
+
 def main(name, *args):
     try:
         report = {"ok": True, **globals()[f"scenario_{name}"](load_example(), *args)}

@@ -68,6 +68,27 @@ def test_a_resize_regenerates_the_button_textures_at_the_new_size(display, size,
     assert_drawn_upright(report["after"], *size)
 
 
+def test_idle_it_draws_only_when_woken(display):
+    report = run_scenario(display, "idle")
+    # One frame before the first sleep, then exactly one per wake-up: nothing while asleep.
+    assert report["frames_at_wait"] == [1, 2, 3, 4]
+
+
+def _overlap(a, b):
+    return a[0] < b[0] + b[2] and b[0] < a[0] + a[2] and a[1] < b[1] + b[3] and b[1] < a[1] + a[3]
+
+
+@pytest.mark.parametrize("size", [(220, 160), (480, 340)], ids=["below the minimum", "minimum"])
+def test_labels_stay_inside_their_buttons_and_apart(display, size):
+    buttons = run_scenario(display, "small", *size)["buttons"]
+    for b in buttons:
+        x, y, w, h = b["rect"]
+        lx, ly, lw, lh = b["label_rect"]
+        assert x < lx and lx + lw < x + w and y < ly and ly + lh < y + h, b
+    rects = [b["rect"] for b in buttons]
+    assert not any(_overlap(a, b) for i, a in enumerate(rects) for b in rects[i + 1 :])
+
+
 @pytest.mark.parametrize("display_name", [None, ":4093"], ids=["unset", "no such server"])
 def test_without_a_display_it_says_so_in_one_line_and_exits_with_2(display_name):
     proc = subprocess.run(

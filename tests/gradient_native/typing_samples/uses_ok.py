@@ -143,6 +143,14 @@ def layer(path: str) -> int:
     records = rl.trace_stop()
     rl.write_png(target, path, unpremultiply=True)
     png: bytes = rl._encode_png(target.read_pixels(), 8, 8)
+    into: npt.NDArray[np.uint8] = target.read_pixels(np.empty((8, 8, 4), np.uint8), True)
+    straight: bytes = target.read_pixels(straight_alpha=True)
+    with rl.gen_image_color(2, 2, rl.WHITE) as viewed:
+        pixels_view: npt.NDArray[np.uint8] = np.asarray(viewed)
+        del pixels_view
+    with ZvRenderTexture((2, 2)) as scratch, rl.begin_texture_mode(scratch) as mode:
+        mode_name: str = mode.name
+    print(into.shape, len(straight), mode_name)
     info = rl.context_info()
     rl.unload_texture(texture)
     shader.unload()

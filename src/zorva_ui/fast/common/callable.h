@@ -36,11 +36,11 @@
 
 #include <array>
 #include <cstddef>
-#include <source_location>
 #include <type_traits>
 
 #include "fast/common/args.h"
 #include "fast/common/pyref.h"
+#include "fast/common/source_location.h"
 #include "fast/common/traceback.h"
 
 namespace zorva {
@@ -64,7 +64,7 @@ struct Callable {
     Impl impl;
     const char* doc;
     int flags = 0;  // METH_STATIC or METH_CLASS
-    std::source_location where = std::source_location::current();
+    SourceLocation where = SourceLocation::current();
 };
 
 template <typename Get, typename Set = std::nullptr_t>
@@ -74,7 +74,7 @@ struct Property {
     Get get;               // PyObject* (PyObject* self)
     Set set;               // int (PyObject* self, PyObject* value), or nullptr: read-only
     const char* doc;
-    std::source_location where = std::source_location::current();
+    SourceLocation where = SourceLocation::current();
 };
 
 // A native operation of a type's operation table (called by compiled modules, not by Python),
@@ -87,8 +87,19 @@ struct Native {
     const char* module;
     const char* qualname;  // "Cache.c_get"
     Impl impl;
-    std::source_location where = std::source_location::current();
+    SourceLocation where = SourceLocation::current();
 };
+
+// Deduction guides: C++20 deduces an aggregate's template arguments by itself, but clang before
+// 17 does not, so the declarations above would not compile there without these.
+template <typename Impl>
+Callable(const char*, const char*, const char*, Impl, const char*) -> Callable<Impl>;
+template <typename Impl>
+Callable(const char*, const char*, const char*, Impl, const char*, int) -> Callable<Impl>;
+template <typename Get, typename Set>
+Property(const char*, const char*, Get, Set, const char*) -> Property<Get, Set>;
+template <typename Impl>
+Native(const char*, const char*, Impl) -> Native<Impl>;
 
 namespace callable_detail {
 

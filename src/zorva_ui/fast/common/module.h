@@ -19,11 +19,11 @@
 #include <Python.h>
 
 #include <cstddef>
-#include <source_location>
 
 #include "fast/common/callable.h"
 #include "fast/common/module_guard.h"
 #include "fast/common/pyref.h"
+#include "fast/common/source_location.h"
 #include "fast/common/vtable.h"
 
 namespace zorva {
@@ -37,8 +37,12 @@ struct ModuleSpec {
     const char* doc;         // the module's docstring
     PyMethodDef* functions;  // a method_table of module functions, or nullptr
     ExecStep steps[N];       // the exec hook, in order
-    std::source_location where = std::source_location::current();
+    SourceLocation where = SourceLocation::current();
 };
+
+// Deduces the number of steps for compilers without aggregate deduction (clang before 17).
+template <size_t N>
+ModuleSpec(const char*, const char*, PyMethodDef*, ExecStep const (&)[N]) -> ModuleSpec<N>;
 
 namespace module_detail {
 

@@ -17,6 +17,7 @@
 #include "fast/raylib/context.h"
 #include "fast/raylib/frame.h"
 #include "fast/raylib/device.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/platform.h"
@@ -73,8 +74,7 @@ struct TokenHolder {
 int not_owner_thread() {
     // A GL context is current on one thread only; calls from another thread would draw into
     // nothing.
-    PyErr_SetString(PyExc_RuntimeError,
-                    "the rendering context belongs to the thread that created it");
+    PyErr_SetString(layer_error(), "the rendering context belongs to the thread that created it");
     return -1;
 }
 
@@ -127,11 +127,11 @@ int load_gl_functions(void* (*get_proc)(const char*), const char* failure_prefix
     };
     using namespace gl;
     gl::Functions table{};
-#define ZORVA_GL_LOAD(ret, name, params)                                                   \
-    table.name = reinterpret_cast<ret(*) params>(lookup("gl" #name));                      \
-    if (table.name == nullptr) {                                                           \
-        PyErr_Format(PyExc_RuntimeError, "%s: the driver lacks gl" #name, failure_prefix); \
-        return -1;                                                                         \
+#define ZORVA_GL_LOAD(ret, name, params)                                              \
+    table.name = reinterpret_cast<ret(*) params>(lookup("gl" #name));                 \
+    if (table.name == nullptr) {                                                      \
+        PyErr_Format(layer_error(), "%s: the driver lacks gl" #name, failure_prefix); \
+        return -1;                                                                    \
     }
     ZORVA_GL_FUNCTIONS(ZORVA_GL_LOAD)
 #undef ZORVA_GL_LOAD
@@ -155,7 +155,7 @@ int check_version(const Device& device) {
     int major = 0, minor = 0;
     const char* version = device.version.c_str();
     if (std::strncmp(version, "OpenGL ES", 9) == 0) {
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "the current context is %s (%s), not desktop OpenGL: the rendering layer "
                      "needs desktop OpenGL 3.3 or later (core or compatibility profile)%s",
                      version, device.renderer.c_str(), kHowToAsk);
@@ -163,7 +163,7 @@ int check_version(const Device& device) {
     }
     std::sscanf(version, "%d.%d", &major, &minor);
     if (major < 3 || (major == 3 && minor < 3)) {
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "the current OpenGL context is too old for the rendering layer: it offers "
                      "OpenGL %s (%s), and the layer needs OpenGL 3.3 or later (core or "
                      "compatibility profile); create the context with version 3.3 or later%s",
@@ -232,7 +232,7 @@ Device* set_up(const Binding& binding, DeviceKind kind) {
         PyRef text = PyRef::steal(cause ? PyObject_Str(cause) : nullptr);
         const char* why = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
         if (why == nullptr) PyErr_Clear();
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "the current OpenGL context (%s, %s) cannot compile the rendering layer's "
                      "shaders (GLSL 3.30 needed): %s%s",
                      device->version.c_str(), device->renderer.c_str(),
@@ -350,8 +350,7 @@ Device* find_device(const Binding& binding) {
 
 int make_own_current(Device& own) {
     if (platform::backend(Api::kEgl).make_current(own.binding)) return 0;
-    PyErr_SetString(PyExc_RuntimeError,
-                    "could not make the rendering layer's headless context current");
+    PyErr_SetString(layer_error(), "could not make the rendering layer's headless context current");
     return -1;
 }
 
@@ -397,7 +396,7 @@ Device* identify() {
     if (registry.forked && now.context != nullptr) {
         if (const Device* parent = find_inherited(now)) {
             if (!parent->own()) {
-                PyErr_Format(PyExc_RuntimeError,
+                PyErr_Format(layer_error(),
                              "the current %s was made before os.fork(), in the parent process: "
                              "a GL context cannot be used in a child process (its driver's "
                              "threads stayed in the parent); make a new context in this process, "
@@ -546,7 +545,7 @@ int enter_call() {
         const std::string here = describe(*device);
         leave_call();
         registry.last = last;
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "a drawing pass (texture, shader or blend mode) is open in the %s, but the "
                      "current context is the %s; nothing was done. Make the pass's context "
                      "current again to go on or end it",
@@ -633,7 +632,7 @@ int raise_unreachable(const ShareGroup* group, const char* what) {
     const Binding now = platform::current_binding();
     forget_destroyed(now.context != nullptr ? &now : nullptr);
     if (group != nullptr && !group->devices.empty() && group->devices.front()->inherited) {
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "this %s was made before os.fork(), in the parent process: GL objects stay "
                      "in the process that made them; create it again in this process",
                      what);
@@ -641,7 +640,7 @@ int raise_unreachable(const ShareGroup* group, const char* what) {
     }
     if (group == nullptr || !group->alive()) {
         // A GLX context that was not current when the layer last looked may have gone since.
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "the context this %s lived in was destroyed (its window was closed); "
                      "create it again in the current context",
                      what);
@@ -649,7 +648,7 @@ int raise_unreachable(const ShareGroup* group, const char* what) {
     }
     const std::string home = describe(*group->live_device());
     const std::string here = describe(active());
-    PyErr_Format(PyExc_RuntimeError,
+    PyErr_Format(layer_error(),
                  "this %s lives in the %s, which does not share objects with the current %s; "
                  "nothing was drawn. Use it while its own context is current, or create the "
                  "contexts sharing objects (GLFW: the share argument of glfw.create_window)",

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "fast/raylib/device.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/gl.h"
 
 namespace zorva::layer {
@@ -50,7 +51,7 @@ int begin_frame() {
 int end_frame() {
     Pass& pass = active().pass;
     if (pass.frames == 0) {
-        PyErr_SetString(PyExc_RuntimeError, "end_drawing without begin_drawing");
+        PyErr_SetString(layer_error(), "end_drawing without begin_drawing");
         return -1;
     }
     --pass.frames;

@@ -5,6 +5,7 @@
 #include "fast/common/callable.h"
 #include "fast/common/module.h"
 #include "fast/common/pyref.h"
+#include "fast/common/with_block.h"
 #include "fast/raylib/context.h"
 #include "fast/raylib/renderer.h"
 #include "fast/raylib/layer_core.h"
@@ -59,6 +60,50 @@ PyObject* image_get_loaded(PyObject* self) {
     return PyBool_FromLong(as_image(self)->data != nullptr);
 }
 
+// The buffer protocol: the pixels themselves, so numpy.asarray, memoryview and the frombuffer
+// of Pillow and pygame see them without a copy. Writes through a view change the image.
+int image_get_buffer(PyObject* self, Py_buffer* view, int flags) {
+    ImageObject* image = as_image(self);
+    if (image->data == nullptr) {
+        view->obj = nullptr;
+        PyErr_SetString(PyExc_BufferError, "image is not loaded");
+        return -1;
+    }
+    if ((flags & PyBUF_F_CONTIGUOUS) == PyBUF_F_CONTIGUOUS) {
+        view->obj = nullptr;  // rows first: never Fortran-ordered
+        PyErr_SetString(PyExc_BufferError, "image pixels are C-contiguous, not Fortran");
+        return -1;
+    }
+    const Py_ssize_t size = image->shape[0] * image->strides[0];
+    if (PyBuffer_FillInfo(view, self, image->data, size, 0, flags) < 0) return -1;
+    if ((flags & PyBUF_ND) == PyBUF_ND) {
+        view->ndim = 3;
+        view->shape = image->shape;
+        if ((flags & PyBUF_STRIDES) == PyBUF_STRIDES) view->strides = image->strides;
+    }
+    ++image->exports;
+    return 0;
+}
+
+void image_release_buffer(PyObject* self, Py_buffer*) {
+    --as_image(self)->exports;
+}
+
+PyBufferProcs kImageBuffer = {image_get_buffer, image_release_buffer};
+
+// unload_image as a method implementation, for `with`.
+PyObject* image_unload(PyObject* self) {
+    if (unload_image(self) < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
+constexpr Callable kImageEnter{kModuleName, "Image.__enter__", "($self)", with_enter,
+                               "Returns the image itself, unloaded at the end of the with block."};
+constexpr Callable kImageExit{kModuleName, "Image.__exit__", kWithExitParams,
+                              with_exit<image_unload>,
+                              "Frees the pixels, also when the block raised (whose exception then "
+                              "propagates)."};
+
 constexpr Property kImageId{kModuleName, "Image.id", image_get_id, nullptr,
                             "Serial number of the image (the trace names images by it)."};
 constexpr Property kImageWidth{kModuleName, "Image.width", image_get_width, nullptr,
@@ -96,6 +141,19 @@ PyObject* texture_get(PyObject* self) {
 PyObject* texture_get_loaded(PyObject* self) {
     return PyBool_FromLong(as_texture(self)->loaded);
 }
+
+PyObject* texture_unload(PyObject* self) {
+    if (unload_texture(self) < 0) return nullptr;
+    Py_RETURN_NONE;
+}
+
+constexpr Callable kTextureEnter{kModuleName, "Texture.__enter__", "($self)", with_enter,
+                                 "Returns the texture itself, released at the end of the with "
+                                 "block."};
+constexpr Callable kTextureExit{kModuleName, "Texture.__exit__", kWithExitParams,
+                                with_exit<texture_unload>,
+                                "Releases the GL texture, also when the block raised (whose "
+                                "exception then propagates)."};
 
 constexpr Property kTextureId{kModuleName, "Texture.id", texture_get<uint32_t, &ZvTexture::id>,
                               nullptr, "GL texture name, in the context it was loaded in."};
@@ -139,8 +197,12 @@ PyTypeObject ImageType = {
     .tp_basicsize = sizeof(ImageObject),
     .tp_dealloc = image_dealloc,
     .tp_repr = image_repr,
+    .tp_as_buffer = &kImageBuffer,
     .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = "RGBA8 pixels in memory (made by gen_image_color or image_from_pixels).",
+    .tp_doc =
+        "RGBA8 pixels in memory (made by gen_image_color or image_from_pixels); a buffer "
+        "of (height, width, 4) bytes for numpy, memoryview, Pillow and pygame.",
+    .tp_methods = method_table<kImageEnter, kImageExit>,
     .tp_getset = getset_table<kImageId, kImageWidth, kImageHeight, kImageData, kImageLoaded>,
 };
 
@@ -154,6 +216,7 @@ PyTypeObject TextureType = {
     .tp_doc =
         "A GL texture (made by load_texture_from_image); released by unload_texture or "
         "when the object goes away.",
+    .tp_methods = method_table<kTextureEnter, kTextureExit>,
     .tp_getset = getset_table<kTextureId, kTextureWidth, kTextureHeight, kTextureMipmaps,
                               kTextureFormat, kTextureLoaded>,
 };
@@ -251,6 +314,13 @@ PyObject* new_image(int32_t width, int32_t height, uint8_t* data) {
     image->width = width;
     image->height = height;
     image->data = data;
+    image->shape[0] = height;
+    image->shape[1] = width;
+    image->shape[2] = 4;
+    image->strides[0] = static_cast<Py_ssize_t>(width) * 4;
+    image->strides[1] = 4;
+    image->strides[2] = 1;
+    image->exports = 0;
     return reinterpret_cast<PyObject*>(image);
 }
 
@@ -316,6 +386,13 @@ int unload_image(PyObject* obj) {
     if (!Py_IS_TYPE(obj, &ImageType)) return raise_expected("Image", obj);
     auto* image = reinterpret_cast<ImageObject*>(obj);
     ZORVA_TRACE(-1, "(sK)", "unload_image", static_cast<unsigned long long>(image->id));
+    if (image->exports > 0) {
+        PyErr_Format(PyExc_BufferError,
+                     "cannot unload an image while %zd buffer view(s) of it exist (memoryview, "
+                     "numpy array): release them first",
+                     image->exports);
+        return -1;
+    }
     PyMem_Free(image->data);
     image->data = nullptr;
     return 0;

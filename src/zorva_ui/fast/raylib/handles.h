@@ -19,6 +19,11 @@ struct ImageObject {
     int32_t width;
     int32_t height;
     uint8_t* data;  // RGBA8, top row first; null once unloaded (owned, PyMem)
+    // The buffer protocol's view of the pixels: (height, width, 4) bytes, C order; every
+    // exported view points at these, and `exports` counts the views alive (unloading waits).
+    Py_ssize_t shape[3];
+    Py_ssize_t strides[3];
+    Py_ssize_t exports;
 };
 
 struct TextureObject {

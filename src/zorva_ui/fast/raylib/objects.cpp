@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "fast/raylib/context.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/gl.h"
 #include "fast/raylib/renderer.h"
 
@@ -215,7 +216,7 @@ int program_delete(uint32_t handle) {
     auto it = objects.programs.find(handle);
     if (it == objects.programs.end()) return 0;
     if (shader_in_a_pass(handle)) {
-        PyErr_SetString(PyExc_RuntimeError, "cannot unload a shader while shader mode uses it");
+        PyErr_SetString(layer_error(), "cannot unload a shader while shader mode uses it");
         return -1;
     }
     if (release_copies(

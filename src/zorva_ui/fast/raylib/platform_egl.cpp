@@ -12,6 +12,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "fast/raylib/errors.h"
 #include "fast/raylib/platform.h"
 
 namespace zorva::layer::platform {
@@ -110,7 +111,7 @@ constexpr char kOwnFailure[] = "could not create a headless OpenGL 3.3 context";
 
 int fail(const char* what) {
     EGLint code = egl.GetError ? egl.GetError() : 0;
-    PyErr_Format(PyExc_RuntimeError, "%s: %s (EGL error 0x%04x, %s)%s", kOwnFailure, what,
+    PyErr_Format(layer_error(), "%s: %s (EGL error 0x%04x, %s)%s", kOwnFailure, what,
                  static_cast<unsigned>(code), egl_error_name(code), failure_hint());
     return -1;
 }
@@ -128,7 +129,7 @@ int open_library() {
     if (library == nullptr) {
         egl.unavailable = true;
         const char* why = dlerror();
-        PyErr_Format(PyExc_RuntimeError, "%s: libEGL.so.1 cannot be loaded (%s)%s", kOwnFailure,
+        PyErr_Format(layer_error(), "%s: libEGL.so.1 cannot be loaded (%s)%s", kOwnFailure,
                      why ? why : "unknown reason", failure_hint());
         return -1;
     }
@@ -153,7 +154,7 @@ int open_library() {
     if (!ok) {
         dlclose(library);
         egl.unavailable = true;
-        PyErr_Format(PyExc_RuntimeError, "%s: libEGL.so.1 lacks a core EGL function", kOwnFailure);
+        PyErr_Format(layer_error(), "%s: libEGL.so.1 lacks a core EGL function", kOwnFailure);
         return -1;
     }
     found.GetPlatformDisplayEXT = reinterpret_cast<decltype(found.GetPlatformDisplayEXT)>(
@@ -221,7 +222,7 @@ EGLDisplay open_display(bool fresh) {
     EGLDisplay display = egl.GetDisplay(nullptr);
     if (initialise(display, fresh)) return display;
     if (fresh) {
-        PyErr_Format(PyExc_RuntimeError,
+        PyErr_Format(layer_error(),
                      "%s: every EGL display this process can open was initialised before "
                      "os.fork(), in a parent process, and its driver cannot run in a child; "
                      "start the process with multiprocessing's \"spawn\" or \"forkserver\" "

@@ -10,6 +10,7 @@
 
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/layer_core.h"
@@ -75,7 +76,7 @@ int check_error(const char* what) {
                      error);
         return -1;
     }
-    PyErr_Format(PyExc_RuntimeError, "%s: the driver reported GL error 0x%04x", what, error);
+    PyErr_Format(layer_error(), "%s: the driver reported GL error 0x%04x", what, error);
     return -1;
 }
 
@@ -117,7 +118,7 @@ uint32_t compile_stage(gl::GLenum stage, const char* source) {
     const uint32_t shader = fn.CreateShader(stage);
     if (shader == 0) {
         check_error("glCreateShader");
-        if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "glCreateShader failed");
+        if (!PyErr_Occurred()) PyErr_SetString(layer_error(), "glCreateShader failed");
         return 0;
     }
     fn.ShaderSource(shader, 1, &source, nullptr);
@@ -127,7 +128,7 @@ uint32_t compile_stage(gl::GLenum stage, const char* source) {
     if (!ok) {
         const std::string log = info_log(shader, false);
         fn.DeleteShader(shader);
-        PyErr_Format(PyExc_RuntimeError, "%s shader failed to compile: %s",
+        PyErr_Format(layer_error(), "%s shader failed to compile: %s",
                      stage == gl::VERTEX_SHADER ? "vertex" : "fragment", log.c_str());
         return 0;
     }
@@ -349,7 +350,7 @@ int compile_gl_program(const char* vertex, const char* fragment, uint32_t* progr
     if (!ok) {
         const std::string log = info_log(id, true);
         fn.DeleteProgram(id);
-        PyErr_Format(PyExc_RuntimeError, "shader program failed to link: %s", log.c_str());
+        PyErr_Format(layer_error(), "shader program failed to link: %s", log.c_str());
         return -1;
     }
     locs[kLocVertexPosition] = fn.GetAttribLocation(id, "vertexPosition");
@@ -415,7 +416,7 @@ int create_gl_framebuffer(uint32_t texture, uint32_t* out) {
         fn.DeleteFramebuffers(1, &fbo);
         bind_current_target();
         if (!PyErr_Occurred()) {
-            PyErr_Format(PyExc_RuntimeError, "render texture framebuffer is incomplete (0x%04x)",
+            PyErr_Format(layer_error(), "render texture framebuffer is incomplete (0x%04x)",
                          status);
         }
         return -1;
@@ -506,7 +507,7 @@ int begin_target(uint32_t handle) {
 int end_target() {
     Pass& pass = active().pass;
     if (pass.targets.empty()) {
-        PyErr_SetString(PyExc_RuntimeError, "end_texture_mode without begin_texture_mode");
+        PyErr_SetString(layer_error(), "end_texture_mode without begin_texture_mode");
         return -1;
     }
     pass.targets.pop_back();
@@ -570,7 +571,7 @@ int begin_shader(ZvShaderObject* shader) {
 int end_shader() {
     Pass& pass = active().pass;
     if (pass.shaders.empty()) {
-        PyErr_SetString(PyExc_RuntimeError, "end_shader_mode without begin_zvshader_mode");
+        PyErr_SetString(layer_error(), "end_shader_mode without begin_zvshader_mode");
         return -1;
     }
     PyRef released = PyRef::steal(reinterpret_cast<PyObject*>(pass.shaders.back()));
@@ -595,7 +596,7 @@ int end_blend() {
     Device& device = active();
     std::vector<int32_t>& blends = device.pass.blends;
     if (blends.empty()) {
-        PyErr_SetString(PyExc_RuntimeError, "end_blend_mode without begin_blend_mode");
+        PyErr_SetString(layer_error(), "end_blend_mode without begin_blend_mode");
         return -1;
     }
     blends.pop_back();
@@ -666,12 +667,12 @@ int draw_quad(const QuadParams& q) {
     if (!device.pass.targets.empty()) {
         target = current_target(&target_fbo);
         if (target == nullptr) {
-            PyErr_SetString(PyExc_RuntimeError, "the current render texture was unloaded");
+            PyErr_SetString(layer_error(), "the current render texture was unloaded");
             return -1;
         }
         if (target->texture == q.texture) {
             // GL leaves sampling a texture while it is being drawn into undefined.
-            PyErr_SetString(PyExc_RuntimeError,
+            PyErr_SetString(layer_error(),
                             "cannot draw a render texture into itself: it is the current "
                             "texture-mode target");
             return -1;
@@ -681,14 +682,14 @@ int draw_quad(const QuadParams& q) {
         if (raylib_host_active()) raylib_flush();
         host_viewport(host_viewport_box);
     } else {
-        PyErr_SetString(PyExc_RuntimeError,
+        PyErr_SetString(layer_error(),
                         "nothing to draw into: call begin_texture_mode before drawing");
         return -1;
     }
     const ZvShaderObject* shader =
         device.pass.shaders.empty() ? nullptr : device.pass.shaders.back();
     if (shader != nullptr && shader->id == 0) {
-        PyErr_SetString(PyExc_RuntimeError, "the active shader was unloaded");
+        PyErr_SetString(layer_error(), "the active shader was unloaded");
         return -1;
     }
     uint32_t program = device.default_program;

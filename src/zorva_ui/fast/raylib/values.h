@@ -4,6 +4,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fast/common/args.h"
@@ -74,6 +75,19 @@ inline int get_rgba_pixels(PyObject* pixels, int32_t width, int32_t height, Py_b
                  size, view->len);
     PyBuffer_Release(view);
     return -1;
+}
+
+// Premultiplied RGBA8 pixels divided back by their alpha (straight alpha, as PNG, Pillow and
+// pygame store it), rounded to nearest, in place.
+inline void unpremultiply_rgba(uint8_t* rgba, size_t size) {
+    for (size_t i = 0; i + 3 < size; i += 4) {
+        const unsigned alpha = rgba[i + 3];
+        if (alpha == 0 || alpha == 255) continue;
+        for (int c = 0; c < 3; ++c) {
+            const unsigned value = (rgba[i + c] * 255u + alpha / 2) / alpha;
+            rgba[i + c] = static_cast<uint8_t>(value > 255 ? 255 : value);
+        }
+    }
 }
 
 }  // namespace zorva::layer

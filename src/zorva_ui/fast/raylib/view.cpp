@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "fast/common/pyref.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/values.h"
@@ -77,7 +78,7 @@ int begin_scissor(int32_t x, int32_t y, int32_t width, int32_t height) {
 
 int end_scissor() {
     if (active().pass.scissors.empty()) {
-        PyErr_SetString(PyExc_RuntimeError, "end_scissor_mode without begin_scissor_mode");
+        PyErr_SetString(layer_error(), "end_scissor_mode without begin_scissor_mode");
         return -1;
     }
     active().pass.scissors.pop_back();
@@ -114,7 +115,7 @@ int begin_camera(const CameraTransform& camera) {
 
 int end_camera() {
     if (active().pass.cameras.empty()) {
-        PyErr_SetString(PyExc_RuntimeError, "end_mode_2d without begin_mode_2d");
+        PyErr_SetString(layer_error(), "end_mode_2d without begin_mode_2d");
         return -1;
     }
     active().pass.cameras.pop_back();

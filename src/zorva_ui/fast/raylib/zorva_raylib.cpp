@@ -16,10 +16,12 @@
 #include "fast/common/pyref.h"
 #include "fast/raylib/context.h"
 #include "fast/raylib/entry_points.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/frame.h"
 #include "fast/raylib/handles.h"
 #include "fast/raylib/layer_core.h"
 #include "fast/raylib/mode_scope.h"
+#include "fast/raylib/modes.h"
 #include "fast/raylib/objects.h"
 #include "fast/raylib/png.h"
 #include "fast/raylib/raylib_host.h"
@@ -132,8 +134,14 @@ ZvShaderObject* as_shader(PyObject* obj) {
     return reinterpret_cast<ZvShaderObject*>(obj);
 }
 
+// The begin_* calls answer the mode they began, for `with`; failures answer null as before.
+PyObject* mode_or_null(int rc, DrawingModeKind kind) {
+    return rc < 0 ? nullptr : begun_mode(kind);
+}
+
 PyObject* py_begin_zvshader_mode(PyObject*, Args a) {
-    return kApi.begin_zvshader_mode(as_shader(a[0]));
+    PyRef none = PyRef::steal(kApi.begin_zvshader_mode(as_shader(a[0])));
+    return none ? begun_mode(DrawingModeKind::kShader) : nullptr;
 }
 
 PyObject* py_get_zvshader_location(PyObject*, Args a) {
@@ -160,7 +168,7 @@ PyObject* py_begin_texture_mode(PyObject*, Args a) {
         raise_expected("ZvRenderTexture or RenderTarget", a[0]);
         return nullptr;
     }
-    return none_or_null(kApi.begin_texture_mode(target));
+    return mode_or_null(kApi.begin_texture_mode(target), DrawingModeKind::kTexture);
 }
 
 PyObject* py_end_texture_mode(PyObject*) {
@@ -176,7 +184,7 @@ PyObject* py_end_blend_mode(PyObject*) {
 PyObject* py_begin_blend_mode(PyObject*, Args a) {
     int32_t mode;
     if (to_int32(a[0], &mode) < 0) return nullptr;
-    return none_or_null(kApi.begin_blend_mode(mode));
+    return mode_or_null(kApi.begin_blend_mode(mode), DrawingModeKind::kBlend);
 }
 
 PyObject* py_set_zvshader_value_vec2_tuple(PyObject*, Args a) {
@@ -367,18 +375,9 @@ PyObject* py_write_png(PyObject*, Args a) {
     auto* rgba = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(pixels.get()));
     const TargetRecord* record = target_find(target->render_texture.id);
     const int32_t width = record ? record->width : 0, height = record ? record->height : 0;
-    if (unpremultiply) {
-        // PNG stores straight alpha; a premultiplied target is divided back out.
-        const Py_ssize_t size = PyBytes_GET_SIZE(pixels.get());
-        for (Py_ssize_t i = 0; i + 3 < size; i += 4) {
-            const unsigned alpha = rgba[i + 3];
-            if (alpha == 0 || alpha == 255) continue;
-            for (int c = 0; c < 3; ++c) {
-                const unsigned value = (rgba[i + c] * 255u + alpha / 2) / alpha;
-                rgba[i + c] = static_cast<uint8_t>(value > 255 ? 255 : value);
-            }
-        }
-    }
+    // PNG stores straight alpha; a premultiplied target is divided back out.
+    if (unpremultiply)
+        unpremultiply_rgba(rgba, static_cast<size_t>(PyBytes_GET_SIZE(pixels.get())));
     std::string png;
     if (encode_png(rgba, width, height, PngDeflate::kZlib, &png) < 0) return nullptr;
     const char* filename = PyBytes_AS_STRING(path.get());
@@ -426,7 +425,8 @@ PyObject* py_context_info(PyObject*) {
 
 constexpr Callable kBeginShaderMode{kModuleName, "begin_zvshader_mode", "(shader)",
                                     py_begin_zvshader_mode,
-                                    "Draws with the shader until end_shader_mode."};
+                                    "Draws with the shader until end_shader_mode (or the end of "
+                                    "a with block over the returned DrawingMode)."};
 constexpr Callable kGetShaderLocation{kModuleName, "get_zvshader_location", "(shader, name)",
                                       py_get_zvshader_location,
                                       "Location of a uniform of the shader (-1 when it has none)."};
@@ -439,7 +439,7 @@ constexpr Callable kDrawTexturePro{
 constexpr Callable kBeginTextureMode{
     kModuleName, "begin_texture_mode", "(target)", py_begin_texture_mode,
     "Draws into a render texture (a ZvRenderTexture or its RenderTarget) until "
-    "end_texture_mode."};
+    "end_texture_mode (or the end of a with block over the returned DrawingMode)."};
 constexpr Callable kEndTextureMode{kModuleName, "end_texture_mode", "($module)",
                                    py_end_texture_mode, "Restores the previous target."};
 constexpr Callable kEndShaderMode{kModuleName, "end_shader_mode", "($module)", py_end_shader_mode,
@@ -447,7 +447,8 @@ constexpr Callable kEndShaderMode{kModuleName, "end_shader_mode", "($module)", p
 constexpr Callable kEndBlendMode{kModuleName, "end_blend_mode", "($module)", py_end_blend_mode,
                                  "Restores the previous blend mode."};
 constexpr Callable kBeginBlendMode{kModuleName, "begin_blend_mode", "(mode)", py_begin_blend_mode,
-                                   "Blends with a BlendMode until end_blend_mode."};
+                                   "Blends with a BlendMode until end_blend_mode (or the end of a "
+                                   "with block over the returned DrawingMode)."};
 constexpr Callable kSetVec2Tuple{kModuleName, "set_zvshader_value_vec2_tuple",
                                  "(shader, loc, value)", py_set_zvshader_value_vec2_tuple,
                                  "Sets a vec2 uniform from an (x, y) tuple."};
@@ -582,8 +583,8 @@ constexpr ModuleSpec kModule{
                  kImageFromPixels, kLoadTexture, kUnloadImage, kUnloadTexture, kWritePng,
                  kEncodePng, kTraceStart, kTraceStop, kContextInfo, kBeginDrawing, kEndDrawing,
                  kBeginScissorMode, kEndScissorMode, kBeginMode2d, kEndMode2d, kAttachHost>,
-    {use_own_core, add_handle_types, bind_vector2, add_capi, add_core, add_white,
-     add_blend_mode_enum, add_scopes}};
+    {use_own_core, add_layer_error, add_handle_types, add_mode_objects, bind_vector2, add_capi,
+     add_core, add_white, add_blend_mode_enum, add_scopes}};
 
 }  // namespace
 }  // namespace zorva::layer

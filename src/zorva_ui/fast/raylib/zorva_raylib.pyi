@@ -14,6 +14,7 @@ from typing import (
     Final,
     Literal,
     Protocol,
+    Self,
     SupportsFloat,
     SupportsIndex,
     SupportsInt,
@@ -45,6 +46,11 @@ __pyx_capi__: Final[dict[str, CapsuleType]]
 """The fourteen drawing entry points for compiled callers: function capsules named by their C
 signature."""
 
+class LayerError(RuntimeError):
+    """A failure of the rendering layer itself: OpenGL, EGL or GLX, the context it draws in, or
+    its drawing state (a mode ended that was not begun, drawing with nothing to draw into). A
+    RuntimeError, so `except RuntimeError` catches it too; also `zorva_ui.LayerError`."""
+
 class BlendMode(enum.IntEnum):
     """How drawn colour combines with the target, between `begin_blend_mode` and
     `end_blend_mode`."""
@@ -66,7 +72,26 @@ class BlendMode(enum.IntEnum):
 @final
 class Image:
     """RGBA8 pixels in memory, made by `gen_image_color` or `image_from_pixels`; not
-    constructible from Python."""
+    constructible from Python. A writable buffer of (height, width, 4) bytes: numpy.asarray,
+    memoryview, PIL.Image.frombuffer and pygame.image.frombuffer share the pixels without a
+    copy; `unload_image` raises BufferError while such a view exists."""
+
+    def __buffer__(self, flags: int, /) -> memoryview:
+        """The pixels, (height, width, 4) unsigned bytes (BufferError once unloaded)."""
+
+    def __release_buffer__(self, buffer: memoryview, /) -> None:
+        """Ends one view of the pixels."""
+
+    def __enter__(self) -> Self:
+        """The image itself; the end of the `with` block frees it."""
+
+    def __exit__(
+        self,
+        exc_type: type[BaseException] | None = None,
+        exc_value: BaseException | None = None,
+        traceback: TracebackType | None = None,
+    ) -> None:
+        """Frees the image, also when the block raised (its exception propagates)."""
 
     @property
     def id(self) -> int:
@@ -123,6 +148,17 @@ class Texture:
     def __repr__(self) -> str:
         """The GL name, the size and whether it is loaded."""
 
+    def __enter__(self) -> Self:
+        """The texture itself; the end of the `with` block releases it."""
+
+    def __exit__(
+        self,
+        exc_type: type[BaseException] | None = None,
+        exc_value: BaseException | None = None,
+        traceback: TracebackType | None = None,
+    ) -> None:
+        """Releases the texture, also when the block raised (its exception propagates)."""
+
 @final
 class RenderTarget(structseq[int], tuple[int, int, int, int]):
     """Handle of a render texture's framebuffer, as `begin_texture_mode` takes it:
@@ -146,6 +182,29 @@ class RenderTarget(structseq[int], tuple[int, int, int, int]):
     def height(self) -> int:
         """Height in pixels."""
 
+@final
+class DrawingMode:
+    """A begun drawing mode, as the `begin_*` functions return it (one object per kind, made
+    once): `with begin_texture_mode(target):` ends the mode at the end of the block."""
+
+    @property
+    def name(self) -> Literal["texture_mode", "shader_mode", "blend_mode"]:
+        """Which mode: "texture_mode", "shader_mode" or "blend_mode"."""
+
+    def __enter__(self) -> Self:
+        """The mode itself; the block draws in it."""
+
+    def __exit__(
+        self,
+        exc_type: type[BaseException] | None = None,
+        exc_value: BaseException | None = None,
+        traceback: TracebackType | None = None,
+    ) -> None:
+        """Ends the mode, also when the block raised (its exception propagates)."""
+
+    def __repr__(self) -> str:
+        """The mode and how it ends."""
+
 class _KnownContext(TypedDict):
     context: str
     handle: str
@@ -166,8 +225,9 @@ class _ContextInfo(TypedDict):
     current: int | None
     error: str | None
 
-def begin_zvshader_mode(shader: ZvShader) -> None:
-    """Draws with `shader` until `end_shader_mode`."""
+def begin_zvshader_mode(shader: ZvShader) -> DrawingMode:
+    """Draws with `shader` until `end_shader_mode` or the end of a `with` block over the
+    returned mode."""
 
 def get_zvshader_location(shader: ZvShader, name: str) -> int:
     """Location of the uniform `name` in the shader (-1 when it has none)."""
@@ -184,8 +244,9 @@ def draw_texture_pro(
     height mirrors) of a texture into the `dest` rectangle of the current target, rotated by
     `rotation` degrees about `origin` (relative to dest's corner), colours times `tint`."""
 
-def begin_texture_mode(target: ZvRenderTexture | RenderTarget) -> None:
-    """Draws into a render texture (or its framebuffer handle) until `end_texture_mode`."""
+def begin_texture_mode(target: ZvRenderTexture | RenderTarget) -> DrawingMode:
+    """Draws into a render texture (or its framebuffer handle) until `end_texture_mode` or the
+    end of a `with` block over the returned mode."""
 
 def end_texture_mode() -> None:
     """Goes back to the target drawn into before `begin_texture_mode`."""
@@ -196,8 +257,9 @@ def end_shader_mode() -> None:
 def end_blend_mode() -> None:
     """Goes back to the blend mode used before `begin_blend_mode`."""
 
-def begin_blend_mode(mode: _Int) -> None:
-    """Blends with a `BlendMode` until `end_blend_mode`; another value raises ValueError."""
+def begin_blend_mode(mode: _Int) -> DrawingMode:
+    """Blends with a `BlendMode` until `end_blend_mode` or the end of a `with` block over the
+    returned mode; another value raises ValueError."""
 
 def set_zvshader_value_vec2_tuple(shader: ZvShader, loc: _Int, value: _Pair) -> None:
     """Sets the vec2 uniform at `loc` from (x, y)."""

@@ -154,6 +154,26 @@ int set_center(PyObject* self, PyObject* value) {
     return 0;
 }
 
+// The length of the shader's colour arrays (MAX_COLORS of fast/gradient_shader.py, where the
+// reason it stays at 64 is given). A longer list is kept whole but the shader draws only this
+// many, so the call that makes a gradient outgrow them says so instead of dropping colours
+// silently. Once: a gradient that already held too many (a list assigned again every frame)
+// stays quiet, and a warning costs several times the update itself.
+constexpr size_t kShaderMaxColors = 64;
+
+// The colour update, then a UserWarning when the gradient now holds more colours than the
+// shader and did not before.
+int update_colors_checked(GradientRaylibObject* self, PyObject* colors) {
+    const bool fitted = self->_colors.size() <= kShaderMaxColors;
+    if (gradient_update_colors(self, colors) < 0) return -1;
+    const size_t count = self->_colors.size();
+    if (!fitted || count <= kShaderMaxColors) return 0;
+    return PyErr_WarnFormat(PyExc_UserWarning, 1,
+                            "%zu colours given; the gradient shader draws at most %zu: colours "
+                            "after the %zuth are not drawn",
+                            count, kShaderMaxColors, kShaderMaxColors);
+}
+
 PyObject* get_raw_colors(PyObject* self) {
     return Py_NewRef(as_gradient(self)->raw_colors);
 }
@@ -165,7 +185,7 @@ int set_colors(PyObject* self, PyObject* value) {
     // The old list goes after the update: a finaliser it runs then and that sets the colours
     // again makes a whole assignment of its own instead of one interleaved with this update.
     PyRef old_colors = PyRef::steal(std::exchange(gradient->raw_colors, Py_NewRef(value)));
-    return gradient_update_colors(gradient, value);
+    return update_colors_checked(gradient, value);
 }
 
 int set_raw_colors(PyObject* self, PyObject* value) {
@@ -338,7 +358,7 @@ int gradient_init_values(GradientRaylibObject* self, PyObject* const values[6]) 
         if (vector == nullptr) return -1;
         set_field(self->_center, vector);
     }
-    if (!assignment.superseded() && gradient_update_colors(self, colors) < 0) return -1;
+    if (!assignment.superseded() && update_colors_checked(self, colors) < 0) return -1;
     old_colors.reset();
     return ensure_resources_of(reinterpret_cast<PyObject*>(self));
 }

@@ -5,11 +5,14 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "fast/common/args.h"
+#include "fast/common/buffer_view.h"
 #include "fast/common/callable.h"
 #include "fast/common/module.h"
 #include "fast/common/pyref.h"
+#include "fast/common/with_block.h"
 #include "fast/raylib/layer_core.h"
 #include "fast/raylib/values.h"
 #include "interfaces/bind.h"
@@ -137,13 +140,86 @@ PyObject* py_c_fast_clear(PyObject* self, PyObject* color) {
     Py_RETURN_NONE;
 }
 
-PyObject* py_read_pixels(PyObject* self) {
+// The caller's buffer for read_pixels: writable, C-contiguous and exactly the texture's size in
+// bytes (its item type is not checked: an (h, w, 4) uint8 array, a bytearray or a pygame
+// surface's buffer all qualify). 0 with `view` held, or -1 with an exception and nothing held.
+int get_target_buffer(PyObject* into, Py_ssize_t size, BufferView* view) {
+    if (view->get(into, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) < 0) {
+        PyRef cause = PyRef::steal(PyErr_GetRaisedException());
+        PyErr_Format(PyExc_TypeError,
+                     "into must be a writable C-contiguous buffer of %zd bytes, got %.200s", size,
+                     Py_TYPE(into)->tp_name);
+        PyRef error = PyRef::steal(PyErr_GetRaisedException());
+        PyException_SetCause(error.get(), cause.release());
+        PyErr_SetRaisedException(error.release());
+        return -1;
+    }
+    if (view->size() != size) {
+        PyErr_Format(PyExc_ValueError, "into holds %zd bytes, the render texture's pixels take %zd",
+                     view->size(), size);
+        view->release();
+        return -1;
+    }
+    return 0;
+}
+
+int check_loaded(const ZvRenderTextureObject* rt) {
+    if (rt->loaded) return 0;
+    PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
+    return -1;
+}
+
+// read_pixels(into=None, straight_alpha=False): new bytes, or the pixels copied into `into`,
+// which is returned. A buffer of the wrong kind or size is refused before anything is read.
+PyObject* py_read_pixels(PyObject* self, Args a) {
     auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
-    if (!rt->loaded) {
-        PyErr_SetString(PyExc_ValueError, "render texture is not loaded");
+    PyObject* into = a[0];
+    const int straight = PyObject_IsTrue(a[1]);
+    if (straight < 0 || check_loaded(rt) < 0) return nullptr;
+    BufferView view;
+    if (into != Py_None) {
+        const Py_ssize_t size =
+            static_cast<Py_ssize_t>(rt->size->x) * static_cast<Py_ssize_t>(rt->size->y) * 4;
+        // The exporter may run Python code that unloads the texture: check again after it.
+        if (get_target_buffer(into, size, &view) < 0 || check_loaded(rt) < 0) return nullptr;
+    }
+    PyRef pixels = PyRef::steal(layer::core().read_target(&rt->render_texture));
+    if (!pixels) return nullptr;
+    auto* rgba = reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(pixels.get()));
+    const size_t size = static_cast<size_t>(PyBytes_GET_SIZE(pixels.get()));
+    if (straight) layer::unpremultiply_rgba(rgba, size);
+    if (!view.held()) return pixels.release();
+    // Equal sizes always (a render texture's size is fixed); the test guards the copy anyway.
+    if (static_cast<size_t>(view.size()) == size) std::memcpy(view.data(), rgba, size);
+    return Py_NewRef(into);
+}
+
+// numpy's array protocol: np.asarray(texture) reads the pixels into a new (height, width, 4)
+// uint8 array (straight from the GPU, premultiplied as stored). It is always a copy, so
+// copy=False is refused as numpy asks; a dtype converts the new array.
+PyObject* py_array(PyObject* self, Args a) {
+    auto* rt = reinterpret_cast<ZvRenderTextureObject*>(self);
+    PyObject* dtype = a[0];
+    PyObject* copy = a[1];
+    if (copy == Py_False) {
+        PyErr_SetString(PyExc_ValueError,
+                        "a render texture's pixels live on the GPU: reading them is a copy");
         return nullptr;
     }
-    return layer::core().read_target(&rt->render_texture);
+    if (check_loaded(rt) < 0) return nullptr;
+    PyRef numpy = PyRef::steal(PyImport_ImportModule("numpy"));
+    if (!numpy) return nullptr;
+    PyRef shape = PyRef::steal(Py_BuildValue("(nni)", static_cast<Py_ssize_t>(rt->size->y),
+                                             static_cast<Py_ssize_t>(rt->size->x), 4));
+    if (!shape) return nullptr;
+    PyRef array =
+        PyRef::steal(PyObject_CallMethod(numpy.get(), "empty", "(Os)", shape.get(), "uint8"));
+    if (!array) return nullptr;
+    PyObject* read_args[] = {array.get(), Py_False};
+    PyRef filled = PyRef::steal(py_read_pixels(self, Args(read_args)));
+    if (!filled) return nullptr;
+    if (dtype == Py_None) return array.release();
+    return PyObject_CallMethod(array.get(), "astype", "(O)", dtype);
 }
 
 PyObject* py_unload(PyObject* self) {
@@ -197,8 +273,22 @@ constexpr Callable kNew{kModuleName,
 constexpr Callable kClear{kModuleName, "ZvRenderTexture.c_fast_clear", "($self, color, /)",
                           py_c_fast_clear, "Clears the whole texture to an (r, g, b, a) colour."};
 constexpr Callable kReadPixels{
-    kModuleName, "ZvRenderTexture.read_pixels", "($self)", py_read_pixels,
-    "The pixels as bytes: width * height * 4, RGBA8 as stored, top row first."};
+    kModuleName, "ZvRenderTexture.read_pixels", "($self, into=None, straight_alpha=False)",
+    py_read_pixels,
+    "The pixels, RGBA8 top row first: as new bytes (width * height * 4), or copied into `into` "
+    "(a writable C-contiguous buffer of that many bytes, returned); premultiplied as stored, or "
+    "divided by alpha with straight_alpha=True."};
+constexpr Callable kArray{
+    kModuleName, "ZvRenderTexture.__array__", "($self, dtype=None, copy=None)", py_array,
+    "numpy.asarray(texture): the pixels read into a new (height, width, 4) uint8 array, "
+    "premultiplied as stored (always a copy: copy=False raises ValueError)."};
+constexpr Callable kEnter{kModuleName, "ZvRenderTexture.__enter__", "($self)", with_enter,
+                          "Returns the render texture itself, unloaded at the end of the with "
+                          "block."};
+constexpr Callable kExit{kModuleName, "ZvRenderTexture.__exit__", kWithExitParams,
+                         with_exit<py_unload>,
+                         "Unloads the render texture, also when the block raised (whose "
+                         "exception then propagates)."};
 constexpr Callable kUnload{kModuleName, "ZvRenderTexture.unload", "($self)", py_unload,
                            "Releases the GPU memory now."};
 constexpr Callable kReduce{kModuleName, "ZvRenderTexture.__reduce__", "($self)", py_reduce,
@@ -220,7 +310,7 @@ PyTypeObject ZvRenderTextureType = {
     .tp_repr = render_texture_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = type_doc<kConstruct>,
-    .tp_methods = method_table<kNew, kClear, kReadPixels, kUnload, kReduce>,
+    .tp_methods = method_table<kNew, kClear, kReadPixels, kArray, kUnload, kEnter, kExit, kReduce>,
     .tp_getset = getset_table<kRenderTarget, kSize, kLoaded>,
     .tp_new = new_slot<kConstruct>,
 };

@@ -1,7 +1,10 @@
 """The rendering layer's render textures."""
 
-from typing import NoReturn, Self, SupportsFloat, SupportsIndex, SupportsInt
+from collections.abc import Buffer
+from types import TracebackType
+from typing import Any, NoReturn, Self, SupportsFloat, SupportsIndex, SupportsInt, overload
 
+import numpy.typing as npt
 from typing_extensions import disjoint_base
 
 from zorva_ui.fast.raylib.zorva_raylib import RenderTarget
@@ -28,9 +31,25 @@ class ZvRenderTexture:
     def c_fast_clear(self, color: tuple[_Int, _Int, _Int, _Int], /) -> None:
         """Clears the whole texture to an (r, g, b, a) colour, channels 0..255."""
 
-    def read_pixels(self) -> bytes:
-        """The pixels: width * height * 4 bytes, RGBA8 as stored (premultiplied when drawn with
-        premultiplied blending), top row first."""
+    @overload
+    def read_pixels(self, into: None = None, straight_alpha: object = False) -> bytes:
+        """The pixels, RGBA8, top row first: width * height * 4 new bytes, or copied into `into`
+        (a writable C-contiguous buffer of exactly that many bytes, such as a (height, width,
+        4) uint8 numpy array; it is returned). As stored (premultiplied when drawn with
+        premultiplied blending), or divided by alpha with a true `straight_alpha`, as Pillow
+        and pygame expect. TypeError for a buffer that is not writable or not C-contiguous,
+        ValueError for one of another size."""
+
+    @overload
+    def read_pixels[B: Buffer](self, into: B, straight_alpha: object = False) -> B:
+        """The pixels copied into `into`, which is returned."""
+
+    def __array__(
+        self, dtype: npt.DTypeLike | None = None, copy: bool | None = None
+    ) -> npt.NDArray[Any]:
+        """`numpy.asarray(texture)`: the pixels read into a new (height, width, 4) uint8 array,
+        premultiplied as stored, converted to `dtype` when given. Always a copy: `copy=False`
+        raises ValueError."""
 
     def unload(self) -> None:
         """Releases the GPU memory now; `loaded` becomes False."""
@@ -46,6 +65,17 @@ class ZvRenderTexture:
     @property
     def loaded(self) -> bool:
         """False once unloaded."""
+
+    def __enter__(self) -> Self:
+        """The render texture itself; the end of the `with` block unloads it."""
+
+    def __exit__(
+        self,
+        exc_type: type[BaseException] | None = None,
+        exc_value: BaseException | None = None,
+        traceback: TracebackType | None = None,
+    ) -> None:
+        """Unloads the render texture, also when the block raised (its exception propagates)."""
 
     def __reduce__(self) -> NoReturn:
         """Refuses: a render texture lives in GPU memory (TypeError)."""

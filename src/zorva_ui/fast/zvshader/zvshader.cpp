@@ -8,6 +8,7 @@
 #include "fast/common/callable.h"
 #include "fast/common/module.h"
 #include "fast/common/pyref.h"
+#include "fast/common/with_block.h"
 #include "fast/raylib/layer_core.h"
 #include "interfaces/zvshader.h"
 
@@ -141,6 +142,12 @@ constexpr Callable kCreate{kModuleName,
 constexpr Callable kUnload{kModuleName, "ZvShader.unload", "($self)", shader_unload,
                            "Releases the GL program now (id becomes 0); refused while shader mode "
                            "uses it."};
+constexpr Callable kEnter{kModuleName, "ZvShader.__enter__", "($self)", with_enter,
+                          "Returns the shader itself, unloaded at the end of the with block."};
+constexpr Callable kExit{kModuleName, "ZvShader.__exit__", kWithExitParams,
+                         with_exit<shader_unload>,
+                         "Unloads the shader, also when the block raised (whose exception then "
+                         "propagates)."};
 constexpr Callable kReduce{kModuleName, "ZvShader.__reduce__", "($self)", shader_reduce,
                            "Refused: a GL program cannot be pickled."};
 
@@ -159,7 +166,7 @@ PyTypeObject ZvShaderType = {
     .tp_repr = shader_repr,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = type_doc<kConstruct>,
-    .tp_methods = method_table<kCreate, kUnload, kReduce>,
+    .tp_methods = method_table<kCreate, kUnload, kEnter, kExit, kReduce>,
     .tp_getset = getset_table<kId, kLocs>,
     .tp_new = new_slot<kConstruct>,
 };

@@ -1,5 +1,6 @@
 """The rendering layer's shader programs."""
 
+from types import TracebackType
 from typing import NoReturn, Self
 
 from typing_extensions import disjoint_base
@@ -30,6 +31,17 @@ class ZvShader:
     def locs(self) -> tuple[int, int, int, int, int, int]:
         """Locations of vertexPosition, vertexTexCoord, vertexColor, mvp, colDiffuse and
         texture0 (-1 where the program has none)."""
+
+    def __enter__(self) -> Self:
+        """The shader itself; the end of the `with` block unloads it."""
+
+    def __exit__(
+        self,
+        exc_type: type[BaseException] | None = None,
+        exc_value: BaseException | None = None,
+        traceback: TracebackType | None = None,
+    ) -> None:
+        """Unloads the shader, also when the block raised (its exception propagates)."""
 
     def __reduce__(self) -> NoReturn:
         """Refuses: a GL program cannot be pickled (TypeError)."""

@@ -20,6 +20,7 @@ import builtins
 import math
 import struct
 import sys
+import warnings
 from collections.abc import Sequence
 
 from zorva_ui.core import LINEAR_ANGLES, RADIAL_CENTERS, GradientType
@@ -238,8 +239,18 @@ class GradientPygame:
                 raise TypeError(f"Expected tuple, got {builtins.type(color).__name__}")
             normalised.append(_normalised_color(color))
             weights.append(weight)
+        fitted = len(self._colors) <= MAX_COLORS
         self._colors = normalised
         self._stops = compute_stops(weights)
+        if fitted and len(normalised) > MAX_COLORS:
+            # As the native gradient: the list stays whole, the renderer draws MAX_COLORS of it;
+            # said once, when the gradient outgrows the shader.
+            warnings.warn(
+                f"{len(normalised)} colours given; the gradient shader draws at most "
+                f"{MAX_COLORS}: colours after the {MAX_COLORS}th are not drawn",
+                UserWarning,
+                stacklevel=3,
+            )
 
     @property
     def colors(self) -> list[Any] | None:

@@ -51,7 +51,14 @@ def test_metadata_links_and_extras_work_off_the_repository():
     links = re.findall(r"\]\(([^)\s]+)\)", meta["Description"])
     assert links and all(link.startswith((urls["Source"], "https://", "#")) for link in links)
     examples = [r for r in meta.get_all("Requires-Dist") if 'extra == "examples"' in r]
-    assert {re.match(r"[\w-]+", r)[0] for r in examples} == {"glfw", "moderngl", "pygame-ce"}
+    assert {re.match(r"[\w-]+", r)[0] for r in examples} == {
+        "glfw",
+        "moderngl",
+        "pygame-ce",
+        "raylib",
+        "pyglet",
+        "imgui-bundle",
+    }
 
 
 def test_only_public_declarations_are_installed():

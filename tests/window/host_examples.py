@@ -263,12 +263,8 @@ def scenario_layer_modes():
     def texture_after(draw):
         target = ZvRenderTexture((width, height))
         target.c_fast_clear((0, 0, 0, 255))
-        with_texture = rl.begin_texture_mode(target.render_texture)
-        assert with_texture is None
-        try:
+        with rl.begin_texture_mode(target.render_texture):
             draw()
-        finally:
-            rl.end_texture_mode()
         data = np.frombuffer(target.read_pixels(), np.uint8).reshape(height, width, 4)
         target.unload()
         return data

@@ -3,7 +3,9 @@
 Every gradient of the process is painted by this one program: a 1x1 blank texture is drawn over
 the destination rectangle and the program computes the gradient from eight uniforms: the vertex
 stage works out what depends on the uniforms alone, the fragment stage what depends on the
-pixel, so the two stages go together.
+pixel, so the two stages go together. The fragment stage reads the colours between the stops
+from a ramp texture that the rendering layer builds from the uploaded uniforms
+(`gradientRamp`, see raylib/SHADER_INTERFACE.md), so the program is drawn through the layer.
 The definition is written in docs/gradients.md; the CPU renderer (`zorva_ui.rendering.pygame.
 gradient`, whose native model is fast/picture/gradient_model.h) follows the same text. Keep them
 in step (the pixel tests compare both with a reference and with each other).
@@ -23,8 +25,9 @@ MAX_COLORS = 64
 # Everything that depends on the uniforms alone is worked out here, once per vertex, instead of
 # once per pixel: the position t along the gradient is affine in the pixel position for a linear
 # gradient and the length of an affine vector for a radial one, so the vertex stage hands the
-# fragment stage that vector to interpolate, with the clamped alpha and a few flags as flat
-# values. fragTexCoord and fragColor are still passed as the layer's default stage passes them.
+# fragment stage that vector to interpolate, with the clamped alpha, the sanitised first and last
+# stops and the exact colours outside them as flat values. fragTexCoord and fragColor are still
+# passed as the layer's default stage passes them.
 _VERTEX_SHADER = """#version 330 core
 #define MAX_COLORS @MAX_COLORS@
 
@@ -36,6 +39,7 @@ uniform mat4 mvp;
 uniform int gradientType;
 uniform float angle;
 uniform vec2 centerPos;
+uniform vec4 colors[MAX_COLORS];
 uniform float stops[MAX_COLORS];
 uniform int colorCount;
 uniform float alpha;
@@ -45,18 +49,25 @@ out vec2 fragTexCoord;
 out vec4 fragColor;
 // Linear: (t, 0); radial: (p - c) / R, whose length is t. Not clamped, may be negative.
 out vec2 gradientPoint;
-// Bit 0: radial. Bit 1: the stops are already sorted, in 0..1 and not NaN. Bits 2 and up: the
-// colour count, clamped to 0..MAX_COLORS.
-flat out int gradientFlags;
+// 1: radial.
+flat out int gradientRadial;
 // `alpha` clamped to 0..1 (NaN: 0), and 0 when there are no colours.
 flat out float gradientAlpha;
-// For sorted stops: int(t * x + y) is about the number of stops at or below t, exact for stops
-// spread evenly between the second and the last but one.
-flat out vec2 gradientGuess;
+// The first and the last sanitised stop; before the first, the first colour, at or after the
+// last, the last colour, both premultiplied (exact, where the ramp holds bytes).
+flat out vec2 gradientEnds;
+flat out vec4 gradientFirst;
+flat out vec4 gradientLast;
 
 bool finite(float x)
 {
     return !isnan(x) && !isinf(x);
+}
+
+vec4 premultiplied(vec4 c)
+{
+    c = clamp(mix(c, vec4(0.0), isnan(c)), 0.0, 1.0);
+    return vec4(c.rgb * c.a, c.a);
 }
 
 void main()
@@ -67,7 +78,6 @@ void main()
 
     vec2 p = vertexTexCoord * size;
     vec2 point = vec2(0.0);
-    int flags = 0;
     if (gradientType == 0) {
         float reduced = angle - 360.0 * floor(angle / 360.0);
         float a = radians(reduced);
@@ -82,7 +92,6 @@ void main()
         if (len > 0.0)
             point.x = 0.5 + dot(p - 0.5 * size, dir) / len;
     } else {
-        flags = 1;
         vec2 c = centerPos * size;
         // Per axis the farther edge; together they make the farthest corner.
         float r = length(max(abs(c), abs(size - c)));
@@ -93,40 +102,35 @@ void main()
     if (!finite(point.x) || !finite(point.y))
         point = vec2(0.0);
     gradientPoint = point;
+    gradientRadial = gradientType == 0 ? 0 : 1;
 
+    // The stops sanitised in order, as the ramp's builder does: NaN takes the previous stop,
+    // each clamped to 0..1 and raised to at least the previous one.
     int count = clamp(colorCount, 0, MAX_COLORS);
-    bool clean = true;
+    int last = max(count - 1, 0);
+    float first = 0.0;
     float previous = 0.0;
     for (int i = 0; i < count; ++i) {
         float s = stops[i];
-        if (isnan(s) || s < previous || s > 1.0)
-            clean = false;
-        previous = s;
+        previous = max(clamp(isnan(s) ? previous : s, 0.0, 1.0), previous);
+        if (i == 0)
+            first = previous;
     }
-    // Interior stops of n evenly weighted colours sit at (i + 0.5) / n: then k = int(t * n + 0.5).
-    // Other weights move them; a line through the second and the last but one stop follows.
-    vec2 guess = vec2(float(count), 0.5);
-    if (clean && count >= 4) {
-        float spread = stops[count - 2] - stops[1];
-        float scale = float(count - 3) / spread;
-        if (spread > 0.0 && scale <= float(MAX_COLORS * 65536))
-            guess = vec2(scale, 2.0 - stops[1] * scale);
-    }
-    gradientGuess = guess;
-    if (clean)
-        flags |= 2;
-    gradientFlags = flags | (count << 2);
+    gradientEnds = vec2(first, previous);
+    gradientFirst = premultiplied(colors[0]);
+    gradientLast = premultiplied(colors[last]);
     gradientAlpha = count == 0 || isnan(alpha) ? 0.0 : clamp(alpha, 0.0, 1.0);
 }
 """.replace("@MAX_COLORS@", str(MAX_COLORS))
 
-# No special path for few colours: a software rasteriser runs both sides of every branch and
-# every loop body at least once, whatever the condition, so a two-colour path without indexed
-# reads only adds to the general one (measured: 1.3 to 1.5x the cost of this stage). What is
-# left for two colours is the four indexed reads of the stops and colours; an indexed read of
-# a uniform array costs a software rasteriser about as much as the whole two-colour blend.
+# One texture read a pixel and no search: a software rasteriser runs both sides of every branch
+# and every loop body at least once, whatever the condition (measured again for this shape:
+# a search for the stops under an `if` that no pixel takes costs as much as the search), so the
+# stops cannot be searched only where a ramp cannot help. The rendering layer builds the ramp
+# from the uploaded `colors`, `stops` and `colorCount` instead, and every ramp cell carries what
+# its pixels need to be coloured from their exact t, hard edges included.
 _FRAGMENT_SHADER = """#version 330 core
-// The gradient, defined once (the CPU renderer follows the same rules):
+// The gradient, defined once (docs/gradients.md; the CPU renderer follows the same rules):
 //
 // Coordinates: pixel centres of the destination rectangle (w x h = `size`), origin at its
 // top-left corner, y down. p = fragTexCoord * size, where fragTexCoord runs 0..1 across the
@@ -154,8 +158,7 @@ _FRAGMENT_SHADER = """#version 330 core
 // The colour is looked up at min(t + 2^-20, 1): t computed in floating point may land a rounding
 // error short of an edge that a pixel centre lies on exactly.
 //
-// Count: colorCount is clamped to 0..MAX_COLORS, so neither array is read out of bounds;
-// 0 colours paint transparent (0, 0, 0, 0).
+// Count: colorCount is clamped to 0..MAX_COLORS; 0 colours paint transparent (0, 0, 0, 0).
 //
 // Output: premultiplied colour times `alpha`, alpha clamped to 0..1 (NaN: 0). The rendering
 // layer says through `outputPremultiplied` whether the blending in force takes premultiplied
@@ -166,81 +169,56 @@ _FRAGMENT_SHADER = """#version 330 core
 // The vertex stage of this program (GradientShader.VERTEX_SHADER) works out everything that
 // depends on the uniforms alone; this stage needs it.
 //
-// Finding the interval: k, the number of sanitised stops at or below t, is 0 before the first
-// stop, `count` at or after the last, and otherwise t lies between stops k-1 and k. The
-// sanitised stops are the running maximum of the clamped stops with NaN counting as 0, so k is
-// also the index of the first stop above t. For stops that need no clean-up (the usual case)
-// the search starts from where t would fall if the stops between the second and the last but
-// one were spread evenly (gradientGuess) and steps to the right interval, which for such stops
-// takes no step at all; for stops that need clean-up it walks up from the first stop, keeping
-// the running maximum as the stop below t.
+// Between the stops the colour comes from `gradientRamp`, which the rendering layer builds from
+// the values uploaded to `colors`, `stops` and `colorCount` and binds at every draw
+// (SHADER_INTERFACE.md). Its cells run along t (cell = floor(t * width)); each holds two
+// premultiplied colours packed as bytes (red lowest) and a span [from, to] as float bits: t
+// below `from` takes the first colour, t at or past `to` the second, t between them their mix.
+// A cell inside one band holds the band itself, so its pixels get the colour of their exact t;
+// a cell holding a stop holds it as an edge.
 
-#define MAX_COLORS @MAX_COLORS@
 // Every t is looked up this much further along (2^-20), so that rounding cannot put a pixel
 // centre that lies on a hard edge before it.
 #define EDGE_SNAP 9.5367431640625e-07
 
 in vec2 gradientPoint;
-flat in int gradientFlags;
+flat in int gradientRadial;
 flat in float gradientAlpha;
-flat in vec2 gradientGuess;
+flat in vec2 gradientEnds;
+flat in vec4 gradientFirst;
+flat in vec4 gradientLast;
 
-uniform vec4 colors[MAX_COLORS];
-uniform float stops[MAX_COLORS];
 // Set by the rendering layer at every draw (not by the gradient module).
+uniform usampler2D gradientRamp;
 uniform int outputPremultiplied;
 
 out vec4 finalColor;
 
-vec4 premultiplied(vec4 c)
+vec4 unpacked(uint bytes)
 {
-    c = clamp(mix(c, vec4(0.0), isnan(c)), 0.0, 1.0);
-    return vec4(c.rgb * c.a, c.a);
+    return vec4((uvec4(bytes) >> uvec4(0u, 8u, 16u, 24u)) & 255u) * (1.0 / 255.0);
 }
 
 void main()
 {
-    float t = (gradientFlags & 1) != 0 ? length(gradientPoint) : gradientPoint.x;
+    float t = gradientRadial != 0 ? length(gradientPoint) : gradientPoint.x;
     if (isnan(t))
         t = 0.0;
     // Taken EDGE_SNAP further along: a pixel centre on a hard edge whose t came out a rounding
     // error short of it still takes the later colour.
     t = min(clamp(t, 0.0, 1.0) + EDGE_SNAP, 1.0);
 
-    bool clean = (gradientFlags & 2) != 0;
-    int count = gradientFlags >> 2;
-    // Indices stay in 0..last even with no colours (the result is then scaled by 0).
-    int last = max(count - 1, 0);
-    int guess = min(max(int(t * gradientGuess.x + gradientGuess.y), 1), last);
-    int k = t >= 1.0 ? count : clean ? guess : 0;
-    float above = 0.0;
-    float below = 0.0;
-    float runningMax = 0.0;
-    // k moves one way only, so `count` steps always suffice; the bound only keeps a compiler
-    // that assumes there are no NaNs from looping for ever.
-    for (int steps = 0; steps <= MAX_COLORS; ++steps) {
-        above = stops[min(k, last)];
-        below = stops[max(k - 1, 0)];
-        if (k < count && (above <= t || isnan(above))) {
-            runningMax = max(runningMax, isnan(above) ? 0.0 : above);
-            ++k;
-        } else if (k > 0 && below > t) {
-            --k;
-        } else {
-            break;
-        }
-    }
-    float low = clean ? below : runningMax;
-    float high = min(above, 1.0);
-    vec4 upper = premultiplied(colors[min(k, last)]);
-    vec4 lower = premultiplied(colors[max(k - 1, 0)]);
-    vec4 result = k > 0 && k < count ? mix(lower, upper, (t - low) / (high - low)) : upper;
+    uvec4 cell = texture(gradientRamp, vec2(t, 0.5));
+    vec2 span = uintBitsToFloat(cell.zw);
+    float f = t >= span.y ? 1.0 : t < span.x ? 0.0 : (t - span.x) / (span.y - span.x);
+    vec4 result = mix(unpacked(cell.x), unpacked(cell.y), f);
+    result = t < gradientEnds.x ? gradientFirst : t >= gradientEnds.y ? gradientLast : result;
     result *= gradientAlpha;
     if (outputPremultiplied == 0 && result.a > 0.0)
         result.rgb /= result.a;
     finalColor = result;
 }
-""".replace("@MAX_COLORS@", str(MAX_COLORS))
+"""
 
 
 class GradientShader:

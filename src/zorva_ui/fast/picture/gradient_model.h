@@ -117,6 +117,16 @@ inline uint8_t channel_byte(double value) {
 
 // ---- Colour as a function of t ----------------------------------------------------------------
 
+// One cell of a span ramp (ColourLine::fill_span_ramp): colours packed in RGBA byte order, red
+// in the low byte, premultiplied; t positions as 32-bit floats, as the GPU compares them.
+struct SpanCell {
+    uint32_t below;
+    uint32_t above;
+    float from;
+    float to;
+};
+static_assert(sizeof(SpanCell) == 16);
+
 // One gradient's colours along t: sanitised stops, premultiplied colours with the picture's
 // alpha applied, and the colour ramp's size.
 class ColourLine {
@@ -153,12 +163,14 @@ class ColourLine {
     int cells() const { return cells_; }
 
     // The colour at t (0..1) as bytes R, G, B, A, looked up kEdgeSnap further along.
-    void at(double t, uint8_t out[4]) const {
+    void at(double t, uint8_t out[4]) const { at_exactly(std::min(t + kEdgeSnap, 1.0), out); }
+
+    // The colour at t itself, with no shift.
+    void at_exactly(double t, uint8_t out[4]) const {
         if (count_ == 0) {
             std::memset(out, 0, 4);
             return;
         }
-        t = std::min(t + kEdgeSnap, 1.0);
         const int k = stops_at_or_below(t);
         // k = 0: before the first stop; k = count: at or after the last; otherwise t lies in
         // [s(k-1), s(k)), a band of positive width, between colours k-1 and k.
@@ -223,7 +235,101 @@ class ColourLine {
         }
     }
 
+    // ---- The span ramp, for a sampler that reads one cell per pixel and cannot branch ----
+    //
+    // Every cell says how to colour any t that falls in it: below `from` the first colour,
+    // at or past `to` the second, in between their mix by (t - from) / (to - from). A cell
+    // inside one band holds that band (its stops and end colours), so its pixels are coloured
+    // from their exact t; a cell holding one stop position holds it as a hard edge between the
+    // colours of its two sides (exact for an edge, within a quarter step for a soft stop, as
+    // span_cells sizes the ramp). Only a cell holding two distinct stop positions, which even
+    // the largest ramp cannot part, is painted from the colour at its middle.
+
+    // The number of cells, a power of two up to `limit`: the fewest for which no cell holds two
+    // distinct stop positions and the colour on each side of a stop inside a cell changes by at
+    // most a quarter step across the cell.
+    int span_cells(int limit) const {
+        int cells = 1;
+        while (cells < limit && !span_fits(cells)) cells *= 2;
+        return cells;
+    }
+
+    // Fills `cells` records; false when some cell holds two distinct stop positions.
+    bool fill_span_ramp(SpanCell* table, int cells) const {
+        const int n = count_;
+        const double inverse_cells = 1.0 / cells;
+        bool parted = true;
+        int k = 0;  // stops at or below the cell's start
+        for (int i = 0; i < cells; ++i) {
+            const double low = i * inverse_cells;
+            const double high = (i + 1) * inverse_cells;
+            while (k < n && stops_[k] <= low) ++k;
+            int inside = k;  // stops below the cell's end
+            while (inside < n && stops_[inside] < high) ++inside;
+            SpanCell& cell = table[i];
+            if (n == 0) {
+                cell = SpanCell{0, 0, kNoSpan, kNoSpan};
+            } else if (inside == k) {
+                cell = band_cell(k);
+            } else if (stops_[inside - 1] == stops_[k]) {
+                const double edge = stops_[k];
+                cell = SpanCell{packed_at((low + edge) * 0.5), packed_at((edge + high) * 0.5),
+                                static_cast<float>(edge), static_cast<float>(edge)};
+            } else {
+                const uint32_t middle = packed_at((low + high) * 0.5);
+                cell = SpanCell{middle, middle, kNoSpan, kNoSpan};
+                parted = false;
+            }
+        }
+        return parted;
+    }
+
   private:
+    // Past any t: the `from` and `to` of a cell of one colour.
+    static constexpr float kNoSpan = 2.0f;
+
+    uint32_t packed_at(double t) const {
+        uint8_t rgba[4];
+        at_exactly(t, rgba);
+        return ByteOrder::rgba().pack(rgba);
+    }
+
+    uint32_t packed_colour(int index) const {
+        uint8_t rgba[4];
+        for (int c = 0; c < 4; ++c) rgba[c] = channel_byte(colours_[index][c]);
+        return ByteOrder::rgba().pack(rgba);
+    }
+
+    // A cell inside band k (after k stops): the first or last colour outside the stops.
+    SpanCell band_cell(int k) const {
+        if (k == 0 || k == count_) {
+            const uint32_t colour = packed_colour(k == 0 ? 0 : count_ - 1);
+            return SpanCell{colour, colour, kNoSpan, kNoSpan};
+        }
+        return SpanCell{packed_colour(k - 1), packed_colour(k), static_cast<float>(stops_[k - 1]),
+                        static_cast<float>(stops_[k])};
+    }
+
+    bool span_fits(int cells) const {
+        int previous_cell = -1;
+        double previous_stop = -1.0;
+        for (int i = 0; i < count_; ++i) {
+            const double scaled = stops_[i] * cells;  // exact: cells is a power of two
+            const double cell = std::floor(scaled);
+            if (scaled == cell) continue;  // on a boundary: both sides lie in whole bands
+            const int index = static_cast<int>(cell);
+            if (index == previous_cell && stops_[i] != previous_stop) return false;
+            previous_cell = index;
+            previous_stop = stops_[i];
+            // Each side's colour is taken at the middle of its part of the cell.
+            double steepest = 0.0;
+            if (i > 0) steepest = slope(i - 1);
+            if (i + 1 < count_) steepest = std::max(steepest, slope(i));
+            if (steepest * 0.5 / cells > 0.25) return false;
+        }
+        return true;
+    }
+
     // `count` cells from cell `first`, all between colours `lower` and `upper`. Written so that
     // the compiler vectorises it: the rounding of channel_byte, with the byte read from the low
     // bits of the rounded double instead of a conversion.

@@ -51,6 +51,7 @@ inline constexpr GLenum FUNC_SUBTRACT = 0x800A;
 inline constexpr GLenum RGBA8 = 0x8058;
 inline constexpr GLenum CLAMP_TO_EDGE = 0x812F;
 inline constexpr GLenum TEXTURE0 = 0x84C0;
+inline constexpr GLenum TEXTURE1 = 0x84C1;
 inline constexpr GLenum ARRAY_BUFFER = 0x8892;
 inline constexpr GLenum DYNAMIC_DRAW = 0x88E8;
 inline constexpr GLenum FRAGMENT_SHADER = 0x8B30;
@@ -126,6 +127,10 @@ inline constexpr GLenum INVALID_ENUM = 0x0500;
 inline constexpr GLenum INVALID_VALUE = 0x0501;
 inline constexpr GLenum INVALID_OPERATION = 0x0502;
 inline constexpr GLenum INVALID_FRAMEBUFFER_OPERATION = 0x0506;
+inline constexpr GLenum UNSIGNED_INT = 0x1405;
+inline constexpr GLenum RGBA32UI = 0x8D70;
+inline constexpr GLenum RGBA_INTEGER = 0x8D99;
+inline constexpr GLenum UNSIGNED_INT_SAMPLER_2D = 0x8DD2;
 using GLsync = void*;
 
 // X(return type, name without the "gl" prefix, parameter list)

@@ -53,6 +53,13 @@ constexpr PixelStoreParam kPixelStore[] = {{gl::PACK_ALIGNMENT, 1},   {gl::UNPAC
                                            {gl::UNPACK_SKIP_ROWS, 0}, {gl::UNPACK_SKIP_PIXELS, 0}};
 static_assert(std::size(kPixelStore) == std::extent_v<decltype(SavedHostState::pixel_store)>);
 
+// The texture units the layer binds: 0 for the drawn texture, 1 for a gradient ramp
+// (gradient_ramp.h). Each unit's 2D texture and sampler object are saved; the host's active
+// unit is put back after them.
+constexpr gl::GLenum kSavedUnits[] = {gl::TEXTURE0, gl::TEXTURE1};
+static_assert(std::size(kSavedUnits) == std::extent_v<decltype(SavedHostState::texture_2d)>);
+static_assert(std::size(kSavedUnits) == std::extent_v<decltype(SavedHostState::sampler)>);
+
 void save_group(uint32_t group) {
     SavedHostState& saved = active().host.saved;
     switch (group) {
@@ -65,11 +72,13 @@ void save_group(uint32_t group) {
             saved.element_buffer = get_int(gl::ELEMENT_ARRAY_BUFFER_BINDING);
             break;
         case kHostTexture:
-            // The layer samples through unit 0 only; the host's active unit is put back after.
             saved.active_texture = get_int(gl::ACTIVE_TEXTURE);
+            for (size_t i = 0; i < std::size(kSavedUnits); ++i) {
+                fn.ActiveTexture(kSavedUnits[i]);
+                saved.texture_2d[i] = get_int(gl::TEXTURE_BINDING_2D);
+                saved.sampler[i] = get_int(gl::SAMPLER_BINDING);
+            }
             fn.ActiveTexture(gl::TEXTURE0);
-            saved.texture_2d = get_int(gl::TEXTURE_BINDING_2D);
-            saved.sampler = get_int(gl::SAMPLER_BINDING);
             break;
         case kHostFramebuffer:
             saved.draw_framebuffer = get_int(gl::DRAW_FRAMEBUFFER_BINDING);
@@ -126,9 +135,11 @@ void restore_group(const SavedHostState& saved, uint32_t group) {
             fn.BindBuffer(gl::ARRAY_BUFFER, name(saved.array_buffer));
             break;
         case kHostTexture:
-            fn.ActiveTexture(gl::TEXTURE0);
-            fn.BindTexture(gl::TEXTURE_2D, name(saved.texture_2d));
-            fn.BindSampler(0, name(saved.sampler));
+            for (size_t i = 0; i < std::size(kSavedUnits); ++i) {
+                fn.ActiveTexture(kSavedUnits[i]);
+                fn.BindTexture(gl::TEXTURE_2D, name(saved.texture_2d[i]));
+                fn.BindSampler(kSavedUnits[i] - gl::TEXTURE0, name(saved.sampler[i]));
+            }
             fn.ActiveTexture(mode(saved.active_texture));
             break;
         case kHostFramebuffer:

@@ -107,6 +107,7 @@ int compile_copy(ProgramRecord& record, ProgramCopy* copy) {
     }
     copy->premultiplied_loc = premultiplied_location(copy->name);
     copy->premultiplied_value = -1;
+    copy->ramp = ramp_uniforms_of(copy->name);
     copy->same_locations = true;
     for (const auto& [location, name] : record.uniforms) {
         const int32_t here = fn.GetUniformLocation(copy->name, name.c_str());
@@ -157,6 +158,7 @@ int program_create(const char* vertex, const char* fragment, uint32_t* handle, i
     if (compile_gl_program(vertex, fragment, &copy.name, copy.locs) < 0) return -1;
     copy.premultiplied_loc = premultiplied_location(copy.name);
     copy.premultiplied_value = -1;
+    copy.ramp = ramp_uniforms_of(copy.name);
     copy.same_locations = true;
     list_uniforms(copy.name, &record.uniforms);
     std::copy(copy.locs, copy.locs + kLocCount, locs);

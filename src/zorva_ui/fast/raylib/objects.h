@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "fast/raylib/device.h"
+#include "fast/raylib/gradient_ramp.h"
 #include "interfaces/zvrendertex.h"
 
 namespace zorva::layer {
@@ -34,6 +35,8 @@ struct ProgramCopy {
     int32_t premultiplied_loc;
     int32_t premultiplied_value;
     std::vector<std::pair<int32_t, int32_t>> locations;  // first compilation's -> here, sorted
+    // The colour ramp of a program that declares the layer-set `gradientRamp` (null: none).
+    std::unique_ptr<RampUniforms> ramp;
 };
 
 // Compiles a program in the active device; a null source takes the layer's default for that
@@ -69,6 +72,9 @@ struct TargetRecord {
     int32_t width;
     int32_t height;
     std::vector<std::pair<Device*, uint32_t>> framebuffers;
+    // Cleared to transparent and not drawn into since: the next draw's premultiplied blending
+    // would write its colour unchanged (renderer.cpp). A hint about the pixels, not identity.
+    mutable bool cleared_transparent = false;
 };
 
 // A framebuffer with an RGBA8 colour texture, in the active device. 0, or -1.

@@ -29,6 +29,10 @@ enum BlendMode : int32_t {
     kBlendModeCount
 };
 
+// Turns a pending GL error into RuntimeError (MemoryError when the driver ran out of memory);
+// 0 when there is none.
+int check_gl_error(const char* what);
+
 // Sets up the layer's GL objects in a new device (active, its context current): the default
 // program, the quad buffers and, in the layer's own context, the default state.
 int set_up_device(Device& device);

@@ -169,9 +169,10 @@ _FRAGMENT_SHADER = """#version 330 core
 // The vertex stage of this program (GradientShader.VERTEX_SHADER) works out everything that
 // depends on the uniforms alone; this stage needs it.
 //
-// Between the stops the colour comes from `gradientRamp`, which the rendering layer builds from
-// the values uploaded to `colors`, `stops` and `colorCount` and binds at every draw
-// (SHADER_INTERFACE.md). Its cells run along t (cell = floor(t * width)); each holds two
+// Between the stops the colour comes from a ramp that the rendering layer builds from the values
+// uploaded to `colors`, `stops` and `colorCount`, and points the program at before every draw
+// (SHADER_INTERFACE.md): cells gradientRampCells.x .. + gradientRampCells.y of the buffer
+// texture `gradientRamp`, running along t (cell = floor(t * cells)). Each cell holds two
 // premultiplied colours packed as bytes (red lowest) and a span [from, to] as float bits: t
 // below `from` takes the first colour, t at or past `to` the second, t between them their mix.
 // A cell inside one band holds the band itself, so its pixels get the colour of their exact t;
@@ -189,7 +190,8 @@ flat in vec4 gradientFirst;
 flat in vec4 gradientLast;
 
 // Set by the rendering layer at every draw (not by the gradient module).
-uniform usampler2D gradientRamp;
+uniform usamplerBuffer gradientRamp;
+uniform ivec2 gradientRampCells;
 uniform int outputPremultiplied;
 
 out vec4 finalColor;
@@ -208,7 +210,9 @@ void main()
     // error short of it still takes the later colour.
     t = min(clamp(t, 0.0, 1.0) + EDGE_SNAP, 1.0);
 
-    uvec4 cell = texture(gradientRamp, vec2(t, 0.5));
+    int cells = gradientRampCells.y;
+    int index = clamp(int(t * float(cells)), 0, max(cells - 1, 0));
+    uvec4 cell = texelFetch(gradientRamp, gradientRampCells.x + index);
     vec2 span = uintBitsToFloat(cell.zw);
     float f = t >= span.y ? 1.0 : t < span.x ? 0.0 : (t - span.x) / (span.y - span.x);
     vec4 result = mix(unpacked(cell.x), unpacked(cell.y), f);

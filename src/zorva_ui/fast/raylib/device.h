@@ -80,7 +80,8 @@ struct SavedHostState {
     int32_t program;
     int32_t vertex_array, array_buffer, element_buffer;
     int32_t active_texture;
-    int32_t texture_2d[2], sampler[2];  // the units of kSavedUnits (host_state.cpp), in its order
+    // Per unit of kSavedUnits (host_state.cpp), in its order.
+    int32_t texture_2d[2], texture_buffer[2], sampler[2];
     int32_t draw_framebuffer, read_framebuffer;
     int32_t viewport[4];
     bool switches[20];  // the capabilities of kHostSwitches (host_state.cpp), in its order

@@ -130,7 +130,10 @@ inline constexpr GLenum INVALID_FRAMEBUFFER_OPERATION = 0x0506;
 inline constexpr GLenum UNSIGNED_INT = 0x1405;
 inline constexpr GLenum RGBA32UI = 0x8D70;
 inline constexpr GLenum RGBA_INTEGER = 0x8D99;
-inline constexpr GLenum UNSIGNED_INT_SAMPLER_2D = 0x8DD2;
+inline constexpr GLenum UNSIGNED_INT_SAMPLER_BUFFER = 0x8DD8;
+inline constexpr GLenum TEXTURE_BUFFER = 0x8C2A;
+inline constexpr GLenum TEXTURE_BINDING_BUFFER = 0x8C2C;
+inline constexpr GLenum MAX_TEXTURE_BUFFER_SIZE = 0x8C2B;
 using GLsync = void*;
 
 // X(return type, name without the "gl" prefix, parameter list)
@@ -193,6 +196,7 @@ using GLsync = void*;
     X(void, Uniform1i, (GLint, GLint))                                                       \
     X(void, Uniform1f, (GLint, GLfloat))                                                     \
     X(void, Uniform2f, (GLint, GLfloat, GLfloat))                                            \
+    X(void, Uniform2i, (GLint, GLint, GLint))                                                \
     X(void, Uniform4f, (GLint, GLfloat, GLfloat, GLfloat, GLfloat))                          \
     X(void, Uniform1fv, (GLint, GLsizei, const GLfloat*))                                    \
     X(void, Uniform4fv, (GLint, GLsizei, const GLfloat*))                                    \
@@ -203,6 +207,9 @@ using GLsync = void*;
     X(void, BindBuffer, (GLenum, GLuint))                                                    \
     X(void, BufferData, (GLenum, GLsizeiptr, const void*, GLenum))                           \
     X(void, BufferSubData, (GLenum, GLintptr, GLsizeiptr, const void*))                      \
+    X(void, DeleteBuffers, (GLsizei, const GLuint*))                                         \
+    X(void, CopyBufferSubData, (GLenum, GLenum, GLintptr, GLintptr, GLsizeiptr))             \
+    X(void, TexBuffer, (GLenum, GLenum, GLuint))                                             \
     X(void, VertexAttribPointer, (GLuint, GLint, GLenum, GLboolean, GLsizei, const void*))   \
     X(void, EnableVertexAttribArray, (GLuint))                                               \
     X(void, DrawArrays, (GLenum, GLint, GLsizei))

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <list>
+#include <set>
 #include <string>
 #include <unordered_map>
 
@@ -18,41 +19,98 @@ namespace {
 using gl::fn;
 using picture::kMaxColors;
 
-// The largest ramp: wider ones would not part stops any better than a texture row allows on
-// most drivers, and cost memory for nothing.
+// The largest ramp (cells), and the store's first size: room for one of them.
 constexpr int kRampMaxCells = 16384;
+constexpr uint32_t kRampStoreFirstCells = kRampMaxCells;
+constexpr size_t kCellBytes = sizeof(picture::SpanCell);
+
+// Blocks of a power-of-two number of cells, each aligned to its size; a freed block merges with
+// its free buddy. Every ramp's cell count is a power of two, so a store never fragments into
+// pieces that no ramp fits.
+class Blocks {
+  public:
+    // Adds cells [capacity, 2 * capacity) as free (or the first `capacity` cells, from empty).
+    void grow(uint32_t capacity) {
+        const uint32_t start = capacity_ == 0 ? 0 : capacity_;
+        capacity_ = capacity_ == 0 ? capacity : capacity_ * 2;
+        release(start, order_of(capacity_ - start));
+    }
+    uint32_t capacity() const { return capacity_; }
+
+    // The first cell of a free block of 2^order cells, now taken; false when none is free.
+    bool take(int order, uint32_t* first) {
+        int have = order;
+        while (have < kOrders && free_[have].empty()) ++have;
+        if (have == kOrders) return false;
+        uint32_t block = *free_[have].begin();
+        free_[have].erase(free_[have].begin());
+        while (have > order) {  // split, keeping the lower half
+            --have;
+            free_[have].insert(block + (uint32_t{1} << have));
+        }
+        *first = block;
+        return true;
+    }
+
+    void release(uint32_t first, int order) {
+        while (order + 1 < kOrders && (uint32_t{1} << (order + 1)) <= capacity_) {
+            const uint32_t buddy = first ^ (uint32_t{1} << order);
+            auto it = free_[order].find(buddy);
+            if (it == free_[order].end()) break;
+            free_[order].erase(it);
+            first = std::min(first, buddy);
+            ++order;
+        }
+        free_[order].insert(first);
+    }
+
+    static int order_of(uint32_t cells) {
+        int order = 0;
+        while ((uint32_t{1} << order) < cells) ++order;
+        return order;
+    }
+
+  private:
+    static constexpr int kOrders = 22;  // up to kRampStoreMaxCells
+    std::set<uint32_t> free_[kOrders];
+    uint32_t capacity_ = 0;
+};
 
 struct RampEntry {
     std::vector<uint32_t> key;  // count, colours, stops: the uploaded values the ramp shows
-    uint32_t texture;
-    size_t bytes;
+    uint32_t first;
+    uint32_t cells;
     std::list<uint64_t>::iterator age;
 };
 
-struct RampCache {
+// One share group's ramps: a buffer of span cells seen through a buffer texture.
+struct RampStore {
     const ShareGroup* group;
+    uint32_t buffer = 0;
+    uint32_t texture = 0;
+    uint32_t limit = 0;  // the most cells the store may grow to here
+    Blocks blocks;
     std::unordered_map<uint64_t, RampEntry> entries;  // by the key's hash
     std::list<uint64_t> ages;                         // hashes, the most recently used first
-    size_t bytes = 0;
-    // Changes whenever a ramp is deleted, so that a program copy's remembered ramp is looked up
-    // again rather than used after it went.
+    // Changes whenever a ramp is dropped, so that a program copy's remembered ramp is looked up
+    // again rather than used after its cells went to another.
     uint64_t epoch = 0;
 };
 
-std::vector<std::unique_ptr<RampCache>>& caches = *new std::vector<std::unique_ptr<RampCache>>();
+std::vector<std::unique_ptr<RampStore>>& stores = *new std::vector<std::unique_ptr<RampStore>>();
 uint64_t last_epoch = 0;
 
-RampCache& cache_of(const ShareGroup* group) {
-    for (const auto& cache : caches) {
-        if (cache->group == group) [[likely]]
-            return *cache;
+RampStore& store_of(const ShareGroup* group) {
+    for (const auto& store : stores) {
+        if (store->group == group) [[likely]]
+            return *store;
     }
-    // Groups whose contexts are gone took their textures with them.
-    std::erase_if(caches, [](const auto& cache) { return !cache->group->alive(); });
-    caches.push_back(std::make_unique<RampCache>());
-    caches.back()->group = group;
-    caches.back()->epoch = ++last_epoch;
-    return *caches.back();
+    // Groups whose contexts are gone took their buffers with them.
+    std::erase_if(stores, [](const auto& store) { return !store->group->alive(); });
+    stores.push_back(std::make_unique<RampStore>());
+    stores.back()->group = group;
+    stores.back()->epoch = ++last_epoch;
+    return *stores.back();
 }
 
 // The uploaded values a ramp depends on, as words: the count clamped as the shader clamps it,
@@ -75,75 +133,119 @@ uint64_t hash_words(const std::vector<uint32_t>& words) {
     return h;
 }
 
-void delete_entry(RampCache& cache, std::unordered_map<uint64_t, RampEntry>::iterator it) {
-    fn.DeleteTextures(1, &it->second.texture);
-    cache.bytes -= it->second.bytes;
-    cache.ages.erase(it->second.age);
-    cache.entries.erase(it);
-    cache.epoch = ++last_epoch;
+void drop_entry(RampStore& store, std::unordered_map<uint64_t, RampEntry>::iterator it) {
+    store.blocks.release(it->second.first, Blocks::order_of(it->second.cells));
+    store.ages.erase(it->second.age);
+    store.entries.erase(it);
+    store.epoch = ++last_epoch;
 }
 
-// The widest ramp this device can sample: a power of two.
+// The widest ramp this device can read: a power of two.
 int cells_limit() {
     int limit = 1;
     while (limit < kRampMaxCells && limit * 2 <= active().max_texture_size) limit *= 2;
     return limit;
 }
 
-// A ramp texture of the values, in the active device (unit 1 left bound to it). 0, or -1.
-int build_ramp(const RampUniforms& ramp, uint32_t* texture, size_t* bytes) {
-    picture::ColourLine line;
-    line.assign(ramp.colours, ramp.stops, std::clamp(ramp.count, 0, kMaxColors), 1.0f);
-    const int cells = line.span_cells(cells_limit());
-    std::vector<picture::SpanCell> table(static_cast<size_t>(cells));
-    line.fill_span_ramp(table.data(), cells);
-    host_touch(kHostTexture | kHostPixelStore);
-    uint32_t name = 0;
-    fn.GenTextures(1, &name);
+// Makes the store's buffer twice as large (or makes its first one), keeping every cell where it
+// is, and its texture anew. 0, or -1.
+int grow_store(RampStore& store) {
+    const uint32_t old_cells = store.blocks.capacity();
+    const uint32_t cells = old_cells == 0 ? kRampStoreFirstCells : old_cells * 2;
+    host_touch(kHostVertexArray | kHostTexture | kHostPixelStore);
+    uint32_t buffer = 0, texture = 0;
+    fn.GenBuffers(1, &buffer);
+    fn.BindBuffer(gl::ARRAY_BUFFER, buffer);
+    fn.BufferData(gl::ARRAY_BUFFER, static_cast<gl::GLsizeiptr>(cells * kCellBytes), nullptr,
+                  gl::DYNAMIC_DRAW);
+    if (store.buffer != 0) {
+        // The unpack binding is the layer's 0 (host_touch) and goes back to it.
+        fn.BindBuffer(gl::PIXEL_UNPACK_BUFFER, store.buffer);
+        fn.CopyBufferSubData(gl::PIXEL_UNPACK_BUFFER, gl::ARRAY_BUFFER, 0, 0,
+                             static_cast<gl::GLsizeiptr>(old_cells * kCellBytes));
+        fn.BindBuffer(gl::PIXEL_UNPACK_BUFFER, 0);
+    }
+    fn.GenTextures(1, &texture);
     fn.ActiveTexture(gl::TEXTURE0 + kRampUnit);
-    fn.BindTexture(gl::TEXTURE_2D, name);
-    fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_MIN_FILTER, gl::NEAREST);
-    fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_MAG_FILTER, gl::NEAREST);
-    fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_WRAP_S, gl::CLAMP_TO_EDGE);
-    fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_WRAP_T, gl::CLAMP_TO_EDGE);
-    fn.TexImage2D(gl::TEXTURE_2D, 0, static_cast<gl::GLint>(gl::RGBA32UI), cells, 1, 0,
-                  gl::RGBA_INTEGER, gl::UNSIGNED_INT, table.data());
+    fn.BindTexture(gl::TEXTURE_BUFFER, texture);
+    fn.TexBuffer(gl::TEXTURE_BUFFER, gl::RGBA32UI, buffer);
     fn.ActiveTexture(gl::TEXTURE0);
-    if (check_gl_error("building a gradient ramp") < 0) {
-        fn.DeleteTextures(1, &name);
+    if (check_gl_error("making the gradient ramp store") < 0) {
+        fn.DeleteTextures(1, &texture);
+        fn.DeleteBuffers(1, &buffer);
         return -1;
     }
-    *texture = name;
-    *bytes = table.size() * sizeof(picture::SpanCell);
+    if (store.buffer != 0) {
+        fn.DeleteTextures(1, &store.texture);
+        fn.DeleteBuffers(1, &store.buffer);
+    }
+    store.buffer = buffer;
+    store.texture = texture;
+    store.blocks.grow(cells);
     return 0;
 }
 
-// The cached ramp of the values, built now when there is none. 0, or -1.
-int find_ramp(RampCache& cache, const RampUniforms& ramp, uint32_t* texture) {
+// Cells for a ramp of 2^order cells: free ones, or the store grown, or the least recently used
+// ramps dropped. 0, or -1.
+int make_room(RampStore& store, int order, uint32_t* first) {
+    if (store.limit == 0) {
+        gl::GLint most = 0;
+        fn.GetIntegerv(gl::MAX_TEXTURE_BUFFER_SIZE, &most);
+        store.limit = kRampStoreFirstCells;
+        while (store.limit < kRampStoreMaxCells && store.limit * 2 <= static_cast<uint32_t>(most)) {
+            store.limit *= 2;
+        }
+    }
+    while (store.entries.size() >= kRampStoreMaxRamps) {
+        drop_entry(store, store.entries.find(store.ages.back()));
+    }
+    while (!store.blocks.take(order, first)) {
+        if (store.blocks.capacity() < store.limit) {
+            if (grow_store(store) < 0) return -1;
+        } else {
+            // Never empty here: an empty store has room for the largest ramp.
+            drop_entry(store, store.entries.find(store.ages.back()));
+        }
+    }
+    return 0;
+}
+
+// The ramp of the values, written into the store now when it holds none. 0, or -1.
+int find_ramp(RampStore& store, const RampUniforms& ramp, uint32_t* first, uint32_t* cells) {
     // Kept between calls: a lookup makes no allocation once it has grown.
     static std::vector<uint32_t>& key = *new std::vector<uint32_t>();
     ramp_key(ramp, &key);
     const uint64_t hash = hash_words(key);
-    auto it = cache.entries.find(hash);
-    if (it != cache.entries.end()) {
+    auto it = store.entries.find(hash);
+    if (it != store.entries.end()) {
         if (it->second.key == key) {
-            cache.ages.splice(cache.ages.begin(), cache.ages, it->second.age);
-            *texture = it->second.texture;
+            store.ages.splice(store.ages.begin(), store.ages, it->second.age);
+            *first = it->second.first;
+            *cells = it->second.cells;
             return 0;
         }
-        delete_entry(cache, it);  // another gradient with the same hash: replaced
+        drop_entry(store, it);  // another gradient with the same hash: replaced
     }
-    uint32_t name = 0;
-    size_t bytes = 0;
-    if (build_ramp(ramp, &name, &bytes) < 0) return -1;
-    while (!cache.entries.empty() && (cache.entries.size() >= kRampCacheEntries ||
-                                      cache.bytes + bytes > kRampCacheBytes)) {
-        delete_entry(cache, cache.entries.find(cache.ages.back()));
+    picture::ColourLine line;
+    line.assign(ramp.colours, ramp.stops, std::clamp(ramp.count, 0, kMaxColors), 1.0f);
+    const int count = line.span_cells(cells_limit());
+    std::vector<picture::SpanCell> table(static_cast<size_t>(count));
+    line.fill_span_ramp(table.data(), count);
+    uint32_t at = 0;
+    if (make_room(store, Blocks::order_of(static_cast<uint32_t>(count)), &at) < 0) return -1;
+    host_touch(kHostVertexArray);
+    fn.BindBuffer(gl::ARRAY_BUFFER, store.buffer);
+    fn.BufferSubData(gl::ARRAY_BUFFER, static_cast<gl::GLintptr>(at * kCellBytes),
+                     static_cast<gl::GLsizeiptr>(table.size() * kCellBytes), table.data());
+    if (check_gl_error("writing a gradient ramp") < 0) {
+        store.blocks.release(at, Blocks::order_of(static_cast<uint32_t>(count)));
+        return -1;
     }
-    cache.ages.push_front(hash);
-    cache.entries.emplace(hash, RampEntry{key, name, bytes, cache.ages.begin()});
-    cache.bytes += bytes;
-    *texture = name;
+    store.ages.push_front(hash);
+    store.entries.emplace(
+        hash, RampEntry{key, at, static_cast<uint32_t>(count), store.ages.begin()});
+    *first = at;
+    *cells = static_cast<uint32_t>(count);
     return 0;
 }
 
@@ -199,11 +301,13 @@ std::unique_ptr<RampUniforms> ramp_uniforms_of(uint32_t program) {
         gl::GLenum type = 0;
         fn.GetActiveUniform(program, static_cast<gl::GLuint>(i), sizeof name, &length, &size,
                             &type, name);
-        declared = type == gl::UNSIGNED_INT_SAMPLER_2D && std::strcmp(name, "gradientRamp") == 0;
+        declared =
+            type == gl::UNSIGNED_INT_SAMPLER_BUFFER && std::strcmp(name, "gradientRamp") == 0;
     }
     if (!declared) return nullptr;
     auto ramp = std::make_unique<RampUniforms>();
     ramp->sampler_loc = fn.GetUniformLocation(program, "gradientRamp");
+    ramp->cells_loc = fn.GetUniformLocation(program, "gradientRampCells");
     ramp->count_loc = fn.GetUniformLocation(program, "colorCount");
     element_locations(program, "colors", &ramp->colour_locs, &ramp->colours_consecutive);
     element_locations(program, "stops", &ramp->stop_locs, &ramp->stops_consecutive);
@@ -213,6 +317,8 @@ std::unique_ptr<RampUniforms> ramp_uniforms_of(uint32_t program) {
 void ramp_note_int(RampUniforms& ramp, int32_t loc, int32_t value) {
     if (loc == ramp.sampler_loc) {
         ramp.sampler_unit = value;
+    } else if (loc == ramp.cells_loc) {
+        ramp.set_first = -1;  // set through the API: no longer what the layer set
     } else if (loc == ramp.count_loc && value != ramp.count) {
         ramp.count = value;
         ramp.changed = true;
@@ -230,23 +336,25 @@ void ramp_note_vec4s(RampUniforms& ramp, int32_t loc, const float* xyzw, Py_ssiz
 }
 
 int ramp_bind(RampUniforms& ramp) {
-    Device& device = active();
-    RampCache& cache = cache_of(device.group);
-    if (ramp.changed || ramp.cache_epoch != cache.epoch) {
-        uint32_t texture = 0;
-        if (find_ramp(cache, ramp, &texture) < 0) return -1;
-        ramp.texture = texture;
-        ramp.cache_epoch = cache.epoch;
+    RampStore& store = store_of(active().group);
+    if (ramp.changed || ramp.store_epoch != store.epoch) {
+        if (find_ramp(store, ramp, &ramp.first, &ramp.cells) < 0) return -1;
+        ramp.store_epoch = store.epoch;
         ramp.changed = false;
     }
     fn.ActiveTexture(gl::TEXTURE0 + kRampUnit);
-    fn.BindTexture(gl::TEXTURE_2D, ramp.texture);
-    // A host's sampler object on the unit would override the ramp's filtering.
-    if (device.keeps_host_state) fn.BindSampler(kRampUnit, 0);
+    fn.BindTexture(gl::TEXTURE_BUFFER, store.texture);
     fn.ActiveTexture(gl::TEXTURE0);
     if (ramp.sampler_unit != kRampUnit) {
         fn.Uniform1i(ramp.sampler_loc, kRampUnit);
         ramp.sampler_unit = kRampUnit;
+    }
+    const auto first = static_cast<int32_t>(ramp.first);
+    const auto cells = static_cast<int32_t>(ramp.cells);
+    if (ramp.cells_loc >= 0 && (first != ramp.set_first || cells != ramp.set_cells)) {
+        fn.Uniform2i(ramp.cells_loc, first, cells);
+        ramp.set_first = first;
+        ramp.set_cells = cells;
     }
     return 0;
 }

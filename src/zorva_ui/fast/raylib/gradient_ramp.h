@@ -1,14 +1,15 @@
 // Colour ramps for programs that declare the layer-set `gradientRamp` sampler (the gradient
 // shader). A software rasteriser pays for a search of the stops at every pixel, whichever
-// branch the pixel takes; a ramp turns that search into one texture read. The layer keeps a copy
+// branch the pixel takes; a ramp turns that search into one texel read. The layer keeps a copy
 // of what the caller uploaded to the program's `colors`, `stops` and `colorCount`, and at each
-// draw binds the ramp those values define (picture/gradient_model.h builds it) on texture unit 1.
+// draw points the program at the ramp those values define (picture/gradient_model.h builds it).
 //
-// Ramps are GL textures of a share group, cached by content there: a run of draws with the same
-// gradients builds each ramp once, and since a ramp is found by its content it can never be
-// stale. The cache is bounded in entries and bytes whatever the caller draws; ramps of a group
-// whose contexts are gone (destroyed, or the parent's after a fork) went with them and are
-// forgotten without a GL call.
+// A share group keeps all its ramps in one buffer texture, bound on texture unit 1, and tells
+// each draw where its ramp lies (`gradientRampCells`): a frame of many gradients switches no
+// texture, only a uniform. Ramps are found by content, so none can be stale; the store is
+// bounded in bytes and entries whatever the caller draws (the least recently used ramps go),
+// and the store of a group whose contexts are gone (destroyed, or the parent's after a fork)
+// went with them and is forgotten without a GL call.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -23,14 +24,15 @@
 namespace zorva::layer {
 
 inline constexpr int kRampUnit = 1;
-// Bounds of one share group's ramp cache.
-inline constexpr size_t kRampCacheEntries = 4096;
-inline constexpr size_t kRampCacheBytes = size_t{32} << 20;
+// Bounds of one share group's store: cells (16 bytes each) and ramps.
+inline constexpr uint32_t kRampStoreMaxCells = uint32_t{1} << 21;
+inline constexpr size_t kRampStoreMaxRamps = 8192;
 
-// What one program copy needs to build its ramps: the locations of the uniforms it reads, a copy
-// of the values uploaded to them, and the ramp bound for those values.
+// What one program copy needs to find its ramps: the locations of the uniforms it reads, a copy
+// of the values uploaded to them, and the ramp found for those values.
 struct RampUniforms {
     int32_t sampler_loc = -1;
+    int32_t cells_loc = -1;
     int32_t count_loc = -1;
     // Locations of each array element, in this copy; whether they are consecutive.
     std::vector<int32_t> colour_locs;
@@ -41,16 +43,20 @@ struct RampUniforms {
     int32_t count = 0;
     float colours[64][4] = {};
     float stops[64] = {};
-    // The sampler's unit as last set (-1: not known), and the ramp found for the values: valid
-    // while nothing was uploaded since and the cache has evicted nothing since `cache_epoch`.
+    // The layer-set uniforms as last set (-1: not known), and the ramp found for the values
+    // (its first cell and cell count in the store): valid while nothing was uploaded since and
+    // the store has dropped no ramp since `store_epoch`.
     int32_t sampler_unit = -1;
+    int32_t set_first = -1;
+    int32_t set_cells = -1;
     bool changed = true;
-    uint64_t cache_epoch = 0;
-    uint32_t texture = 0;
+    uint64_t store_epoch = 0;
+    uint32_t first = 0;
+    uint32_t cells = 0;
 };
 
 // The ramp state of a program linked in the active device; null when it declares no
-// `gradientRamp` of type usampler2D (other programs behave as if this file did not exist).
+// `gradientRamp` of type usamplerBuffer (other programs behave as if this file did not exist).
 std::unique_ptr<RampUniforms> ramp_uniforms_of(uint32_t program);
 
 // After an upload that GL accepted (locations are the copy's own).
@@ -58,8 +64,8 @@ void ramp_note_int(RampUniforms& ramp, int32_t loc, int32_t value);
 void ramp_note_floats(RampUniforms& ramp, int32_t loc, const float* values, Py_ssize_t count);
 void ramp_note_vec4s(RampUniforms& ramp, int32_t loc, const float* xyzw, Py_ssize_t count);
 
-// Before a draw, with the program in use: the ramp of the uploaded values bound on unit 1 and the
-// sampler set to it. 0, or -1 with an exception set (a ramp the driver could not make).
+// Before a draw, with the program in use: the store bound on unit 1 and the program pointed at
+// the ramp of its uploaded values. 0, or -1 with an exception set (the driver refused the store).
 int ramp_bind(RampUniforms& ramp);
 
 }  // namespace zorva::layer

@@ -53,12 +53,14 @@ constexpr PixelStoreParam kPixelStore[] = {{gl::PACK_ALIGNMENT, 1},   {gl::UNPAC
                                            {gl::UNPACK_SKIP_ROWS, 0}, {gl::UNPACK_SKIP_PIXELS, 0}};
 static_assert(std::size(kPixelStore) == std::extent_v<decltype(SavedHostState::pixel_store)>);
 
-// The texture units the layer binds: 0 for the drawn texture, 1 for a gradient ramp
-// (gradient_ramp.h). Each unit's 2D texture and sampler object are saved; the host's active
-// unit is put back after them.
+// The texture units the layer binds: 0 for the drawn texture, 1 for the gradient ramps
+// (gradient_ramp.h). Each unit's 2D and buffer textures and sampler object are saved; the host's
+// active unit is put back after them.
 constexpr gl::GLenum kSavedUnits[] = {gl::TEXTURE0, gl::TEXTURE1};
 static_assert(std::size(kSavedUnits) == std::extent_v<decltype(SavedHostState::texture_2d)>);
 static_assert(std::size(kSavedUnits) == std::extent_v<decltype(SavedHostState::sampler)>);
+static_assert(std::size(kSavedUnits) ==
+              std::extent_v<decltype(SavedHostState::texture_buffer)>);
 
 void save_group(uint32_t group) {
     SavedHostState& saved = active().host.saved;
@@ -76,6 +78,7 @@ void save_group(uint32_t group) {
             for (size_t i = 0; i < std::size(kSavedUnits); ++i) {
                 fn.ActiveTexture(kSavedUnits[i]);
                 saved.texture_2d[i] = get_int(gl::TEXTURE_BINDING_2D);
+                saved.texture_buffer[i] = get_int(gl::TEXTURE_BINDING_BUFFER);
                 saved.sampler[i] = get_int(gl::SAMPLER_BINDING);
             }
             fn.ActiveTexture(gl::TEXTURE0);
@@ -138,6 +141,7 @@ void restore_group(const SavedHostState& saved, uint32_t group) {
             for (size_t i = 0; i < std::size(kSavedUnits); ++i) {
                 fn.ActiveTexture(kSavedUnits[i]);
                 fn.BindTexture(gl::TEXTURE_2D, name(saved.texture_2d[i]));
+                fn.BindTexture(gl::TEXTURE_BUFFER, name(saved.texture_buffer[i]));
                 fn.BindSampler(kSavedUnits[i] - gl::TEXTURE0, name(saved.sampler[i]));
             }
             fn.ActiveTexture(mode(saved.active_texture));

@@ -19,7 +19,7 @@ namespace zorva::layer {
 enum HostGroup : uint32_t {
     kHostProgram = 1u << 0,      // current program
     kHostVertexArray = 1u << 1,  // vertex array, array and element buffer bindings
-    kHostTexture = 1u << 2,      // active unit; units 0 and 1: 2D texture and sampler
+    kHostTexture = 1u << 2,      // active unit; units 0 and 1: 2D, buffer textures, sampler
     kHostFramebuffer = 1u << 3,  // draw and read framebuffers, viewport
     kHostRaster = 1u << 4,      // blend, depth, stencil, cull, scissor test, colour mask, polygons,
                                 // discard, sRGB writes, sample coverage, logic op, clip distances,

@@ -25,8 +25,7 @@ MAX_COLORS = 64
 # Everything that depends on the uniforms alone is worked out here, once per vertex, instead of
 # once per pixel: the position t along the gradient is affine in the pixel position for a linear
 # gradient and the length of an affine vector for a radial one, so the vertex stage hands the
-# fragment stage that vector to interpolate, with the clamped alpha, the sanitised first and last
-# stops and the exact colours outside them as flat values. fragTexCoord and fragColor are still
+# fragment stage that vector to interpolate, with the clamped alpha as a flat value. fragTexCoord and fragColor are still
 # passed as the layer's default stage passes them.
 _VERTEX_SHADER = """#version 330 core
 #define MAX_COLORS @MAX_COLORS@
@@ -53,21 +52,10 @@ out vec2 gradientPoint;
 flat out int gradientRadial;
 // `alpha` clamped to 0..1 (NaN: 0), and 0 when there are no colours.
 flat out float gradientAlpha;
-// The first and the last sanitised stop; before the first, the first colour, at or after the
-// last, the last colour, both premultiplied (exact, where the ramp holds bytes).
-flat out vec2 gradientEnds;
-flat out vec4 gradientFirst;
-flat out vec4 gradientLast;
 
 bool finite(float x)
 {
     return !isnan(x) && !isinf(x);
-}
-
-vec4 premultiplied(vec4 c)
-{
-    c = clamp(mix(c, vec4(0.0), isnan(c)), 0.0, 1.0);
-    return vec4(c.rgb * c.a, c.a);
 }
 
 void main()
@@ -104,22 +92,20 @@ void main()
     gradientPoint = point;
     gradientRadial = gradientType == 0 ? 0 : 1;
 
-    // The stops sanitised in order, as the ramp's builder does: NaN takes the previous stop,
-    // each clamped to 0..1 and raised to at least the previous one.
+    // `colors` and `stops` are read here, once per vertex where it costs nothing, so that they
+    // stay active uniforms: the rendering layer builds the ramp from what is uploaded to them,
+    // and callers look their locations up. What is read is folded into the alpha in a way that
+    // never changes it: the largest stop and the last colour's alpha, each taken as 0..1 (NaN
+    // fails every comparison, so it is never taken), only ever raise a bound of at least 1.
     int count = clamp(colorCount, 0, MAX_COLORS);
-    int last = max(count - 1, 0);
-    float first = 0.0;
-    float previous = 0.0;
+    float largest = 0.0;
     for (int i = 0; i < count; ++i) {
         float s = stops[i];
-        previous = max(clamp(isnan(s) ? previous : s, 0.0, 1.0), previous);
-        if (i == 0)
-            first = previous;
+        largest = s > largest ? min(s, 1.0) : largest;
     }
-    gradientEnds = vec2(first, previous);
-    gradientFirst = premultiplied(colors[0]);
-    gradientLast = premultiplied(colors[last]);
-    gradientAlpha = count == 0 || isnan(alpha) ? 0.0 : clamp(alpha, 0.0, 1.0);
+    float lastAlpha = colors[max(count - 1, 0)].a;
+    float bound = 1.0 + largest + (lastAlpha > 0.0 ? min(lastAlpha, 1.0) : 0.0);
+    gradientAlpha = count == 0 || isnan(alpha) ? 0.0 : min(clamp(alpha, 0.0, 1.0), bound);
 }
 """.replace("@MAX_COLORS@", str(MAX_COLORS))
 
@@ -169,14 +155,14 @@ _FRAGMENT_SHADER = """#version 330 core
 // The vertex stage of this program (GradientShader.VERTEX_SHADER) works out everything that
 // depends on the uniforms alone; this stage needs it.
 //
-// Between the stops the colour comes from a ramp that the rendering layer builds from the values
-// uploaded to `colors`, `stops` and `colorCount`, and points the program at before every draw
+// The colour at t comes from a ramp that the rendering layer builds from the values uploaded
+// to `colors`, `stops` and `colorCount`, and points the program at before every draw
 // (SHADER_INTERFACE.md): cells gradientRampCells.x .. + gradientRampCells.y of the buffer
-// texture `gradientRamp`, running along t (cell = floor(t * cells)). Each cell holds two
-// premultiplied colours packed as bytes (red lowest) and a span [from, to] as float bits: t
-// below `from` takes the first colour, t at or past `to` the second, t between them their mix.
-// A cell inside one band holds the band itself, so its pixels get the colour of their exact t;
-// a cell holding a stop holds it as an edge.
+// texture `gradientRamp`, running along t (cell = floor(t * cells)). A cell holds two
+// premultiplied colours packed as bytes (red lowest) and an edge as float bits. Without an
+// edge (past 1) its colours are those at the cell's start and end, the band's own, mixed by
+// t's place in the cell: the colour of the exact t. With one, t below the edge takes the first
+// colour and t at or past it the second: a cell holding a stop holds it as an edge.
 
 // Every t is looked up this much further along (2^-20), so that rounding cannot put a pixel
 // centre that lies on a hard edge before it.
@@ -185,9 +171,6 @@ _FRAGMENT_SHADER = """#version 330 core
 in vec2 gradientPoint;
 flat in int gradientRadial;
 flat in float gradientAlpha;
-flat in vec2 gradientEnds;
-flat in vec4 gradientFirst;
-flat in vec4 gradientLast;
 
 // Set by the rendering layer at every draw (not by the gradient module).
 uniform usamplerBuffer gradientRamp;
@@ -211,15 +194,15 @@ void main()
     t = min(clamp(t, 0.0, 1.0) + EDGE_SNAP, 1.0);
 
     int cells = gradientRampCells.y;
-    int index = clamp(int(t * float(cells)), 0, max(cells - 1, 0));
-    uvec4 cell = texelFetch(gradientRamp, gradientRampCells.x + index);
-    vec2 span = uintBitsToFloat(cell.zw);
-    float f = t >= span.y ? 1.0 : t < span.x ? 0.0 : (t - span.x) / (span.y - span.x);
-    vec4 result = mix(unpacked(cell.x), unpacked(cell.y), f);
-    result = t < gradientEnds.x ? gradientFirst : t >= gradientEnds.y ? gradientLast : result;
-    result *= gradientAlpha;
-    if (outputPremultiplied == 0 && result.a > 0.0)
-        result.rgb /= result.a;
+    float place = t * float(cells);
+    int index = clamp(int(place), 0, max(cells - 1, 0));
+    uvec3 cell = texelFetch(gradientRamp, gradientRampCells.x + index).xyz;
+    float edge = uintBitsToFloat(cell.z);
+    float f = edge > 1.0 ? place - float(index) : t >= edge ? 1.0 : 0.0;
+    vec4 result = mix(unpacked(cell.x), unpacked(cell.y), f) * gradientAlpha;
+    // Straight colour for blending that takes it: one reciprocal rather than three divisions.
+    float unpremultiply = outputPremultiplied == 0 && result.a > 0.0 ? 1.0 / result.a : 1.0;
+    result.rgb *= unpremultiply;
     finalColor = result;
 }
 """

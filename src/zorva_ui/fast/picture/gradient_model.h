@@ -117,15 +117,18 @@ inline uint8_t channel_byte(double value) {
 
 // ---- Colour as a function of t ----------------------------------------------------------------
 
-// One cell of a span ramp (ColourLine::fill_span_ramp): colours packed in RGBA byte order, red
-// in the low byte, premultiplied; t positions as 32-bit floats, as the GPU compares them.
-struct SpanCell {
-    uint32_t below;
-    uint32_t above;
-    float from;
-    float to;
+// One cell of a cell ramp (ColourLine::fill_cell_ramp): colours packed in RGBA byte order, red in
+// the low byte, premultiplied. With `edge` past 1 (kNoEdge) the colour is the mix of `low` and
+// `high` by t's place in the cell (0 at its start, 1 at its end); otherwise t below `edge` takes
+// `low` and t at or past it `high`. `edge` is a 32-bit float, as the GPU compares it.
+struct RampCell {
+    uint32_t low;
+    uint32_t high;
+    float edge;
+    uint32_t unused;
 };
-static_assert(sizeof(SpanCell) == 16);
+static_assert(sizeof(RampCell) == 16);
+inline constexpr float kNoEdge = 2.0f;
 
 // One gradient's colours along t: sanitised stops, premultiplied colours with the picture's
 // alpha applied, and the colour ramp's size.
@@ -235,27 +238,27 @@ class ColourLine {
         }
     }
 
-    // ---- The span ramp, for a sampler that reads one cell per pixel and cannot branch ----
+    // ---- The cell ramp, for a sampler that reads one cell per pixel and cannot branch ----
     //
-    // Every cell says how to colour any t that falls in it: below `from` the first colour,
-    // at or past `to` the second, in between their mix by (t - from) / (to - from). A cell
-    // inside one band holds that band (its stops and end colours), so its pixels are coloured
-    // from their exact t; a cell holding one stop position holds it as a hard edge between the
-    // colours of its two sides (exact for an edge, within a quarter step for a soft stop, as
-    // span_cells sizes the ramp). Only a cell holding two distinct stop positions, which even
+    // Every cell says how to colour any t that falls in it. A cell inside one band holds the
+    // band's colours at the cell's two ends, to be mixed by where t lies in the cell, which is
+    // the colour of the exact t (the band is linear in t), however steep the band. A cell holding
+    // one stop position holds it as an edge between the colours of its two sides: t at or past
+    // the edge takes the second (exact for a hard edge, within a quarter step for a soft stop,
+    // as edge_cells sizes the ramp). Only a cell holding two distinct stop positions, which even
     // the largest ramp cannot part, is painted from the colour at its middle.
 
     // The number of cells, a power of two up to `limit`: the fewest for which no cell holds two
     // distinct stop positions and the colour on each side of a stop inside a cell changes by at
     // most a quarter step across the cell.
-    int span_cells(int limit) const {
+    int edge_cells(int limit) const {
         int cells = 1;
-        while (cells < limit && !span_fits(cells)) cells *= 2;
+        while (cells < limit && !stops_parted(cells)) cells *= 2;
         return cells;
     }
 
     // Fills `cells` records; false when some cell holds two distinct stop positions.
-    bool fill_span_ramp(SpanCell* table, int cells) const {
+    bool fill_cell_ramp(RampCell* table, int cells) const {
         const int n = count_;
         const double inverse_cells = 1.0 / cells;
         bool parted = true;
@@ -266,18 +269,18 @@ class ColourLine {
             while (k < n && stops_[k] <= low) ++k;
             int inside = k;  // stops below the cell's end
             while (inside < n && stops_[inside] < high) ++inside;
-            SpanCell& cell = table[i];
+            RampCell& cell = table[i];
             if (n == 0) {
-                cell = SpanCell{0, 0, kNoSpan, kNoSpan};
+                cell = RampCell{0, 0, kNoEdge, 0};
             } else if (inside == k) {
-                cell = band_cell(k);
+                cell = RampCell{band_colour(k, low), band_colour(k, high), kNoEdge, 0};
             } else if (stops_[inside - 1] == stops_[k]) {
                 const double edge = stops_[k];
-                cell = SpanCell{packed_at((low + edge) * 0.5), packed_at((edge + high) * 0.5),
-                                static_cast<float>(edge), static_cast<float>(edge)};
+                cell = RampCell{packed_at((low + edge) * 0.5), packed_at((edge + high) * 0.5),
+                                static_cast<float>(edge), 0};
             } else {
                 const uint32_t middle = packed_at((low + high) * 0.5);
-                cell = SpanCell{middle, middle, kNoSpan, kNoSpan};
+                cell = RampCell{middle, middle, kNoEdge, 0};
                 parted = false;
             }
         }
@@ -285,32 +288,27 @@ class ColourLine {
     }
 
   private:
-    // Past any t: the `from` and `to` of a cell of one colour.
-    static constexpr float kNoSpan = 2.0f;
-
     uint32_t packed_at(double t) const {
         uint8_t rgba[4];
         at_exactly(t, rgba);
         return ByteOrder::rgba().pack(rgba);
     }
 
-    uint32_t packed_colour(int index) const {
+    // The colour at t by the formula of band k (after k stops), t anywhere in its closure.
+    uint32_t band_colour(int k, double t) const {
+        const int lower = std::max(k - 1, 0);
+        const int upper = std::min(k, count_ - 1);
+        double f = 0.0;
+        if (k > 0 && k < count_) f = (t - stops_[lower]) / (stops_[upper] - stops_[lower]);
         uint8_t rgba[4];
-        for (int c = 0; c < 4; ++c) rgba[c] = channel_byte(colours_[index][c]);
+        for (int c = 0; c < 4; ++c) {
+            const double from = colours_[lower][c];
+            rgba[c] = channel_byte(from + (colours_[upper][c] - from) * f);
+        }
         return ByteOrder::rgba().pack(rgba);
     }
 
-    // A cell inside band k (after k stops): the first or last colour outside the stops.
-    SpanCell band_cell(int k) const {
-        if (k == 0 || k == count_) {
-            const uint32_t colour = packed_colour(k == 0 ? 0 : count_ - 1);
-            return SpanCell{colour, colour, kNoSpan, kNoSpan};
-        }
-        return SpanCell{packed_colour(k - 1), packed_colour(k), static_cast<float>(stops_[k - 1]),
-                        static_cast<float>(stops_[k])};
-    }
-
-    bool span_fits(int cells) const {
+    bool stops_parted(int cells) const {
         int previous_cell = -1;
         double previous_stop = -1.0;
         for (int i = 0; i < count_; ++i) {

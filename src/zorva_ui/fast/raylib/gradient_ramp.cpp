@@ -22,7 +22,7 @@ using picture::kMaxColors;
 // The largest ramp (cells), and the store's first size: room for one of them.
 constexpr int kRampMaxCells = 16384;
 constexpr uint32_t kRampStoreFirstCells = kRampMaxCells;
-constexpr size_t kCellBytes = sizeof(picture::SpanCell);
+constexpr size_t kCellBytes = sizeof(picture::RampCell);
 
 // Blocks of a power-of-two number of cells, each aligned to its size; a freed block merges with
 // its free buddy. Every ramp's cell count is a power of two, so a store never fragments into
@@ -83,7 +83,7 @@ struct RampEntry {
     std::list<uint64_t>::iterator age;
 };
 
-// One share group's ramps: a buffer of span cells seen through a buffer texture.
+// One share group's ramps: a buffer of ramp cells seen through a buffer texture.
 struct RampStore {
     const ShareGroup* group;
     uint32_t buffer = 0;
@@ -228,9 +228,9 @@ int find_ramp(RampStore& store, const RampUniforms& ramp, uint32_t* first, uint3
     }
     picture::ColourLine line;
     line.assign(ramp.colours, ramp.stops, std::clamp(ramp.count, 0, kMaxColors), 1.0f);
-    const int count = line.span_cells(cells_limit());
-    std::vector<picture::SpanCell> table(static_cast<size_t>(count));
-    line.fill_span_ramp(table.data(), count);
+    const int count = line.edge_cells(cells_limit());
+    std::vector<picture::RampCell> table(static_cast<size_t>(count));
+    line.fill_cell_ramp(table.data(), count);
     uint32_t at = 0;
     if (make_room(store, Blocks::order_of(static_cast<uint32_t>(count)), &at) < 0) return -1;
     host_touch(kHostVertexArray);

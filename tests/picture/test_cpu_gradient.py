@@ -252,8 +252,10 @@ def test_count_beyond_the_given_arrays_is_refused():
 
 def test_shader_arrays_hold_the_same_number_of_colours():
     assert GradientShader.MAX_COLORS == MAX_COLORS >= 64
-    assert "colors[MAX_COLORS]" in GradientShader.FRAGMENT_SHADER
-    assert f"#define MAX_COLORS {MAX_COLORS}" in GradientShader.FRAGMENT_SHADER
+    # The arrays are declared where they are read: the vertex stage (the fragment stage reads
+    # the ramp the layer builds from them).
+    assert "colors[MAX_COLORS]" in GradientShader.VERTEX_SHADER
+    assert f"#define MAX_COLORS {MAX_COLORS}" in GradientShader.VERTEX_SHADER
 
 
 # --- degenerate input ----------------------------------------------------------------------

@@ -158,11 +158,11 @@ _FRAGMENT_SHADER = """#version 330 core
 // The colour at t comes from a ramp that the rendering layer builds from the values uploaded
 // to `colors`, `stops` and `colorCount`, and points the program at before every draw
 // (SHADER_INTERFACE.md): cells gradientRampCells.x .. + gradientRampCells.y of the buffer
-// texture `gradientRamp`, running along t (cell = floor(t * cells)). A cell holds two
-// premultiplied colours packed as bytes (red lowest) and an edge as float bits. Without an
-// edge (past 1) its colours are those at the cell's start and end, the band's own, mixed by
-// t's place in the cell: the colour of the exact t. With one, t below the edge takes the first
-// colour and t at or past it the second: a cell holding a stop holds it as an edge.
+// texture `gradientRamp`, running along t (cell = floor(t * cells)). A cell holds a span of the
+// colour line: two premultiplied colours packed as bytes (red lowest) and, as float bits, where
+// the span starts and ends. t before the start takes the first colour, t at or past the end the
+// second, t between them their mix: a band between two stops, or a hard edge (start = end). A
+// cell inside one band holds that band, so its pixels get the colour of their exact t.
 
 // Every t is looked up this much further along (2^-20), so that rounding cannot put a pixel
 // centre that lies on a hard edge before it.
@@ -194,11 +194,10 @@ void main()
     t = min(clamp(t, 0.0, 1.0) + EDGE_SNAP, 1.0);
 
     int cells = gradientRampCells.y;
-    float place = t * float(cells);
-    int index = clamp(int(place), 0, max(cells - 1, 0));
-    uvec3 cell = texelFetch(gradientRamp, gradientRampCells.x + index).xyz;
-    float edge = uintBitsToFloat(cell.z);
-    float f = edge > 1.0 ? place - float(index) : t >= edge ? 1.0 : 0.0;
+    int index = clamp(int(t * float(cells)), 0, max(cells - 1, 0));
+    uvec4 cell = texelFetch(gradientRamp, gradientRampCells.x + index);
+    vec2 span = uintBitsToFloat(cell.zw);
+    float f = t >= span.y ? 1.0 : t < span.x ? 0.0 : (t - span.x) / (span.y - span.x);
     vec4 result = mix(unpacked(cell.x), unpacked(cell.y), f) * gradientAlpha;
     // Straight colour for blending that takes it: one reciprocal rather than three divisions.
     float unpremultiply = outputPremultiplied == 0 && result.a > 0.0 ? 1.0 / result.a : 1.0;

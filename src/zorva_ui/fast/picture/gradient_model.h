@@ -117,18 +117,17 @@ inline uint8_t channel_byte(double value) {
 
 // ---- Colour as a function of t ----------------------------------------------------------------
 
-// One cell of a cell ramp (ColourLine::fill_cell_ramp): colours packed in RGBA byte order, red in
-// the low byte, premultiplied. With `edge` past 1 (kNoEdge) the colour is the mix of `low` and
-// `high` by t's place in the cell (0 at its start, 1 at its end); otherwise t below `edge` takes
-// `low` and t at or past it `high`. `edge` is a 32-bit float, as the GPU compares it.
+// One cell of a span ramp (ColourLine::fill_span_ramp): colours packed in RGBA byte order, red in
+// the low byte, premultiplied; t positions as 32-bit floats, as the GPU compares them. t below
+// `from` takes `low`, t at or past `to` takes `high`, t between them their mix by
+// (t - from) / (to - from).
 struct RampCell {
     uint32_t low;
     uint32_t high;
-    float edge;
-    uint32_t unused;
+    float from;
+    float to;
 };
 static_assert(sizeof(RampCell) == 16);
-inline constexpr float kNoEdge = 2.0f;
 
 // One gradient's colours along t: sanitised stops, premultiplied colours with the picture's
 // alpha applied, and the colour ramp's size.
@@ -238,92 +237,119 @@ class ColourLine {
         }
     }
 
-    // ---- The cell ramp, for a sampler that reads one cell per pixel and cannot branch ----
+    // ---- The span ramp, for a sampler that reads one cell per pixel and cannot branch ----
     //
-    // Every cell says how to colour any t that falls in it. A cell inside one band holds the
-    // band's colours at the cell's two ends, to be mixed by where t lies in the cell, which is
-    // the colour of the exact t (the band is linear in t), however steep the band. A cell holding
-    // one stop position holds it as an edge between the colours of its two sides: t at or past
-    // the edge takes the second (exact for a hard edge, within a quarter step for a soft stop,
-    // as edge_cells sizes the ramp). Only a cell holding two distinct stop positions, which even
-    // the largest ramp cannot part, is painted from the colour at its middle.
+    // Every cell holds one span of the colour line: a band (its two stops and end colours, to
+    // be mixed by where t lies between them, the exact colour however steep the band), or a
+    // hard edge (its stop and the colours before and after it). t before the span takes its
+    // first colour, t at or past its end the last. A cell inside one band holds that band, so its
+    // pixels get the colour of their exact t; a cell that a stop falls in holds whichever of its
+    // bands and edges changes the colour most inside the cell, and the rest of the cell is
+    // within a quarter step of exact as edge_cells sizes the ramp, unless even the largest ramp
+    // cannot part them (bands too narrow and steep side by side).
 
     // The number of cells, a power of two up to `limit`: the fewest for which no cell holds two
-    // distinct stop positions and the colour on each side of a stop inside a cell changes by at
-    // most a quarter step across the cell.
+    // distinct stop positions and, where a stop falls inside a cell, the side of it that the
+    // cell does not hold exactly changes the colour by at most a quarter step across the cell.
     int edge_cells(int limit) const {
         int cells = 1;
         while (cells < limit && !stops_parted(cells)) cells *= 2;
         return cells;
     }
 
-    // Fills `cells` records; false when some cell holds two distinct stop positions.
-    bool fill_cell_ramp(RampCell* table, int cells) const {
+    // Fills `cells` records.
+    void fill_span_ramp(RampCell* table, int cells) const {
         const int n = count_;
         const double inverse_cells = 1.0 / cells;
-        bool parted = true;
-        int k = 0;  // stops at or below the cell's start
+        int k = 0;  // stops at or below the cell's start: the cell starts in band k
         for (int i = 0; i < cells; ++i) {
             const double low = i * inverse_cells;
             const double high = (i + 1) * inverse_cells;
             while (k < n && stops_[k] <= low) ++k;
-            int inside = k;  // stops below the cell's end
-            while (inside < n && stops_[inside] < high) ++inside;
-            RampCell& cell = table[i];
+            int last = k;  // stops below the cell's end: it ends in band `last`
+            while (last < n && stops_[last] < high) ++last;
             if (n == 0) {
-                cell = RampCell{0, 0, kNoEdge, 0};
-            } else if (inside == k) {
-                cell = RampCell{band_colour(k, low), band_colour(k, high), kNoEdge, 0};
-            } else if (stops_[inside - 1] == stops_[k]) {
-                const double edge = stops_[k];
-                cell = RampCell{packed_at((low + edge) * 0.5), packed_at((edge + high) * 0.5),
-                                static_cast<float>(edge), 0};
-            } else {
-                const uint32_t middle = packed_at((low + high) * 0.5);
-                cell = RampCell{middle, middle, kNoEdge, 0};
-                parted = false;
+                table[i] = RampCell{0, 0, kNoSpan, kNoSpan};
+                continue;
             }
+            // The band (or run of equal stops) that changes the colour most inside the cell.
+            int best_from = k, best_to = k;
+            double best = -1.0;
+            for (int band = k; band <= last;) {
+                int end = band;  // bands band..end: one band, or the zero-width run of an edge
+                if (band > 0 && band < n && stops_[band] == stops_[band - 1]) {
+                    while (end + 1 < n && stops_[end + 1] == stops_[band]) ++end;
+                }
+                const double change = change_inside(band, end, low, high);
+                if (change > best) {
+                    best = change;
+                    best_from = band;
+                    best_to = end;
+                }
+                band = end + 1;
+            }
+            table[i] = span_of(best_from, best_to);
         }
-        return parted;
     }
 
   private:
-    uint32_t packed_at(double t) const {
+    // Past any t: the `from` and `to` of a cell of one colour.
+    static constexpr float kNoSpan = 2.0f;
+
+    double channel_change(int a, int b) const {
+        double change = 0.0;
+        for (int c = 0; c < 4; ++c) change = std::max(change, std::fabs(colours_[b][c] - colours_[a][c]));
+        return change;
+    }
+
+    // How much bands first..last (one band, or an edge's run of zero-width bands) change the
+    // colour inside [low, high), in 0..1 units of a channel.
+    double change_inside(int first, int last, double low, double high) const {
+        if (first == 0 || last >= count_) return 0.0;  // before the first or after the last stop
+        const double from = stops_[first - 1];
+        const double to = stops_[last];
+        const double change = channel_change(first - 1, last);
+        if (!(to > from)) return change;  // an edge: the whole jump
+        const double overlap = std::min(high, to) - std::max(low, from);
+        return change * std::max(overlap, 0.0) / (to - from);
+    }
+
+    uint32_t packed_colour(int index) const {
         uint8_t rgba[4];
-        at_exactly(t, rgba);
+        for (int c = 0; c < 4; ++c) rgba[c] = channel_byte(colours_[index][c]);
         return ByteOrder::rgba().pack(rgba);
     }
 
-    // The colour at t by the formula of band k (after k stops), t anywhere in its closure.
-    uint32_t band_colour(int k, double t) const {
-        const int lower = std::max(k - 1, 0);
-        const int upper = std::min(k, count_ - 1);
-        double f = 0.0;
-        if (k > 0 && k < count_) f = (t - stops_[lower]) / (stops_[upper] - stops_[lower]);
-        uint8_t rgba[4];
-        for (int c = 0; c < 4; ++c) {
-            const double from = colours_[lower][c];
-            rgba[c] = channel_byte(from + (colours_[upper][c] - from) * f);
+    // The span of bands first..last: from the stop before the first to the last's stop.
+    RampCell span_of(int first, int last) const {
+        if (first == 0 || first >= count_) {
+            const uint32_t colour = packed_colour(first == 0 ? 0 : count_ - 1);
+            return RampCell{colour, colour, kNoSpan, kNoSpan};
         }
-        return ByteOrder::rgba().pack(rgba);
+        last = std::min(last, count_ - 1);
+        return RampCell{packed_colour(first - 1), packed_colour(last),
+                        static_cast<float>(stops_[first - 1]), static_cast<float>(stops_[last])};
     }
 
     bool stops_parted(int cells) const {
         int previous_cell = -1;
-        double previous_stop = -1.0;
-        for (int i = 0; i < count_; ++i) {
+        for (int i = 0; i < count_;) {
+            int end = i;  // stops i..end: one position (a hard edge when more than one)
+            while (end + 1 < count_ && stops_[end + 1] == stops_[i]) ++end;
             const double scaled = stops_[i] * cells;  // exact: cells is a power of two
             const double cell = std::floor(scaled);
-            if (scaled == cell) continue;  // on a boundary: both sides lie in whole bands
-            const int index = static_cast<int>(cell);
-            if (index == previous_cell && stops_[i] != previous_stop) return false;
-            previous_cell = index;
-            previous_stop = stops_[i];
-            // Each side's colour is taken at the middle of its part of the cell.
-            double steepest = 0.0;
-            if (i > 0) steepest = slope(i - 1);
-            if (i + 1 < count_) steepest = std::max(steepest, slope(i));
-            if (steepest * 0.5 / cells > 0.25) return false;
+            if (scaled != cell) {  // inside a cell, not on its boundary
+                const int index = static_cast<int>(cell);
+                if (index == previous_cell) return false;  // two positions in one cell
+                previous_cell = index;
+                const double before = i > 0 ? slope(i - 1) : 0.0;
+                const double after = end + 1 < count_ ? slope(end) : 0.0;
+                // The cell holds an edge exactly and neither side; at a soft stop, the side
+                // that changes more, and the other side may be off.
+                const double off = end > i ? std::max(before, after) : std::min(before, after);
+                if (off / cells > 0.25) return false;
+            }
+            i = end + 1;
         }
         return true;
     }

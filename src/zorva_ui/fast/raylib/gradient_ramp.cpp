@@ -19,9 +19,10 @@ namespace {
 using gl::fn;
 using picture::kMaxColors;
 
-// The largest ramp (cells), and the store's first size: room for one of them.
-constexpr int kRampMaxCells = 16384;
-constexpr uint32_t kRampStoreFirstCells = kRampMaxCells;
+// The largest ramp (cells; buffer textures hold at least 65536 texels everywhere), and the
+// store's first size.
+constexpr int kRampMaxCells = picture::kRampMaxCells;
+constexpr uint32_t kRampStoreFirstCells = 16384;
 constexpr size_t kCellBytes = sizeof(picture::RampCell);
 
 // Blocks of a power-of-two number of cells, each aligned to its size; a freed block merges with
@@ -140,12 +141,6 @@ void drop_entry(RampStore& store, std::unordered_map<uint64_t, RampEntry>::itera
     store.epoch = ++last_epoch;
 }
 
-// The widest ramp this device can read: a power of two.
-int cells_limit() {
-    int limit = 1;
-    while (limit < kRampMaxCells && limit * 2 <= active().max_texture_size) limit *= 2;
-    return limit;
-}
 
 // Makes the store's buffer twice as large (or makes its first one), keeping every cell where it
 // is, and its texture anew. 0, or -1.
@@ -188,14 +183,6 @@ int grow_store(RampStore& store) {
 // Cells for a ramp of 2^order cells: free ones, or the store grown, or the least recently used
 // ramps dropped. 0, or -1.
 int make_room(RampStore& store, int order, uint32_t* first) {
-    if (store.limit == 0) {
-        gl::GLint most = 0;
-        fn.GetIntegerv(gl::MAX_TEXTURE_BUFFER_SIZE, &most);
-        store.limit = kRampStoreFirstCells;
-        while (store.limit < kRampStoreMaxCells && store.limit * 2 <= static_cast<uint32_t>(most)) {
-            store.limit *= 2;
-        }
-    }
     while (store.entries.size() >= kRampStoreMaxRamps) {
         drop_entry(store, store.entries.find(store.ages.back()));
     }
@@ -226,11 +213,21 @@ int find_ramp(RampStore& store, const RampUniforms& ramp, uint32_t* first, uint3
         }
         drop_entry(store, it);  // another gradient with the same hash: replaced
     }
+    if (store.limit == 0) {
+        // The most texels the buffer texture may hold here, at least 65536 in any GL 3.3.
+        gl::GLint most = 0;
+        fn.GetIntegerv(gl::MAX_TEXTURE_BUFFER_SIZE, &most);
+        store.limit = kRampStoreFirstCells;
+        while (store.limit < kRampStoreMaxCells && store.limit * 2 <= static_cast<uint32_t>(most)) {
+            store.limit *= 2;
+        }
+    }
     picture::ColourLine line;
     line.assign(ramp.colours, ramp.stops, std::clamp(ramp.count, 0, kMaxColors), 1.0f);
-    const int count = line.edge_cells(cells_limit());
+    const int count =
+        line.edge_cells(static_cast<int>(std::min<uint32_t>(store.limit, kRampMaxCells)));
     std::vector<picture::RampCell> table(static_cast<size_t>(count));
-    line.fill_cell_ramp(table.data(), count);
+    line.fill_span_ramp(table.data(), count);
     uint32_t at = 0;
     if (make_room(store, Blocks::order_of(static_cast<uint32_t>(count)), &at) < 0) return -1;
     host_touch(kHostVertexArray);

@@ -227,6 +227,16 @@ def floats(pname, count):
     return [round(v, 6) for v in out]
 
 
+def unit_textures(unit):
+    """The 2D and buffer textures bound on a texture unit; the active unit is left as it was."""
+    active = ints(0x84E0)[0]
+    gl.glActiveTexture(GL_TEXTURE0 + unit)
+    try:
+        return ints(0x8069) + ints(0x8C2C)
+    finally:
+        gl.glActiveTexture(active)
+
+
 # ---- The state the layer must hand back ---------------------------------------------------
 
 # Name -> how to read it. Polygon mode asks for two values (front and back) though a core
@@ -238,6 +248,8 @@ STATE = {
     "element buffer": lambda: ints(0x8895),
     "active texture": lambda: ints(0x84E0),
     "texture binding": lambda: ints(0x8069),
+    # Unit 1 holds the layer's gradient ramps while it draws.
+    "unit 1 textures": lambda: unit_textures(1),
     "read framebuffer": lambda: ints(0x8CAA),
     "draw framebuffer": lambda: ints(0x8CA6),
     "viewport": lambda: ints(0x0BA2, 4),
@@ -341,6 +353,7 @@ BASE = dict(
 SCENES = {
     "base": {},
     "texture unit 0": dict(unit=0),
+    "texture unit 1": dict(unit=1),
     "viewport": dict(viewport=(4, 6, 20, 16)),
     "scissor": dict(scissor=True, scissor_box=(3, 5, 17, 11)),
     "blend": dict(
@@ -393,6 +406,12 @@ class HostScene:
         self.spare_buffer = ctx.buffer(reserve=64)
         self.spare_texture = ctx.texture((1, 1), 3)
 
+    def _bind_on_unit_1(self):
+        active = ints(0x84E0)[0]
+        gl.glActiveTexture(GL_TEXTURE0 + 1)
+        gl.glBindTexture(GL_TEXTURE_2D, self.spare_texture.glo)
+        gl.glActiveTexture(active)
+
     def faults(self):
         """Item -> a raw GL call that changes just that item from whatever it is (what a layer
         that forgot to restore it would leave behind)."""
@@ -412,6 +431,7 @@ class HostScene:
             ),
             "active texture": lambda: gl.glActiveTexture(GL_TEXTURE0 + 5),
             "texture binding": lambda: gl.glBindTexture(GL_TEXTURE_2D, self.spare_texture.glo),
+            "unit 1 textures": self._bind_on_unit_1,
             "read framebuffer": lambda: gl.glBindFramebuffer(GL_READ_FRAMEBUFFER, self.draw_fb),
             "draw framebuffer": lambda: gl.glBindFramebuffer(GL_DRAW_FRAMEBUFFER, self.read_fb.glo),
             "viewport": lambda: gl.glViewport(0, 0, 16, 16),

@@ -160,9 +160,9 @@ _FRAGMENT_SHADER = """#version 330 core
 // (SHADER_INTERFACE.md): cells gradientRampCells.x .. + gradientRampCells.y of the buffer
 // texture `gradientRamp`, running along t (cell = floor(t * cells)). A cell holds a span of the
 // colour line: two premultiplied colours packed as bytes (red lowest) and, as float bits, where
-// the span starts and ends. t before the start takes the first colour, t at or past the end the
-// second, t between them their mix: a band between two stops, or a hard edge (start = end). A
-// cell inside one band holds that band, so its pixels get the colour of their exact t.
+// the span starts and 1 / its length; the colours are mixed by clamp((t - start) / length, 0,
+// 1): a band between two stops, or a hard edge (start just below it, 1 / length 2^100). A cell
+// inside one band holds that band, so its pixels get the colour of their exact t.
 
 // Every t is looked up this much further along (2^-20), so that rounding cannot put a pixel
 // centre that lies on a hard edge before it.
@@ -197,7 +197,7 @@ void main()
     int index = clamp(int(t * float(cells)), 0, max(cells - 1, 0));
     uvec4 cell = texelFetch(gradientRamp, gradientRampCells.x + index);
     vec2 span = uintBitsToFloat(cell.zw);
-    float f = t >= span.y ? 1.0 : t < span.x ? 0.0 : (t - span.x) / (span.y - span.x);
+    float f = clamp((t - span.x) * span.y, 0.0, 1.0);
     vec4 result = mix(unpacked(cell.x), unpacked(cell.y), f) * gradientAlpha;
     // Straight colour for blending that takes it: one reciprocal rather than three divisions.
     float unpremultiply = outputPremultiplied == 0 && result.a > 0.0 ? 1.0 / result.a : 1.0;

@@ -118,14 +118,15 @@ inline uint8_t channel_byte(double value) {
 // ---- Colour as a function of t ----------------------------------------------------------------
 
 // One cell of a span ramp (ColourLine::fill_span_ramp): colours packed in RGBA byte order, red in
-// the low byte, premultiplied; t positions as 32-bit floats, as the GPU compares them. t below
-// `from` takes `low`, t at or past `to` takes `high`, t between them their mix by
-// (t - from) / (to - from).
+// the low byte, premultiplied, mixed by f = clamp((t - from) * scale, 0, 1), in 32-bit floats as
+// the GPU computes it. A band: `from` its first stop, `scale` 1 / its width. A hard edge at s:
+// `from` the float just below s and `scale` 2^100, so that every t at or past s (t is never
+// below 2^-20) gives f = 1 and every t below it f = 0.
 struct RampCell {
     uint32_t low;
     uint32_t high;
     float from;
-    float to;
+    float scale;
 };
 static_assert(sizeof(RampCell) == 16);
 
@@ -241,8 +242,8 @@ class ColourLine {
     //
     // Every cell holds one span of the colour line: a band (its two stops and end colours, to
     // be mixed by where t lies between them, the exact colour however steep the band), or a
-    // hard edge (its stop and the colours before and after it). t before the span takes its
-    // first colour, t at or past its end the last. A cell inside one band holds that band, so its
+    // hard edge (its stop and the colours before and after it); see RampCell. t before the span
+    // takes its first colour, t at or past its end the last. A cell inside one band holds that band, so its
     // pixels get the colour of their exact t; a cell that a stop falls in holds whichever of its
     // bands and edges changes the colour most inside the cell, and the rest of the cell is
     // within a quarter step of exact as edge_cells sizes the ramp, unless even the largest ramp
@@ -269,7 +270,7 @@ class ColourLine {
             int last = k;  // stops below the cell's end: it ends in band `last`
             while (last < n && stops_[last] < high) ++last;
             if (n == 0) {
-                table[i] = RampCell{0, 0, kNoSpan, kNoSpan};
+                table[i] = RampCell{0, 0, kNoSpan, kNoScale};
                 continue;
             }
             // The band (or run of equal stops) that changes the colour most inside the cell.
@@ -293,8 +294,10 @@ class ColourLine {
     }
 
   private:
-    // Past any t: the `from` and `to` of a cell of one colour.
+    // A cell of one colour: f = 0 for every t.
     static constexpr float kNoSpan = 2.0f;
+    static constexpr float kNoScale = 0.0f;
+    static constexpr float kEdgeScale = 0x1p100f;
 
     double channel_change(int a, int b) const {
         double change = 0.0;
@@ -324,11 +327,18 @@ class ColourLine {
     RampCell span_of(int first, int last) const {
         if (first == 0 || first >= count_) {
             const uint32_t colour = packed_colour(first == 0 ? 0 : count_ - 1);
-            return RampCell{colour, colour, kNoSpan, kNoSpan};
+            return RampCell{colour, colour, kNoSpan, kNoScale};
         }
         last = std::min(last, count_ - 1);
-        return RampCell{packed_colour(first - 1), packed_colour(last),
-                        static_cast<float>(stops_[first - 1]), static_cast<float>(stops_[last])};
+        const float from = static_cast<float>(stops_[first - 1]);
+        const float to = static_cast<float>(stops_[last]);
+        if (!(to > from)) {
+            return RampCell{packed_colour(first - 1), packed_colour(last),
+                            std::nextafter(from, -1.0f), kEdgeScale};
+        }
+        const float scale =
+            narrow_to_float(1.0 / (static_cast<double>(to) - static_cast<double>(from)));
+        return RampCell{packed_colour(first - 1), packed_colour(last), from, scale};
     }
 
     bool stops_parted(int cells) const {

@@ -158,6 +158,7 @@ struct Device {
     uint32_t vao = 0;
     uint32_t vbo = 0;
     uint32_t bound_program = 0;  // own context: what UseProgram last bound
+    uint32_t bound_ramps = 0;    // own context: the ramp store's texture bound on unit 1
 
     Pass pass;
     HostState host;

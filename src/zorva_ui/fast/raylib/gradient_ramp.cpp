@@ -176,6 +176,7 @@ int grow_store(RampStore& store) {
     }
     store.buffer = buffer;
     store.texture = texture;
+    active().bound_ramps = 0;  // the next draw binds the new texture and notes it
     store.blocks.grow(cells);
     return 0;
 }
@@ -339,9 +340,14 @@ int ramp_bind(RampUniforms& ramp) {
         ramp.store_epoch = store.epoch;
         ramp.changed = false;
     }
-    fn.ActiveTexture(gl::TEXTURE0 + kRampUnit);
-    fn.BindTexture(gl::TEXTURE_BUFFER, store.texture);
-    fn.ActiveTexture(gl::TEXTURE0);
+    Device& device = active();
+    // In its own context the layer alone binds unit 1's buffer texture; a host may bind anything.
+    if (device.keeps_host_state || device.bound_ramps != store.texture) {
+        fn.ActiveTexture(gl::TEXTURE0 + kRampUnit);
+        fn.BindTexture(gl::TEXTURE_BUFFER, store.texture);
+        fn.ActiveTexture(gl::TEXTURE0);
+        device.bound_ramps = device.keeps_host_state ? 0 : store.texture;
+    }
     if (ramp.sampler_unit != kRampUnit) {
         fn.Uniform1i(ramp.sampler_loc, kRampUnit);
         ramp.sampler_unit = kRampUnit;

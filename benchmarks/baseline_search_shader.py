@@ -3,7 +3,6 @@ layer, searching the stops at every pixel instead: the baseline of the picture b
 1000-button frame and generate_texture against pycairo), and the exact shader the moderngl peer
 runs, as that peer has no layer to build ramps. Kept verbatim below this note."""
 
-
 # Length of the "colors" and "stops" uniform arrays. A longer colour list is drawn up to this
 # many, and the call that sets it warns (both renderers). It stays 64: the arrays take 512 of the
 # 1024 fragment uniform components OpenGL 3.3 guarantees (a float array element fills a vec4 slot

@@ -66,6 +66,9 @@ def test_a_forked_child_renders_in_a_context_of_its_own(first_call):
         inherited = ZvRenderTexture((4, 4))
         inherited.c_fast_clear((0, 0, 255, 255))
         assert red_pixel() == (255, 0, 0, 255)
+        # Its colour ramps live in the parent's context, which the child cannot use.
+        g = zvraygrad.ClickGradient([(255, 0, 0, 255), (0, 255, 0, 128), (0, 0, 255, 255)])
+        parent_pixels = g.generate_texture(8, 8).read_pixels()
 
         def child_work(_=None):
             try:
@@ -74,8 +77,7 @@ def test_a_forked_child_renders_in_a_context_of_its_own(first_call):
             except RuntimeError as e:
                 refused = str(e)
             if {first_call!r} == "generate_texture":
-                g = zvraygrad.ClickGradient([(255, 0, 0, 255), (0, 0, 255, 255)])
-                assert g.generate_texture(8, 8).read_pixels()
+                assert g.generate_texture(8, 8).read_pixels() == parent_pixels
             pixel = red_pixel()
             if {first_call!r} == "grandchild":
                 pixel = forked(red_pixel)

@@ -7,8 +7,8 @@ import math
 
 import numpy as np
 import pytest
-from picture.test_gpu_vs_cpu import BASE, Gpu, assert_close, palette
 
+from picture.test_gpu_vs_cpu import BASE, Gpu, assert_close, palette
 from zorva_ui.rendering.pygame.gradient import render_uniforms
 
 RED, GREEN, BLUE = (1.0, 0.0, 0.0, 1.0), (0.0, 1.0, 0.0, 1.0), (0.0, 0.0, 1.0, 1.0)
@@ -103,7 +103,9 @@ def test_each_draw_shows_its_own_values(gpu, alpha):
         rl.begin_zvshader_mode(gpu.shader)
         target.c_fast_clear((0, 0, 0, 0))
         for row, values in enumerate(variants):
-            gpu.set_uniforms(**dict(BASE, alpha=alpha, size=(width, height), vectors=False, **values))
+            gpu.set_uniforms(
+                **dict(BASE, alpha=alpha, size=(width, height), vectors=False, **values)
+            )
             dest = (0, row * height, width, height)
             rl.draw_texture_pro(gpu.blank, (0, 0, 1, 1), dest, (0, 0), 0.0, rl.WHITE)
         rl.end_shader_mode()

@@ -25,8 +25,8 @@ MAX_COLORS = 64
 # Everything that depends on the uniforms alone is worked out here, once per vertex, instead of
 # once per pixel: the position t along the gradient is affine in the pixel position for a linear
 # gradient and the length of an affine vector for a radial one, so the vertex stage hands the
-# fragment stage that vector to interpolate, with the clamped alpha as a flat value. fragTexCoord and fragColor are still
-# passed as the layer's default stage passes them.
+# fragment stage that vector to interpolate, with the clamped alpha as a flat value. fragTexCoord
+# and fragColor are still passed as the layer's default stage passes them.
 _VERTEX_SHADER = """#version 330 core
 #define MAX_COLORS @MAX_COLORS@
 

@@ -243,11 +243,11 @@ class ColourLine {
     // Every cell holds one span of the colour line: a band (its two stops and end colours, to
     // be mixed by where t lies between them, the exact colour however steep the band), or a
     // hard edge (its stop and the colours before and after it); see RampCell. t before the span
-    // takes its first colour, t at or past its end the last. A cell inside one band holds that band, so its
-    // pixels get the colour of their exact t; a cell that a stop falls in holds whichever of its
-    // bands and edges changes the colour most inside the cell, and the rest of the cell is
-    // within a quarter step of exact as edge_cells sizes the ramp, unless even the largest ramp
-    // cannot part them (bands too narrow and steep side by side).
+    // takes its first colour, t at or past its end the last. A cell inside one band holds that
+    // band, so its pixels get the colour of their exact t; a cell that a stop falls in holds
+    // whichever of its bands and edges changes the colour most inside the cell, and the rest of the
+    // cell is within a quarter step of exact as edge_cells sizes the ramp, unless even the largest
+    // ramp cannot part them (bands too narrow and steep side by side).
 
     // The number of cells, a power of two up to `limit`: the fewest for which no cell holds two
     // distinct stop positions and, where a stop falls inside a cell, the side of it that the
@@ -301,7 +301,8 @@ class ColourLine {
 
     double channel_change(int a, int b) const {
         double change = 0.0;
-        for (int c = 0; c < 4; ++c) change = std::max(change, std::fabs(colours_[b][c] - colours_[a][c]));
+        for (int c = 0; c < 4; ++c)
+            change = std::max(change, std::fabs(colours_[b][c] - colours_[a][c]));
         return change;
     }
 

@@ -141,7 +141,6 @@ void drop_entry(RampStore& store, std::unordered_map<uint64_t, RampEntry>::itera
     store.epoch = ++last_epoch;
 }
 
-
 // Makes the store's buffer twice as large (or makes its first one), keeping every cell where it
 // is, and its texture anew. 0, or -1.
 int grow_store(RampStore& store) {
@@ -240,8 +239,8 @@ int find_ramp(RampStore& store, const RampUniforms& ramp, uint32_t* first, uint3
         return -1;
     }
     store.ages.push_front(hash);
-    store.entries.emplace(
-        hash, RampEntry{key, at, static_cast<uint32_t>(count), store.ages.begin()});
+    store.entries.emplace(hash,
+                          RampEntry{key, at, static_cast<uint32_t>(count), store.ages.begin()});
     *first = at;
     *cells = static_cast<uint32_t>(count);
     return 0;
@@ -253,7 +252,7 @@ int element_of(const std::vector<int32_t>& locs, bool consecutive, int32_t loc) 
     if (consecutive) {
         const int64_t index = static_cast<int64_t>(loc) - locs.front();
         return index >= 0 && index < static_cast<int64_t>(locs.size()) ? static_cast<int>(index)
-                                                                        : -1;
+                                                                       : -1;
     }
     const auto it = std::find(locs.begin(), locs.end(), loc);
     return it == locs.end() ? -1 : static_cast<int>(it - locs.begin());
@@ -297,8 +296,8 @@ std::unique_ptr<RampUniforms> ramp_uniforms_of(uint32_t program) {
         gl::GLsizei length = 0;
         gl::GLint size = 0;
         gl::GLenum type = 0;
-        fn.GetActiveUniform(program, static_cast<gl::GLuint>(i), sizeof name, &length, &size,
-                            &type, name);
+        fn.GetActiveUniform(program, static_cast<gl::GLuint>(i), sizeof name, &length, &size, &type,
+                            name);
         declared =
             type == gl::UNSIGNED_INT_SAMPLER_BUFFER && std::strcmp(name, "gradientRamp") == 0;
     }

@@ -59,8 +59,7 @@ static_assert(std::size(kPixelStore) == std::extent_v<decltype(SavedHostState::p
 constexpr gl::GLenum kSavedUnits[] = {gl::TEXTURE0, gl::TEXTURE1};
 static_assert(std::size(kSavedUnits) == std::extent_v<decltype(SavedHostState::texture_2d)>);
 static_assert(std::size(kSavedUnits) == std::extent_v<decltype(SavedHostState::sampler)>);
-static_assert(std::size(kSavedUnits) ==
-              std::extent_v<decltype(SavedHostState::texture_buffer)>);
+static_assert(std::size(kSavedUnits) == std::extent_v<decltype(SavedHostState::texture_buffer)>);
 
 void save_group(uint32_t group) {
     SavedHostState& saved = active().host.saved;

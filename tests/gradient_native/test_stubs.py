@@ -181,8 +181,6 @@ def fresh_instance(cls):
         "Image": lambda: rl.gen_image_color(1, 1, rl.WHITE),
         "Texture": lambda: rl.load_texture_from_image(rl.gen_image_color(1, 1, rl.WHITE)),
         "ZvRenderTexture": lambda: cls((1, 1)),
-        # The frame scope's object, its mode ended again (its __exit__ then only refuses).
-        "ModeScope": lambda: (rl.begin_drawing(), rl.end_drawing())[0],
         "DrawingMode": lambda: _ended(rl.begin_blend_mode(rl.BlendMode.BLEND_ALPHA)),
     }
     return made[cls.__name__]() if cls.__name__ in made else cls.__new__(cls)

@@ -127,12 +127,6 @@ def _unloaded_target():
     return target
 
 
-def _ended_scope():
-    scope = rl.begin_drawing()
-    rl.end_drawing()
-    return scope
-
-
 SHADER_ARGS = {
     "set_zvshader_value_vec2_tuple": (0, (0, 0)),
     "set_zvshader_value_float": (0, 0.0),
@@ -170,7 +164,6 @@ FAILING = {
     "begin_mode_2d": lambda: rl.begin_mode_2d(None),
     "end_mode_2d": rl.end_mode_2d,
     "attach_host": lambda: rl.attach_host(None),
-    "ModeScope.__exit__": lambda: _ended_scope().__exit__(None, None, None),
     "ZvVector2": lambda: ZvVector2(1, 2, 3),
     "ZvVector2.new": lambda: ZvVector2.new(1),
     "ZvVector2.__reduce__": lambda: BadDict().__reduce__(),
@@ -196,7 +189,6 @@ CANNOT_FAIL = {
     "trace_stop",
     "context_info",
     "begin_drawing",
-    "ModeScope.__enter__",
     "ZvVector2.__copy__",
     "ZvRect.__reduce__",
     "ZvRenderTexture.unload",

@@ -112,15 +112,23 @@ def test_a_clear_after_a_clipped_draw_covers_the_whole_target():
 
 
 def test_a_with_block_ends_its_mode_when_it_raises():
-    with (
-        pytest.raises(KeyError),
-        rl.begin_drawing(),
-        rl.begin_mode_2d(Camera((0, 0), (0, 0), 0, 1)),
-    ):
-        raise KeyError
-    for end in (rl.end_drawing, rl.end_mode_2d):
+    target = cleared(4, 4)
+    with pytest.raises(KeyError):
+        with (
+            rl.begin_texture_mode(target.render_texture) as texture,
+            rl.begin_drawing() as drawing,
+            rl.begin_mode_2d(Camera((0, 0), (0, 0), 0, 1)) as camera,
+            rl.begin_scissor_mode(0, 0, 2, 2) as scissor,
+        ):
+            modes = (texture, drawing, camera, scissor)
+            raise KeyError
+    # Every begin_ answers the one mode type, named after its begin_/end_ pair.
+    assert {type(m) for m in modes} == {rl.DrawingMode} and rl.ModeScope is rl.DrawingMode
+    names = [m.name for m in modes]
+    assert names == ["texture_mode", "drawing", "mode_2d", "scissor_mode"]
+    for name in names:
         with pytest.raises(RuntimeError, match="without"):
-            end()
+            getattr(rl, f"end_{name}")()
 
 
 @pytest.mark.parametrize(

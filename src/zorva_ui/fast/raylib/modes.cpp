@@ -5,7 +5,11 @@
 #include "fast/common/callable.h"
 #include "fast/common/module.h"
 #include "fast/common/pyref.h"
+#include "fast/raylib/context.h"
 #include "fast/raylib/entry_points.h"
+#include "fast/raylib/frame.h"
+#include "fast/raylib/trace.h"
+#include "fast/raylib/view.h"
 
 namespace zorva::layer {
 namespace {
@@ -22,11 +26,28 @@ struct ModeEntry {
     int (*end)();
 };
 
+// The frame scope, scissor and camera modes have no native entry point of their own: their end
+// records itself and opens the layer call here.
+template <const char* kEndName, int (*kEnd)()>
+int end_in_call() {
+    ZORVA_TRACE(-1, "(s)", kEndName);
+    CallScope scope;
+    if (!scope.ok()) return -1;
+    return kEnd();
+}
+
+constexpr char kEndDrawing[] = "end_drawing";
+constexpr char kEndScissor[] = "end_scissor_mode";
+constexpr char kEndCamera[] = "end_mode_2d";
+
 // One row per kind, in DrawingModeKind's order.
 const ModeEntry kModes[] = {
     {"texture_mode", [] { return kApi.end_texture_mode(); }},
     {"shader_mode", [] { return kApi.end_shader_mode(); }},
     {"blend_mode", [] { return kApi.end_blend_mode(); }},
+    {"drawing", end_in_call<kEndDrawing, end_frame>},
+    {"scissor_mode", end_in_call<kEndScissor, end_scissor>},
+    {"mode_2d", end_in_call<kEndCamera, end_camera>},
 };
 static_assert(std::size(kModes) == static_cast<size_t>(DrawingModeKind::kCount));
 
@@ -61,7 +82,8 @@ constexpr Callable kExit{
     kModuleName, "DrawingMode.__exit__", "($self, exc_type=None, exc_value=None, traceback=None)",
     mode_exit, "Ends the mode, also when the block raised (whose exception then propagates)."};
 constexpr Property kName{kModuleName, "DrawingMode.name", mode_get_name, nullptr,
-                         "Which mode: 'texture_mode', 'shader_mode' or 'blend_mode'."};
+                         "Which mode: 'texture_mode', 'shader_mode', 'blend_mode', 'drawing', "
+                         "'scissor_mode' or 'mode_2d' (the suffix of its begin_ and end_ calls)."};
 
 PyTypeObject DrawingModeType = {
     .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name =
@@ -80,6 +102,10 @@ PyTypeObject DrawingModeType = {
 
 int add_mode_objects(PyObject* module) {
     if (add_type(module, &DrawingModeType) < 0) return -1;
+    // The frame scope, scissor and camera modes had a type of their own under this name.
+    if (PyModule_AddObjectRef(module, "ModeScope", reinterpret_cast<PyObject*>(&DrawingModeType)) <
+        0)
+        return -1;
     for (size_t i = 0; i < std::size(kModes); ++i) {
         if (mode_objects[i] != nullptr) continue;  // made by an earlier initialisation
         ModeObject* mode = PyObject_New(ModeObject, &DrawingModeType);
@@ -93,6 +119,10 @@ int add_mode_objects(PyObject* module) {
 
 PyObject* begun_mode(DrawingModeKind kind) {
     return Py_NewRef(mode_objects[static_cast<size_t>(kind)]);
+}
+
+int end_mode(DrawingModeKind kind) {
+    return kModes[static_cast<size_t>(kind)].end();
 }
 
 }  // namespace zorva::layer

@@ -20,7 +20,6 @@
 #include "fast/raylib/frame.h"
 #include "fast/raylib/handles.h"
 #include "fast/raylib/layer_core.h"
-#include "fast/raylib/mode_scope.h"
 #include "fast/raylib/modes.h"
 #include "fast/raylib/objects.h"
 #include "fast/raylib/png.h"
@@ -280,35 +279,18 @@ PyObject* py_set_zvshader_value_vec2_zvvec(PyObject*, Args a) {
 
 // A mode's begin: the trace record is made by the caller; `begin` runs in a layer call.
 template <typename Begin>
-PyObject* begin_mode(ScopeKind kind, Begin begin) {
+PyObject* begin_mode(DrawingModeKind kind, Begin begin) {
     CallScope scope;
     if (!scope.ok() || begin() < 0) return nullptr;
-    return mode_scope(kind);
-}
-
-int end_mode(const char* name, int (*end)()) {
-    ZORVA_TRACE(-1, "(s)", name);
-    CallScope scope;
-    if (!scope.ok()) return -1;
-    return end();
-}
-
-int end_drawing_call() {
-    return end_mode("end_drawing", end_frame);
-}
-int end_scissor_call() {
-    return end_mode("end_scissor_mode", end_scissor);
-}
-int end_camera_call() {
-    return end_mode("end_mode_2d", end_camera);
+    return begun_mode(kind);
 }
 
 PyObject* py_begin_drawing(PyObject*) {
     ZORVA_TRACE(nullptr, "(s)", "begin_drawing");
-    return begin_mode(ScopeKind::kDrawing, begin_frame);
+    return begin_mode(DrawingModeKind::kDrawing, begin_frame);
 }
 PyObject* py_end_drawing(PyObject*) {
-    return none_or_null(end_drawing_call());
+    return none_or_null(end_mode(DrawingModeKind::kDrawing));
 }
 
 PyObject* py_begin_scissor_mode(PyObject*, Args a) {
@@ -317,11 +299,11 @@ PyObject* py_begin_scissor_mode(PyObject*, Args a) {
         if (to_int32(a[i], &box[i]) < 0) return nullptr;
     }
     ZORVA_TRACE(nullptr, "(siiii)", "begin_scissor_mode", box[0], box[1], box[2], box[3]);
-    return begin_mode(ScopeKind::kScissor,
+    return begin_mode(DrawingModeKind::kScissor,
                       [&box] { return begin_scissor(box[0], box[1], box[2], box[3]); });
 }
 PyObject* py_end_scissor_mode(PyObject*) {
-    return none_or_null(end_scissor_call());
+    return none_or_null(end_mode(DrawingModeKind::kScissor));
 }
 
 PyObject* py_begin_mode_2d(PyObject*, PyObject* camera) {
@@ -330,10 +312,10 @@ PyObject* py_begin_mode_2d(PyObject*, PyObject* camera) {
     ZORVA_TRACE(nullptr, "(s(dddddd))", "begin_mode_2d", double{transform.a}, double{transform.b},
                 double{transform.c}, double{transform.d}, double{transform.tx},
                 double{transform.ty});
-    return begin_mode(ScopeKind::kCamera, [&transform] { return begin_camera(transform); });
+    return begin_mode(DrawingModeKind::kCamera, [&transform] { return begin_camera(transform); });
 }
 PyObject* py_end_mode_2d(PyObject*) {
-    return none_or_null(end_camera_call());
+    return none_or_null(end_mode(DrawingModeKind::kCamera));
 }
 
 PyObject* py_attach_host(PyObject*, PyObject* module) {
@@ -545,11 +527,6 @@ int add_blend_mode_enum(PyObject* module) {
     return PyModule_AddObjectRef(module, "BlendMode", blend_mode.get());
 }
 
-int add_scopes(PyObject* module) {
-    static constexpr EndMode kEnds[] = {end_drawing_call, end_scissor_call, end_camera_call};
-    return add_mode_scopes(module, kEnds);
-}
-
 int use_own_core(PyObject*) {
     bound_core = &kCore;
     return 0;
@@ -584,7 +561,7 @@ constexpr ModuleSpec kModule{
                  kEncodePng, kTraceStart, kTraceStop, kContextInfo, kBeginDrawing, kEndDrawing,
                  kBeginScissorMode, kEndScissorMode, kBeginMode2d, kEndMode2d, kAttachHost>,
     {use_own_core, add_layer_error, add_handle_types, add_mode_objects, bind_vector2, add_capi,
-     add_core, add_white, add_blend_mode_enum, add_scopes}};
+     add_core, add_white, add_blend_mode_enum}};
 
 }  // namespace
 }  // namespace zorva::layer

@@ -188,8 +188,11 @@ class DrawingMode:
     once): `with begin_texture_mode(target):` ends the mode at the end of the block."""
 
     @property
-    def name(self) -> Literal["texture_mode", "shader_mode", "blend_mode"]:
-        """Which mode: "texture_mode", "shader_mode" or "blend_mode"."""
+    def name(
+        self,
+    ) -> Literal["texture_mode", "shader_mode", "blend_mode", "drawing", "scissor_mode", "mode_2d"]:
+        """Which mode: the suffix of its begin_ and end_ calls ("texture_mode", "shader_mode",
+        "blend_mode", "drawing", "scissor_mode" or "mode_2d")."""
 
     def __enter__(self) -> Self:
         """The mode itself; the block draws in it."""
@@ -339,40 +342,24 @@ class _Camera2D(Protocol):
     @property
     def zoom(self) -> _Float: ...
 
-@final
-class ModeScope:
-    """Returned by `begin_drawing`, `begin_scissor_mode` and `begin_mode_2d`: leaving its `with`
-    block ends the mode (the same as calling the matching end)."""
+# The earlier name of the type the frame scope, scissor and camera modes return.
+ModeScope = DrawingMode
 
-    def __repr__(self) -> str:
-        """Which begin call returned it."""
-
-    def __enter__(self) -> ModeScope:
-        """Returns the object itself."""
-
-    def __exit__(
-        self,
-        exc_type: type[BaseException] | None = None,
-        exc_value: BaseException | None = None,
-        traceback: TracebackType | None = None,
-    ) -> Literal[False]:
-        """Ends the mode; an exception of the block goes on."""
-
-def begin_drawing() -> ModeScope:
+def begin_drawing() -> DrawingMode:
     """Opens a frame scope: in an adopted context the host's GL state is saved once, at the
     first draw, and put back by `end_drawing`, instead of around every call."""
 
 def end_drawing() -> None:
     """Ends the frame scope; the host's GL state is put back."""
 
-def begin_scissor_mode(x: _Int, y: _Int, width: _Int, height: _Int) -> ModeScope:
+def begin_scissor_mode(x: _Int, y: _Int, width: _Int, height: _Int) -> DrawingMode:
     """Clips every draw to the box (pixels of the target, y down) until `end_scissor_mode`;
     nested boxes intersect, and the host's own clip still applies in its framebuffer."""
 
 def end_scissor_mode() -> None:
     """Goes back to the clip box used before `begin_scissor_mode`."""
 
-def begin_mode_2d(camera: _Camera2D, /) -> ModeScope:
+def begin_mode_2d(camera: _Camera2D, /) -> DrawingMode:
     """Draws through a 2D camera until `end_mode_2d`: a point p lands at
     offset + zoom * rotate(rotation degrees, clockwise on screen) * (p - target)."""
 

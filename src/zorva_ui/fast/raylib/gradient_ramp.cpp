@@ -189,9 +189,12 @@ int make_room(RampStore& store, int order, uint32_t* first) {
     while (!store.blocks.take(order, first)) {
         if (store.blocks.capacity() < store.limit) {
             if (grow_store(store) < 0) return -1;
-        } else {
-            // Never empty here: an empty store has room for the largest ramp.
+        } else if (!store.entries.empty()) {
             drop_entry(store, store.entries.find(store.ages.back()));
+        } else {
+            // Not reached: an empty store at its limit has room for the largest ramp.
+            PyErr_SetString(PyExc_MemoryError, "no room for a gradient ramp");
+            return -1;
         }
     }
     return 0;

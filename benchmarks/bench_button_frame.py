@@ -46,11 +46,21 @@ panels = {
     "every button its own": [gradient(i) for i in range(1000)],
 }
 panels["1x1 buttons"] = panels["six gradients reused"]
+# Weights that move every frame, as an animation would: every button needs a new ramp each
+# frame (the layer writes 1000 ramps while earlier draws of the frame are still queued).
+animated = [ClickGradient([(rng.randrange(256), 40, 200, 255), (20, rng.randrange(256), 90, 255)],
+                            GradientType.Linear, angle=30.0) for _ in range(1000)]
+panels["animated weights"] = animated
+frames_drawn = [0]
 target = ZvRenderTexture((1280, 800))
 
 def frame(case):
     w, h = (1.0, 1.0) if case == "1x1 buttons" else (120.0, 32.0)
     start = time.perf_counter()
+    if case == "animated weights":
+        frames_drawn[0] += 1
+        for i, button in enumerate(animated):
+            button.set_weight(0, 1.0 + (frames_drawn[0] * 1000 + i) * 1e-4)
     rl.begin_texture_mode(target.render_texture)
     for i, button in enumerate(panels[case]):
         button.draw(float(i % 10 * 128), float(i // 10 * 40 % 768), w, h)
@@ -62,8 +72,8 @@ for line in sys.stdin:
     print(frame(line.strip()), flush=True)
 """
 
-CASES = ("six gradients reused", "every button its own", "1x1 buttons")
-TARGETS = {"1x1 buttons": 1.1}
+CASES = ("six gradients reused", "every button its own", "animated weights", "1x1 buttons")
+TARGETS = {"1x1 buttons": 1.1, "animated weights": 1.1}
 TARGET = 0.6
 
 

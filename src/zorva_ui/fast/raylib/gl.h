@@ -134,7 +134,16 @@ inline constexpr GLenum UNSIGNED_INT_SAMPLER_BUFFER = 0x8DD8;
 inline constexpr GLenum TEXTURE_BUFFER = 0x8C2A;
 inline constexpr GLenum TEXTURE_BINDING_BUFFER = 0x8C2C;
 inline constexpr GLenum MAX_TEXTURE_BUFFER_SIZE = 0x8C2B;
+inline constexpr GLbitfield MAP_WRITE_BIT = 0x0002;
+inline constexpr GLbitfield MAP_INVALIDATE_RANGE_BIT = 0x0004;
+inline constexpr GLbitfield MAP_FLUSH_EXPLICIT_BIT = 0x0010;
+inline constexpr GLbitfield MAP_UNSYNCHRONIZED_BIT = 0x0020;
+inline constexpr GLbitfield SYNC_FLUSH_COMMANDS_BIT = 0x0001;
+inline constexpr GLenum ALREADY_SIGNALED = 0x911A;
+inline constexpr GLenum CONDITION_SATISFIED = 0x911C;
+inline constexpr GLenum WAIT_FAILED = 0x911D;
 using GLsync = void*;
+using GLuint64 = uint64_t;
 
 // X(return type, name without the "gl" prefix, parameter list)
 #define ZORVA_GL_FUNCTIONS(X)                                                                \
@@ -150,6 +159,8 @@ using GLsync = void*;
     X(void, BindSampler, (GLuint, GLuint))                                                   \
     X(GLsync, FenceSync, (GLenum, GLbitfield))                                               \
     X(GLboolean, IsSync, (GLsync))                                                           \
+    X(GLenum, ClientWaitSync, (GLsync, GLbitfield, GLuint64))                                \
+    X(void, DeleteSync, (GLsync))                                                            \
     X(void, Enable, (GLenum))                                                                \
     X(void, Disable, (GLenum))                                                               \
     X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                      \
@@ -207,6 +218,9 @@ using GLsync = void*;
     X(void, BindBuffer, (GLenum, GLuint))                                                    \
     X(void, BufferData, (GLenum, GLsizeiptr, const void*, GLenum))                           \
     X(void, BufferSubData, (GLenum, GLintptr, GLsizeiptr, const void*))                      \
+    X(void*, MapBufferRange, (GLenum, GLintptr, GLsizeiptr, GLbitfield))                     \
+    X(void, FlushMappedBufferRange, (GLenum, GLintptr, GLsizeiptr))                          \
+    X(GLboolean, UnmapBuffer, (GLenum))                                                      \
     X(void, DeleteBuffers, (GLsizei, const GLuint*))                                         \
     X(void, CopyBufferSubData, (GLenum, GLenum, GLintptr, GLintptr, GLsizeiptr))             \
     X(void, TexBuffer, (GLenum, GLenum, GLuint))                                             \

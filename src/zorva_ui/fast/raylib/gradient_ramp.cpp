@@ -77,12 +77,34 @@ class Blocks {
     uint32_t capacity_ = 0;
 };
 
+}  // namespace
+
 struct RampEntry {
     std::vector<uint32_t> key;  // count, colours, stops: the uploaded values the ramp shows
     uint32_t first;
     uint32_t cells;
     std::list<uint64_t>::iterator age;
+    // The store's fence serial at the last draw that read the ramp (0: none did): the fence of
+    // that serial, once it passed, says no queued draw reads its cells any more.
+    uint64_t drawn_serial = 0;
 };
+
+namespace {
+
+// Cells of a dropped ramp that a queued draw may still read: free once fence `serial` passed.
+struct Retired {
+    uint32_t first;
+    int order;
+    uint64_t serial;
+};
+
+struct Fence {
+    uint64_t serial;
+    gl::GLsync sync;
+};
+
+// Fences not yet seen to pass beyond this many are waited for: a bound on what a store keeps.
+constexpr size_t kMaxFences = 64;
 
 // One share group's ramps: a buffer of ramp cells seen through a buffer texture.
 struct RampStore {
@@ -96,6 +118,15 @@ struct RampStore {
     // Changes whenever a ramp is dropped, so that a program copy's remembered ramp is looked up
     // again rather than used after its cells went to another.
     uint64_t epoch = 0;
+    // New ramps are written without waiting for queued draws (a software rasteriser would
+    // finish them first), so cells a queued draw may read are never written: a dropped ramp's
+    // cells wait in `retired` until a fence placed after its last draw has passed. Draws
+    // since the last fence read serial `serial`; fences are made only when a ramp drawn under
+    // the current serial is dropped, and polled (never waited for) while other room exists.
+    uint64_t serial = 1;
+    uint64_t passed = 0;  // the newest serial whose fence has passed
+    std::vector<Retired> retired;
+    std::vector<Fence> fences;  // oldest first
 };
 
 std::vector<std::unique_ptr<RampStore>>& stores = *new std::vector<std::unique_ptr<RampStore>>();
@@ -134,11 +165,59 @@ uint64_t hash_words(const std::vector<uint32_t>& words) {
     return h;
 }
 
-void drop_entry(RampStore& store, std::unordered_map<uint64_t, RampEntry>::iterator it) {
-    store.blocks.release(it->second.first, Blocks::order_of(it->second.cells));
-    store.ages.erase(it->second.age);
+// Frees the retired cells whose fence has passed, polling fences oldest first (they pass in
+// order); with `wait`, waits for the oldest one first. 0, or -1 (the wait failed).
+int reclaim(RampStore& store, bool wait) {
+    size_t done = 0;
+    for (; done < store.fences.size(); ++done) {
+        const bool waiting = wait && done == 0;
+        const gl::GLenum status =
+            fn.ClientWaitSync(store.fences[done].sync, waiting ? gl::SYNC_FLUSH_COMMANDS_BIT : 0,
+                              waiting ? ~gl::GLuint64{0} : 0);
+        if (status == gl::WAIT_FAILED) {
+            return check_gl_error("waiting for queued gradient draws") < 0 ? -1 : 0;
+        }
+        if (status != gl::ALREADY_SIGNALED && status != gl::CONDITION_SATISFIED) break;
+        store.passed = store.fences[done].serial;
+        fn.DeleteSync(store.fences[done].sync);
+    }
+    if (done == 0) return 0;
+    store.fences.erase(store.fences.begin(), store.fences.begin() + static_cast<ptrdiff_t>(done));
+    std::erase_if(store.retired, [&store](const Retired& cells) {
+        if (cells.serial > store.passed) return false;
+        store.blocks.release(cells.first, cells.order);
+        return true;
+    });
+    return 0;
+}
+
+// Drops a ramp; its cells are free at once unless a draw not known to be done read them.
+int drop_entry(RampStore& store, std::unordered_map<uint64_t, RampEntry>::iterator it) {
+    const RampEntry& entry = it->second;
+    const int order = Blocks::order_of(entry.cells);
+    if (entry.drawn_serial <= store.passed) {
+        store.blocks.release(entry.first, order);
+    } else {
+        if (entry.drawn_serial == store.serial) {
+            // Draws of this serial have no fence yet: one now covers them, and later ones
+            // read the next serial.
+            if (store.fences.size() >= kMaxFences && reclaim(store, true) < 0) return -1;
+            const gl::GLsync sync = fn.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
+            if (sync == nullptr) {
+                if (check_gl_error("fencing queued gradient draws") == 0) {
+                    PyErr_SetString(PyExc_RuntimeError, "the driver made no fence");
+                }
+                return -1;
+            }
+            store.fences.push_back(Fence{store.serial, sync});
+            ++store.serial;
+        }
+        store.retired.push_back(Retired{entry.first, order, entry.drawn_serial});
+    }
+    store.ages.erase(entry.age);
     store.entries.erase(it);
     store.epoch = ++last_epoch;
+    return 0;
 }
 
 // Makes the store's buffer twice as large (or makes its first one), keeping every cell where it
@@ -177,6 +256,9 @@ int grow_store(RampStore& store) {
     store.texture = texture;
     active().bound_ramps = 0;  // the next draw binds the new texture and notes it
     store.blocks.grow(cells);
+    // Queued draws read the old buffer: no cell of the new one is theirs.
+    for (const Retired& cells_left : store.retired) store.blocks.release(cells_left.first, cells_left.order);
+    store.retired.clear();
     return 0;
 }
 
@@ -184,13 +266,21 @@ int grow_store(RampStore& store) {
 // ramps dropped. 0, or -1.
 int make_room(RampStore& store, int order, uint32_t* first) {
     while (store.entries.size() >= kRampStoreMaxRamps) {
-        drop_entry(store, store.entries.find(store.ages.back()));
+        if (drop_entry(store, store.entries.find(store.ages.back())) < 0) return -1;
     }
+    bool polled = false;
     while (!store.blocks.take(order, first)) {
-        if (store.blocks.capacity() < store.limit) {
+        if (!polled && !store.fences.empty()) {
+            if (reclaim(store, false) < 0) return -1;
+            polled = true;
+        } else if (store.blocks.capacity() < store.limit) {
             if (grow_store(store) < 0) return -1;
         } else if (!store.entries.empty()) {
-            drop_entry(store, store.entries.find(store.ages.back()));
+            if (drop_entry(store, store.entries.find(store.ages.back())) < 0) return -1;
+            polled = false;
+        } else if (!store.fences.empty()) {
+            // Every cell left is read by queued draws: the one case that waits for them.
+            if (reclaim(store, true) < 0) return -1;
         } else {
             // Not reached: an empty store at its limit has room for the largest ramp.
             PyErr_SetString(PyExc_MemoryError, "no room for a gradient ramp");
@@ -200,8 +290,25 @@ int make_room(RampStore& store, int order, uint32_t* first) {
     return 0;
 }
 
+// Writes a ramp's cells where no queued draw reads, without waiting for those draws. 0, or -1.
+int write_cells(RampStore& store, uint32_t at, const std::vector<picture::RampCell>& table) {
+    host_touch(kHostVertexArray);
+    fn.BindBuffer(gl::ARRAY_BUFFER, store.buffer);
+    const auto bytes = static_cast<gl::GLsizeiptr>(table.size() * kCellBytes);
+    void* into = fn.MapBufferRange(gl::ARRAY_BUFFER, static_cast<gl::GLintptr>(at * kCellBytes),
+                                   bytes,
+                                   gl::MAP_WRITE_BIT | gl::MAP_INVALIDATE_RANGE_BIT |
+                                       gl::MAP_FLUSH_EXPLICIT_BIT | gl::MAP_UNSYNCHRONIZED_BIT);
+    if (into != nullptr) {
+        std::memcpy(into, table.data(), static_cast<size_t>(bytes));
+        fn.FlushMappedBufferRange(gl::ARRAY_BUFFER, 0, bytes);
+        fn.UnmapBuffer(gl::ARRAY_BUFFER);
+    }
+    return check_gl_error("writing a gradient ramp");
+}
+
 // The ramp of the values, written into the store now when it holds none. 0, or -1.
-int find_ramp(RampStore& store, const RampUniforms& ramp, uint32_t* first, uint32_t* cells) {
+int find_ramp(RampStore& store, RampUniforms& ramp) {
     // Kept between calls: a lookup makes no allocation once it has grown.
     static std::vector<uint32_t>& key = *new std::vector<uint32_t>();
     ramp_key(ramp, &key);
@@ -210,11 +317,13 @@ int find_ramp(RampStore& store, const RampUniforms& ramp, uint32_t* first, uint3
     if (it != store.entries.end()) {
         if (it->second.key == key) {
             store.ages.splice(store.ages.begin(), store.ages, it->second.age);
-            *first = it->second.first;
-            *cells = it->second.cells;
+            ramp.entry = &it->second;
+            ramp.first = it->second.first;
+            ramp.cells = it->second.cells;
             return 0;
         }
-        drop_entry(store, it);  // another gradient with the same hash: replaced
+        // Another gradient with the same hash: replaced.
+        if (drop_entry(store, it) < 0) return -1;
     }
     if (store.limit == 0) {
         // The most texels the buffer texture may hold here, at least 65536 in any GL 3.3.
@@ -233,19 +342,16 @@ int find_ramp(RampStore& store, const RampUniforms& ramp, uint32_t* first, uint3
     line.fill_span_ramp(table.data(), count);
     uint32_t at = 0;
     if (make_room(store, Blocks::order_of(static_cast<uint32_t>(count)), &at) < 0) return -1;
-    host_touch(kHostVertexArray);
-    fn.BindBuffer(gl::ARRAY_BUFFER, store.buffer);
-    fn.BufferSubData(gl::ARRAY_BUFFER, static_cast<gl::GLintptr>(at * kCellBytes),
-                     static_cast<gl::GLsizeiptr>(table.size() * kCellBytes), table.data());
-    if (check_gl_error("writing a gradient ramp") < 0) {
+    if (write_cells(store, at, table) < 0) {
         store.blocks.release(at, Blocks::order_of(static_cast<uint32_t>(count)));
         return -1;
     }
     store.ages.push_front(hash);
-    store.entries.emplace(hash,
-                          RampEntry{key, at, static_cast<uint32_t>(count), store.ages.begin()});
-    *first = at;
-    *cells = static_cast<uint32_t>(count);
+    const auto made = store.entries.emplace(
+        hash, RampEntry{key, at, static_cast<uint32_t>(count), store.ages.begin()});
+    ramp.entry = &made.first->second;
+    ramp.first = at;
+    ramp.cells = static_cast<uint32_t>(count);
     return 0;
 }
 
@@ -338,10 +444,11 @@ void ramp_note_vec4s(RampUniforms& ramp, int32_t loc, const float* xyzw, Py_ssiz
 int ramp_bind(RampUniforms& ramp) {
     RampStore& store = store_of(active().group);
     if (ramp.changed || ramp.store_epoch != store.epoch) {
-        if (find_ramp(store, ramp, &ramp.first, &ramp.cells) < 0) return -1;
+        if (find_ramp(store, ramp) < 0) return -1;
         ramp.store_epoch = store.epoch;
         ramp.changed = false;
     }
+    ramp.entry->drawn_serial = store.serial;  // valid: the store dropped nothing since
     Device& device = active();
     // In its own context the layer alone binds unit 1's buffer texture; a host may bind anything.
     if (device.keeps_host_state || device.bound_ramps != store.texture) {

@@ -28,6 +28,8 @@ inline constexpr int kRampUnit = 1;
 inline constexpr uint32_t kRampStoreMaxCells = uint32_t{1} << 21;
 inline constexpr size_t kRampStoreMaxRamps = 8192;
 
+struct RampEntry;
+
 // What one program copy needs to find its ramps: the locations of the uniforms it reads, a copy
 // of the values uploaded to them, and the ramp found for those values.
 struct RampUniforms {
@@ -53,6 +55,7 @@ struct RampUniforms {
     uint64_t store_epoch = 0;
     uint32_t first = 0;
     uint32_t cells = 0;
+    RampEntry* entry = nullptr;  // the store's record of that ramp
 };
 
 // The ramp state of a program linked in the active device; null when it declares no

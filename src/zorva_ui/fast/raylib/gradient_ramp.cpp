@@ -257,7 +257,8 @@ int grow_store(RampStore& store) {
     active().bound_ramps = 0;  // the next draw binds the new texture and notes it
     store.blocks.grow(cells);
     // Queued draws read the old buffer: no cell of the new one is theirs.
-    for (const Retired& cells_left : store.retired) store.blocks.release(cells_left.first, cells_left.order);
+    for (const Retired& cells_left : store.retired)
+        store.blocks.release(cells_left.first, cells_left.order);
     store.retired.clear();
     return 0;
 }
@@ -295,10 +296,10 @@ int write_cells(RampStore& store, uint32_t at, const std::vector<picture::RampCe
     host_touch(kHostVertexArray);
     fn.BindBuffer(gl::ARRAY_BUFFER, store.buffer);
     const auto bytes = static_cast<gl::GLsizeiptr>(table.size() * kCellBytes);
-    void* into = fn.MapBufferRange(gl::ARRAY_BUFFER, static_cast<gl::GLintptr>(at * kCellBytes),
-                                   bytes,
-                                   gl::MAP_WRITE_BIT | gl::MAP_INVALIDATE_RANGE_BIT |
-                                       gl::MAP_FLUSH_EXPLICIT_BIT | gl::MAP_UNSYNCHRONIZED_BIT);
+    void* into =
+        fn.MapBufferRange(gl::ARRAY_BUFFER, static_cast<gl::GLintptr>(at * kCellBytes), bytes,
+                          gl::MAP_WRITE_BIT | gl::MAP_INVALIDATE_RANGE_BIT |
+                              gl::MAP_FLUSH_EXPLICIT_BIT | gl::MAP_UNSYNCHRONIZED_BIT);
     if (into != nullptr) {
         std::memcpy(into, table.data(), static_cast<size_t>(bytes));
         fn.FlushMappedBufferRange(gl::ARRAY_BUFFER, 0, bytes);

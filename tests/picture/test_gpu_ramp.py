@@ -143,56 +143,54 @@ def test_ramps_dropped_to_make_room_are_never_drawn(gpu):
 
 
 @pytest.mark.parametrize(
-    "stops, rows",
+    "stops, draws, width, columns",
     [
         # Ramps of the most cells: a frame of them fills the store's cells, so cells of ramps
-        # drawn earlier in the frame are taken again while those draws are queued.
-        ([0.0, 0.3, 0.3 + 1e-6, 1.0], 48),
+        # drawn earlier in the frame are wanted again while those draws are queued.
+        ([0.0, 0.3, 0.3 + 1e-6, 1.0], 48, 32, 1),
         # Small ramps, more than the store keeps: ramps drawn earlier in the frame are dropped.
-        ([0.0, 0.3, 0.6, 1.0], 8300),
+        ([0.0, 0.3, 0.6, 1.0], 8300, 1, 100),
     ],
     ids=["cells run out", "ramps run out"],
 )
-def test_ramps_replaced_within_a_frame_keep_queued_draws_right(gpu, stops, rows):
-    """One frame, every draw a gradient of its own and all read back at the end: a ramp
-    written for a later draw never lands on cells an earlier, still queued draw reads."""
+def test_ramps_replaced_within_a_frame_keep_queued_draws_right(gpu, stops, draws, width, columns):
+    """Frames where every draw has a gradient of its own, read back at the end: a ramp written
+    for a later draw never lands on cells that an earlier, still queued draw reads. The first
+    frame grows the store to its full size; the second draws into that one buffer."""
     rl = gpu.rl
-    width = 32 if rows < 100 else 1
-    height = rows if rows < 100 else 1
-    per_row = 1 if rows < 100 else 100
-    values = [
-        dict(
+    rows = -(-draws // columns)
+    target = gpu.ZvRenderTexture((width * columns, rows))
+
+    def gradient(frame, i):
+        first = ((i * 37) % 256 / 255, (i // 7 + frame * 50) % 256 / 255, 0.5, 1.0)
+        return dict(
             BASE,
             stops=stops,
             color_count=4,
             angle=0.0,
             size=(width, 1),
-            colors=[((i * 37) % 256 / 255, (i // 7) % 256 / 255, 0.5, 1.0), BLUE, GREEN, RED],
+            colors=[first, BLUE, GREEN, RED],
         )
-        for i in range(rows)
-    ]
-    shape = (height if per_row == 1 else -(-rows // per_row), width * per_row)
-    target = gpu.ZvRenderTexture((shape[1], shape[0]))
+
     try:
-        rl.begin_texture_mode(target.render_texture)
-        rl.begin_zvshader_mode(gpu.shader)
-        target.c_fast_clear((0, 0, 0, 0))
-        for i, u in enumerate(values):
-            gpu.set_uniforms(**u, vectors=False)
-            dest = (i % per_row * width, i // per_row, width, 1)
-            rl.draw_texture_pro(gpu.blank, (0, 0, 1, 1), dest, (0, 0), 0.0, rl.WHITE)
-        rl.end_shader_mode()
-        rl.end_texture_mode()
-        pixels = np.frombuffer(target.read_pixels(), np.uint8).reshape(shape[0], shape[1], 4)
+        for frame in range(2):
+            rl.begin_texture_mode(target.render_texture)
+            rl.begin_zvshader_mode(gpu.shader)
+            target.c_fast_clear((0, 0, 0, 0))
+            for i in range(draws):
+                gpu.set_uniforms(**gradient(frame, i), vectors=False)
+                dest = (i % columns * width, i // columns, width, 1)
+                rl.draw_texture_pro(gpu.blank, (0, 0, 1, 1), dest, (0, 0), 0.0, rl.WHITE)
+            rl.end_shader_mode()
+            rl.end_texture_mode()
+            pixels = np.frombuffer(target.read_pixels(), np.uint8).reshape(rows, -1, 4)
     finally:
         target.unload()
-    for i, u in enumerate(values):
-        if rows >= 100 and i % 97:
-            continue  # a sample of the small ones: the CPU renderer is the slow side here
-        got = pixels[
-            i // per_row : i // per_row + 1, i % per_row * width : (i % per_row + 1) * width
-        ]
-        assert_close(got, render_uniforms(width, 1, **u))
+    # Every draw of a few, and a sample of many (the CPU renderer is the slow side here).
+    for i in range(0, draws, 1 if draws < 100 else 97):
+        x = i % columns * width
+        got = pixels[i // columns : i // columns + 1, x : x + width]
+        assert_close(got, render_uniforms(width, 1, **gradient(1, i)))
 
 
 # A shader of its own with arrays named as the gradient shader's and no ramp sampler: it gets

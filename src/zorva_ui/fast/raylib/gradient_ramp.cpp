@@ -105,6 +105,8 @@ struct Fence {
 
 // Fences not yet seen to pass beyond this many are waited for: a bound on what a store keeps.
 constexpr size_t kMaxFences = 64;
+// Draws between fences while new ramps are made (a fence splits the rasteriser's batch).
+constexpr uint32_t kFenceEvery = 256;
 
 // One share group's ramps: a buffer of ramp cells seen through a buffer texture.
 struct RampStore {
@@ -121,9 +123,12 @@ struct RampStore {
     // New ramps are written without waiting for queued draws (a software rasteriser would
     // finish them first), so cells a queued draw may read are never written: a dropped ramp's
     // cells wait in `retired` until a fence placed after its last draw has passed. Draws
-    // since the last fence read serial `serial`; fences are made only when a ramp drawn under
-    // the current serial is dropped, and polled (never waited for) while other room exists.
+    // since the last fence read serial `serial`. A fence is made when a ramp drawn under the
+    // current serial is dropped, and, while new ramps are being made, every kFenceEvery draws:
+    // then ramps dropped a frame later mostly find theirs passed. Fences are polled, and waited
+    // for only when no other room exists.
     uint64_t serial = 1;
+    uint32_t draws_unfenced = 0;
     uint64_t passed = 0;  // the newest serial whose fence has passed
     std::vector<Retired> retired;
     std::vector<Fence> fences;  // oldest first
@@ -191,6 +196,22 @@ int reclaim(RampStore& store, bool wait) {
     return 0;
 }
 
+// A fence after the draws queued so far; later draws read the next serial. 0, or -1.
+int fence_draws(RampStore& store) {
+    if (store.fences.size() >= kMaxFences && reclaim(store, true) < 0) return -1;
+    const gl::GLsync sync = fn.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
+    if (sync == nullptr) {
+        if (check_gl_error("fencing queued gradient draws") == 0) {
+            PyErr_SetString(PyExc_RuntimeError, "the driver made no fence");
+        }
+        return -1;
+    }
+    store.fences.push_back(Fence{store.serial, sync});
+    ++store.serial;
+    store.draws_unfenced = 0;
+    return 0;
+}
+
 // Drops a ramp; its cells are free at once unless a draw not known to be done read them.
 int drop_entry(RampStore& store, std::unordered_map<uint64_t, RampEntry>::iterator it) {
     const RampEntry& entry = it->second;
@@ -198,20 +219,8 @@ int drop_entry(RampStore& store, std::unordered_map<uint64_t, RampEntry>::iterat
     if (entry.drawn_serial <= store.passed) {
         store.blocks.release(entry.first, order);
     } else {
-        if (entry.drawn_serial == store.serial) {
-            // Draws of this serial have no fence yet: one now covers them, and later ones
-            // read the next serial.
-            if (store.fences.size() >= kMaxFences && reclaim(store, true) < 0) return -1;
-            const gl::GLsync sync = fn.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
-            if (sync == nullptr) {
-                if (check_gl_error("fencing queued gradient draws") == 0) {
-                    PyErr_SetString(PyExc_RuntimeError, "the driver made no fence");
-                }
-                return -1;
-            }
-            store.fences.push_back(Fence{store.serial, sync});
-            ++store.serial;
-        }
+        // Draws of this serial have no fence yet: one now covers them.
+        if (entry.drawn_serial == store.serial && fence_draws(store) < 0) return -1;
         store.retired.push_back(Retired{entry.first, order, entry.drawn_serial});
     }
     store.ages.erase(entry.age);
@@ -341,6 +350,9 @@ int find_ramp(RampStore& store, RampUniforms& ramp) {
         line.edge_cells(static_cast<int>(std::min<uint32_t>(store.limit, kRampMaxCells)));
     std::vector<picture::RampCell> table(static_cast<size_t>(count));
     line.fill_span_ramp(table.data(), count);
+    if (store.draws_unfenced >= kFenceEvery) {
+        if (fence_draws(store) < 0 || reclaim(store, false) < 0) return -1;
+    }
     uint32_t at = 0;
     if (make_room(store, Blocks::order_of(static_cast<uint32_t>(count)), &at) < 0) return -1;
     if (write_cells(store, at, table) < 0) {
@@ -450,6 +462,7 @@ int ramp_bind(RampUniforms& ramp) {
         ramp.changed = false;
     }
     ramp.entry->drawn_serial = store.serial;  // valid: the store dropped nothing since
+    ++store.draws_unfenced;
     Device& device = active();
     // In its own context the layer alone binds unit 1's buffer texture; a host may bind anything.
     if (device.keeps_host_state || device.bound_ramps != store.texture) {

@@ -179,10 +179,15 @@ int reclaim(RampStore& store, bool wait) {
         const gl::GLenum status =
             fn.ClientWaitSync(store.fences[done].sync, waiting ? gl::SYNC_FLUSH_COMMANDS_BIT : 0,
                               waiting ? ~gl::GLuint64{0} : 0);
-        if (status == gl::WAIT_FAILED) {
-            return check_gl_error("waiting for queued gradient draws") < 0 ? -1 : 0;
+        const bool passed = status == gl::ALREADY_SIGNALED || status == gl::CONDITION_SATISFIED;
+        if (status == gl::WAIT_FAILED || (waiting && !passed)) {
+            // A wait that returns without the fence passing would leave the caller no room.
+            if (check_gl_error("waiting for queued gradient draws") == 0) {
+                PyErr_SetString(PyExc_RuntimeError, "queued gradient draws did not finish");
+            }
+            return -1;
         }
-        if (status != gl::ALREADY_SIGNALED && status != gl::CONDITION_SATISFIED) break;
+        if (!passed) break;
         store.passed = store.fences[done].serial;
         fn.DeleteSync(store.fences[done].sync);
     }

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "fast/picture/gradient_model.h"
+#include "fast/raylib/errors.h"
 #include "fast/raylib/gl.h"
 #include "fast/raylib/host_state.h"
 #include "fast/raylib/renderer.h"
@@ -183,7 +184,7 @@ int reclaim(RampStore& store, bool wait) {
         if (status == gl::WAIT_FAILED || (waiting && !passed)) {
             // A wait that returns without the fence passing would leave the caller no room.
             if (check_gl_error("waiting for queued gradient draws") == 0) {
-                PyErr_SetString(PyExc_RuntimeError, "queued gradient draws did not finish");
+                PyErr_SetString(layer_error(), "queued gradient draws did not finish");
             }
             return -1;
         }
@@ -207,7 +208,7 @@ int fence_draws(RampStore& store) {
     const gl::GLsync sync = fn.FenceSync(gl::SYNC_GPU_COMMANDS_COMPLETE, 0);
     if (sync == nullptr) {
         if (check_gl_error("fencing queued gradient draws") == 0) {
-            PyErr_SetString(PyExc_RuntimeError, "the driver made no fence");
+            PyErr_SetString(layer_error(), "the driver made no fence");
         }
         return -1;
     }

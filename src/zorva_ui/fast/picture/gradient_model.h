@@ -299,6 +299,7 @@ class ColourLine {
     static constexpr float kNoScale = 0.0f;
     static constexpr float kEdgeScale = 0x1p100f;
 
+    // The largest change of a channel between colours a and b, in 0..1 units.
     double channel_change(int a, int b) const {
         double change = 0.0;
         for (int c = 0; c < 4; ++c)
@@ -403,11 +404,7 @@ class ColourLine {
     double slope(int band) const {
         const double width = stops_[band + 1] - stops_[band];
         if (!(width > 0.0)) return 0.0;
-        double change = 0.0;
-        for (int c = 0; c < 4; ++c) {
-            change = std::max(change, std::fabs(colours_[band + 1][c] - colours_[band][c]));
-        }
-        return change * 255.0 / width;
+        return channel_change(band, band + 1) * 255.0 / width;
     }
 
     // A band whose colour changes by more than half a step across half a cell.

@@ -334,8 +334,6 @@ int find_ramp(RampStore& store, RampUniforms& ramp) {
         if (it->second.key == key) {
             store.ages.splice(store.ages.begin(), store.ages, it->second.age);
             ramp.entry = &it->second;
-            ramp.first = it->second.first;
-            ramp.cells = it->second.cells;
             return 0;
         }
         // Another gradient with the same hash: replaced.
@@ -369,8 +367,6 @@ int find_ramp(RampStore& store, RampUniforms& ramp) {
     const auto made = store.entries.emplace(
         hash, RampEntry{key, at, static_cast<uint32_t>(count), store.ages.begin()});
     ramp.entry = &made.first->second;
-    ramp.first = at;
-    ramp.cells = static_cast<uint32_t>(count);
     return 0;
 }
 
@@ -461,7 +457,8 @@ void ramp_note_vec4s(RampUniforms& ramp, int32_t loc, const float* xyzw, Py_ssiz
 }
 
 int ramp_bind(RampUniforms& ramp) {
-    RampStore& store = store_of(active().group);
+    Device& device = active();
+    RampStore& store = store_of(device.group);
     if (ramp.changed || ramp.store_epoch != store.epoch) {
         if (find_ramp(store, ramp) < 0) return -1;
         ramp.store_epoch = store.epoch;
@@ -469,7 +466,6 @@ int ramp_bind(RampUniforms& ramp) {
     }
     ramp.entry->drawn_serial = store.serial;  // valid: the store dropped nothing since
     ++store.draws_unfenced;
-    Device& device = active();
     // In its own context the layer alone binds unit 1's buffer texture; a host may bind anything.
     if (device.keeps_host_state || device.bound_ramps != store.texture) {
         fn.ActiveTexture(gl::TEXTURE0 + kRampUnit);
@@ -481,8 +477,8 @@ int ramp_bind(RampUniforms& ramp) {
         fn.Uniform1i(ramp.sampler_loc, kRampUnit);
         ramp.sampler_unit = kRampUnit;
     }
-    const auto first = static_cast<int32_t>(ramp.first);
-    const auto cells = static_cast<int32_t>(ramp.cells);
+    const auto first = static_cast<int32_t>(ramp.entry->first);
+    const auto cells = static_cast<int32_t>(ramp.entry->cells);
     if (ramp.cells_loc >= 0 && (first != ramp.set_first || cells != ramp.set_cells)) {
         fn.Uniform2i(ramp.cells_loc, first, cells);
         ramp.set_first = first;

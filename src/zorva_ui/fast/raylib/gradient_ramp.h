@@ -45,17 +45,15 @@ struct RampUniforms {
     int32_t count = 0;
     float colours[64][4] = {};
     float stops[64] = {};
-    // The layer-set uniforms as last set (-1: not known), and the ramp found for the values
-    // (its first cell and cell count in the store): valid while nothing was uploaded since and
-    // the store has dropped no ramp since `store_epoch`.
+    // The layer-set uniforms as last set (-1: not known), and the store's record of the ramp
+    // found for the values: valid while nothing was uploaded since and the store has dropped no
+    // ramp since `store_epoch`.
     int32_t sampler_unit = -1;
     int32_t set_first = -1;
     int32_t set_cells = -1;
     bool changed = true;
     uint64_t store_epoch = 0;
-    uint32_t first = 0;
-    uint32_t cells = 0;
-    RampEntry* entry = nullptr;  // the store's record of that ramp
+    RampEntry* entry = nullptr;
 };
 
 // The ramp state of a program linked in the active device; null when it declares no

@@ -96,19 +96,24 @@ void list_uniforms(uint32_t program, std::vector<std::pair<int32_t, std::string>
     std::sort(out->begin(), out->end());
 }
 
-// A copy of `record` compiled in the active device, its locations matched by name to the first
-// compilation's.
-int compile_copy(ProgramRecord& record, ProgramCopy* copy) {
+// Compiles `copy` in the active device and finds the uniforms the layer itself sets. 0, or -1.
+int compile_into(const char* vertex, const char* fragment, ProgramCopy* copy) {
     copy->group = active().group;
-    if (compile_gl_program(record.default_vertex ? nullptr : record.vertex.c_str(),
-                           record.default_fragment ? nullptr : record.fragment.c_str(), &copy->name,
-                           copy->locs) < 0) {
-        return -1;
-    }
+    if (compile_gl_program(vertex, fragment, &copy->name, copy->locs) < 0) return -1;
     copy->premultiplied_loc = premultiplied_location(copy->name);
     copy->premultiplied_value = -1;
     copy->ramp = ramp_uniforms_of(copy->name);
     copy->same_locations = true;
+    return 0;
+}
+
+// A copy of `record` compiled in the active device, its locations matched by name to the first
+// compilation's.
+int compile_copy(ProgramRecord& record, ProgramCopy* copy) {
+    if (compile_into(record.default_vertex ? nullptr : record.vertex.c_str(),
+                     record.default_fragment ? nullptr : record.fragment.c_str(), copy) < 0) {
+        return -1;
+    }
     for (const auto& [location, name] : record.uniforms) {
         const int32_t here = fn.GetUniformLocation(copy->name, name.c_str());
         copy->locations.emplace_back(location, here);
@@ -154,12 +159,7 @@ int program_create(const char* vertex, const char* fragment, uint32_t* handle, i
                          {},
                          {}};
     ProgramCopy copy{};
-    copy.group = active().group;
-    if (compile_gl_program(vertex, fragment, &copy.name, copy.locs) < 0) return -1;
-    copy.premultiplied_loc = premultiplied_location(copy.name);
-    copy.premultiplied_value = -1;
-    copy.ramp = ramp_uniforms_of(copy.name);
-    copy.same_locations = true;
+    if (compile_into(vertex, fragment, &copy) < 0) return -1;
     list_uniforms(copy.name, &record.uniforms);
     std::copy(copy.locs, copy.locs + kLocCount, locs);
     record.copies.push_back(std::move(copy));

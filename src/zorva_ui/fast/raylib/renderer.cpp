@@ -66,9 +66,9 @@ void main() {
 
 constexpr int kFloatsPerVertex = 9;  // position 3, texcoord 2, colour 4
 
-// Turns a pending GL error into RuntimeError (MemoryError when the driver ran out of memory);
-// 0 when there is none.
-int check_error(const char* what) {
+}  // namespace
+
+int check_gl_error(const char* what) {
     const gl::GLenum error = fn.GetError();
     if (error == gl::NO_ERROR) return 0;
     drain_errors();
@@ -80,6 +80,8 @@ int check_error(const char* what) {
     PyErr_Format(layer_error(), "%s: the driver reported GL error 0x%04x", what, error);
     return -1;
 }
+
+namespace {
 
 void use_program(uint32_t program) {
     Device& device = active();
@@ -118,7 +120,7 @@ std::string info_log(uint32_t object, bool is_program) {
 uint32_t compile_stage(gl::GLenum stage, const char* source) {
     const uint32_t shader = fn.CreateShader(stage);
     if (shader == 0) {
-        check_error("glCreateShader");
+        check_gl_error("glCreateShader");
         if (!PyErr_Occurred()) PyErr_SetString(layer_error(), "glCreateShader failed");
         return 0;
     }
@@ -268,10 +270,6 @@ void pop_mode_serial(Pass& pass, ModeKind kind) {
 
 }  // namespace
 
-int check_gl_error(const char* what) {
-    return check_error(what);
-}
-
 int32_t premultiplied_location(uint32_t program) {
     return fn.GetUniformLocation(program, "outputPremultiplied");
 }
@@ -317,7 +315,7 @@ int set_up_device(Device& device) {
     fn.EnableVertexAttribArray(1);
     fn.EnableVertexAttribArray(2);
     // A host's context keeps its own settings; every draw there sets what it needs instead.
-    if (device.keeps_host_state) return check_error("setting up the renderer");
+    if (device.keeps_host_state) return check_gl_error("setting up the renderer");
     fn.Disable(gl::DEPTH_TEST);
     fn.Disable(gl::CULL_FACE);
     fn.Disable(gl::SCISSOR_TEST);
@@ -325,7 +323,7 @@ int set_up_device(Device& device) {
     fn.PixelStorei(gl::PACK_ALIGNMENT, 1);
     fn.ActiveTexture(gl::TEXTURE0);
     apply_blend(kBlendAlpha);
-    return check_error("setting up the renderer");
+    return check_gl_error("setting up the renderer");
 }
 
 // ---- programs -----------------------------------------------------------------------------------
@@ -364,7 +362,7 @@ int compile_gl_program(const char* vertex, const char* fragment, uint32_t* progr
     locs[kLocMatrixMvp] = fn.GetUniformLocation(id, "mvp");
     locs[kLocColorDiffuse] = fn.GetUniformLocation(id, "colDiffuse");
     locs[kLocMapDiffuse] = fn.GetUniformLocation(id, "texture0");
-    if (check_error("linking a shader program") < 0) {
+    if (check_gl_error("linking a shader program") < 0) {
         fn.DeleteProgram(id);
         return -1;
     }
@@ -394,7 +392,7 @@ int create_gl_texture(int32_t width, int32_t height, const uint8_t* rgba, uint32
     fn.TexParameteri(gl::TEXTURE_2D, gl::TEXTURE_WRAP_T, gl::CLAMP_TO_EDGE);
     fn.TexImage2D(gl::TEXTURE_2D, 0, gl::RGBA8, width, height, 0, gl::RGBA, gl::UNSIGNED_BYTE,
                   rgba);
-    if (check_error("creating a texture") < 0) {
+    if (check_gl_error("creating a texture") < 0) {
         fn.DeleteTextures(1, &id);
         return -1;
     }
@@ -417,7 +415,7 @@ int create_gl_framebuffer(uint32_t texture, uint32_t* out) {
     fn.BindFramebuffer(gl::FRAMEBUFFER, fbo);
     fn.FramebufferTexture2D(gl::FRAMEBUFFER, gl::COLOR_ATTACHMENT0, gl::TEXTURE_2D, texture, 0);
     const gl::GLenum status = fn.CheckFramebufferStatus(gl::FRAMEBUFFER);
-    if (status != gl::FRAMEBUFFER_COMPLETE || check_error("creating a render texture") < 0) {
+    if (status != gl::FRAMEBUFFER_COMPLETE || check_gl_error("creating a render texture") < 0) {
         fn.DeleteFramebuffers(1, &fbo);
         bind_current_target();
         if (!PyErr_Occurred()) {
@@ -473,7 +471,7 @@ int clear_target(const ZvRenderTarget* target, const uint8_t rgba[4]) {
     fn.Clear(gl::COLOR_BUFFER_BIT);
     entry->cleared_transparent = (rgba[0] | rgba[1] | rgba[2] | rgba[3]) == 0;
     bind_current_target();
-    return check_error("clearing a render texture");
+    return check_gl_error("clearing a render texture");
 }
 
 PyObject* read_target(const ZvRenderTarget* target) {
@@ -490,7 +488,7 @@ PyObject* read_target(const ZvRenderTarget* target) {
     fn.ReadPixels(0, 0, entry->width, entry->height, gl::RGBA, gl::UNSIGNED_BYTE,
                   PyBytes_AS_STRING(bytes.get()));
     bind_current_target();
-    if (check_error("reading a render texture") < 0) return nullptr;
+    if (check_gl_error("reading a render texture") < 0) return nullptr;
     return bytes.release();
 }
 
@@ -632,7 +630,7 @@ int set_uniform_int(uint32_t program, int32_t loc, int32_t value) {
     ProgramCopy* copy = here(program, &loc);
     if (copy == nullptr) return -1;
     fn.Uniform1i(loc, value);
-    if (check_error("set_zvshader_value_int") < 0) return -1;
+    if (check_gl_error("set_zvshader_value_int") < 0) return -1;
     if (copy->ramp) ramp_note_int(*copy->ramp, loc, value);
     return 0;
 }
@@ -641,14 +639,14 @@ int set_uniform_float(uint32_t program, int32_t loc, float value) {
     if (loc < 0) return 0;
     if (here(program, &loc) == nullptr) return -1;
     fn.Uniform1f(loc, value);
-    return check_error("set_zvshader_value_float");
+    return check_gl_error("set_zvshader_value_float");
 }
 
 int set_uniform_vec2(uint32_t program, int32_t loc, float x, float y) {
     if (loc < 0) return 0;
     if (here(program, &loc) == nullptr) return -1;
     fn.Uniform2f(loc, x, y);
-    return check_error("set_zvshader_value_vec2");
+    return check_gl_error("set_zvshader_value_vec2");
 }
 
 int set_uniform_vec4_array(uint32_t program, int32_t loc, const float* xyzw, Py_ssize_t count) {
@@ -656,7 +654,7 @@ int set_uniform_vec4_array(uint32_t program, int32_t loc, const float* xyzw, Py_
     ProgramCopy* copy = here(program, &loc);
     if (copy == nullptr) return -1;
     fn.Uniform4fv(loc, static_cast<gl::GLsizei>(count), xyzw);
-    if (check_error("set_zvshader_value_vec4_v") < 0) return -1;
+    if (check_gl_error("set_zvshader_value_vec4_v") < 0) return -1;
     if (copy->ramp) ramp_note_vec4s(*copy->ramp, loc, xyzw, count);
     return 0;
 }
@@ -666,7 +664,7 @@ int set_uniform_float_array(uint32_t program, int32_t loc, const float* values, 
     ProgramCopy* copy = here(program, &loc);
     if (copy == nullptr) return -1;
     fn.Uniform1fv(loc, static_cast<gl::GLsizei>(count), values);
-    if (check_error("set_zvshader_value_float_v") < 0) return -1;
+    if (check_gl_error("set_zvshader_value_float_v") < 0) return -1;
     if (copy->ramp) ramp_note_floats(*copy->ramp, loc, values, count);
     return 0;
 }
@@ -799,7 +797,7 @@ int draw_quad(const QuadParams& q) {
     if (unblended) fn.Disable(gl::BLEND);
     fn.DrawArrays(gl::TRIANGLE_FAN, 0, 4);
     if (unblended) fn.Enable(gl::BLEND);
-    return check_error("draw_texture_pro");
+    return check_gl_error("draw_texture_pro");
 }
 
 }  // namespace zorva::layer

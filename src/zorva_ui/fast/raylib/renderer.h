@@ -29,7 +29,7 @@ enum BlendMode : int32_t {
     kBlendModeCount
 };
 
-// Turns a pending GL error into RuntimeError (MemoryError when the driver ran out of memory);
+// Turns a pending GL error into LayerError (MemoryError when the driver ran out of memory);
 // 0 when there is none.
 int check_gl_error(const char* what);
 

@@ -15,13 +15,6 @@ RED, GREEN, BLUE = (1.0, 0.0, 0.0, 1.0), (0.0, 1.0, 0.0, 1.0), (0.0, 0.0, 1.0, 1
 HALF_CLEAR = (0.2, 0.9, 0.4, 0.5)
 
 
-@pytest.fixture(scope="module")
-def gpu():
-    compiled = Gpu()
-    yield compiled
-    compiled.close()
-
-
 def colours(n, seed=7):
     return [tuple(v / 255 for v in c) for c in palette(n, seed)]
 

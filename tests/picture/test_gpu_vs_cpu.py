@@ -110,13 +110,6 @@ class Gpu:
         return np.frombuffer(data, dtype=np.uint8).reshape(th, tw, 4)
 
 
-@pytest.fixture(scope="module")
-def gpu():
-    compiled = Gpu()
-    yield compiled
-    compiled.close()
-
-
 def gradient_uniforms(g, alpha=1.0):
     return dict(
         gradient_type=g.gradient_type_int,
